@@ -1,0 +1,149 @@
+// Common frame of every geometry fit: parameter states, the job record
+// ParamFitGeometry, the worker entry fitGeometry, the two least-squares schemes
+// (Gauss-Newton, Levenberg-Marquardt) and outlier weighting.
+//
+// A fit object (FitObjLine3D, FitObjPlane, ... FitObjTorus) is a plain copyable
+// value class with these members, used by the schemes:
+//   void estimateInitial(const Vec3d* begin, const Vec3d* end);
+//       throws "not enough data for geometry approximation.\n" below the shape's
+//       minimum point count; fills every parameter in state Estimate.
+//   std::size_t numFreeParameters() const;      // m, the states other than Fixed
+//   std::size_t numResidualRows(std::size_t n) const;  // n, plus 1 with a gauge row
+//   void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
+//                      bool weighting) const;     // J: rows x m, r: rows x 1
+//   void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
+//                         bool weighting) const;  // same rows as buildJacobian
+//   void applyStep(const DMatrix& delta);         // m entries, shape's order
+//   double deviation(const Vec3d& p) const;       // deviation shown to the user
+//                                                 // (signed for plane, sphere, cylinder)
+// The step solves J·δ ≈ −r. Jacobian columns follow the shape's parameter order
+// with Fixed parameters skipped.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <string>
+
+#include "alg3D/matrix/DMatrix.h"
+#include "alg3D/matrix/Matrix.h"
+
+namespace alg3D {
+namespace approximate {
+
+// State of one fit parameter.
+enum ParamState : int {
+    Estimate = 0,  // free; the initial estimate computes its start value
+    Given = 1,     // free; the user's value is the start value
+    Fixed = 2,     // held at its value: no Jacobian column, no update
+};
+
+// Fit methods of ParamFitGeometry::method.
+enum FitMethod : int {
+    kGaussNewton = 0,
+    kLevenbergMarquardt = 1,  // the panel's "Gauss"
+    kChebyshev = 2,
+};
+
+// Job record of one fit run on a worker thread.
+template <class FitObj, class Point = Vec3d>
+struct ParamFitGeometry {
+    std::atomic<bool> abort{false};     // set by the controlling thread; loops stop before their next step
+    std::atomic<float> progress{0.0f};  // percent, written by the worker
+    int numThreads = 1;                 // processors when the record was filled
+    int method = kGaussNewton;          // FitMethod
+    bool weighting = false;             // outlier weighting
+    std::uint64_t maxIterations = 100;  // iteration cap
+    const Point* begin = nullptr;       // the selected points, contiguous
+    const Point* end = nullptr;
+    FitObj* fitObj = nullptr;  // in: start values and states; out: the fitted shape
+    std::uint64_t iterations = 0;  // out: iterations performed
+    std::string duration = "-";    // out: elapsed-time text of the run
+
+    ParamFitGeometry();  // numThreads = omp_get_num_procs()
+
+    // Resets abort and progress and runs the scheme `method` selects; returns the
+    // iterations performed (0 for an unknown method).
+    std::uint64_t run();
+};
+
+// Worker entry: runs param.run(), stores iterations and duration, and any
+// exception in `error`; sets `finished` as its last action in every case.
+template <class FitObj, class Point>
+void fitGeometry(ParamFitGeometry<FitObj, Point>& param, std::atomic<bool>& finished,
+                 std::exception_ptr& error);
+
+// Gauss-Newton: normal equations JᵀJ·δ = −Jᵀr solved by the SVD solver (tolerance
+// 1e-6) until the step is small or stops changing. Returns the iterations
+// performed; maxIterations means the cap was reached.
+template <class FitObj>
+std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
+                                     std::uint64_t maxIterations, bool weighting,
+                                     const std::atomic<bool>& abort, std::atomic<float>& progress);
+
+// Levenberg-Marquardt with Nielsen's damping update.
+template <class FitObj>
+std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end,
+                                            FitObj& fitObj, std::uint64_t maxIterations,
+                                            bool weighting, const std::atomic<bool>& abort,
+                                            std::atomic<float>& progress);
+
+// Outlier weighting of a filled residual column: with mean μ and population
+// standard deviation σ of all entries, and only when μ > minMean, every entry above
+// μ + 3σ is set to 0, and so is its Jacobian row when J is given.
+// buildJacobian uses minMean 1e-6, computeResiduals 1e-7.
+void applyOutlierWeighting(DMatrix& r, DMatrix* J, double minMean);
+
+// Local frame of the shapes with an axis (line, plane, cylinder, cone, torus).
+// The frame's third axis is the shape's direction. Its two angle parameters are
+// rotations about the frame's own first and second axes, measured from the current
+// frame: applyStep turns the frame by the step's angles and the angles then read 0
+// again. This keeps the derivatives well conditioned for every direction (no
+// gimbal lock), while Fixed angles keep the direction fixed.
+class RotationFrame {
+public:
+    RotationFrame() = default;
+
+    // Frame whose third axis is the direction (normalised): the rotation taking z
+    // to the direction about the axis (d_y, −d_x, 0) by acos(d_z); a direction
+    // along +z gives the identity, one along −z a half turn about x.
+    void setDirection(const Vec3d& direction);
+
+    // Turns the frame about its own first axis by a1, then its second axis by a2.
+    void rotate(double a1, double a2);
+
+    // Columns are the frame axes in world coordinates.
+    const Matrix3x3d& rotation() const { return rotation_; }
+    Vec3d axis(std::size_t k) const {
+        return Vec3d(rotation_(0, k), rotation_(1, k), rotation_(2, k));
+    }
+    Vec3d direction() const { return axis(2); }
+
+    // World vector into frame coordinates (Rᵀv) and back (R·q).
+    Vec3d toLocal(const Vec3d& v) const;
+    Vec3d toWorld(const Vec3d& q) const;
+
+    // Derivative of the local coordinates q = Rᵀv of a fixed world vector v with
+    // respect to the two angle parameters at the current frame (angles 0).
+    Vec3d dLocalDAngle1(const Vec3d& q) const { return Vec3d(0.0, q.z, -q.y); }
+    Vec3d dLocalDAngle2(const Vec3d& q) const { return Vec3d(-q.z, 0.0, q.x); }
+
+private:
+    Matrix3x3d rotation_;  // identity
+};
+
+// Reduces an angle modulo 2π (6.283185307179586) as the steps do.
+double reduceAngle2Pi(double angle);
+
+// Size of a point set for the unit-independent stopping thresholds: the largest
+// distance of a point from the centroid (0 for no points).
+double dataSize(const Vec3d* begin, const Vec3d* end);
+
+// The step-length threshold of the schemes: 1e-6 for data of size 1 and above,
+// 1e-6·size below, so that the same part gives the same relative result in any
+// unit.
+double stepThreshold(double size);
+
+}  // namespace approximate
+}  // namespace alg3D
