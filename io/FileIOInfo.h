@@ -18,6 +18,8 @@
 namespace tessaro {
 namespace io {
 
+class OutputFile;
+
 // Job codes.
 enum FileJobType : int {
     kJobNone = 0,
@@ -33,12 +35,15 @@ enum FileJobType : int {
 };
 
 struct FileIOInfo {
-    std::string fileName;             // path of the file to read or write
-    bool append = false;              // writers: append instead of replacing the file
-    std::atomic<int> progress{0};     // 0..100, written by the worker
-    std::atomic<bool> abort{false};   // set by the controlling thread
-    std::exception_ptr error;         // the exception that ended the job; empty on success
-    int type = kJobNone;              // job code
+    std::string fileName;            // path of the file to read or write
+    bool append = false;             // writers: append instead of replacing the file
+    std::atomic<int> progress{0};    // 0..100, written by the worker
+    std::atomic<bool> abort{false};  // set by the controlling thread
+    std::exception_ptr error;        // the exception that ended the job; empty on success
+    int type = kJobNone;             // job code
+    // Writers: when set, write into this open multi-part output (see OutputFile.h)
+    // instead of `fileName`; `append` is then ignored and the caller commits.
+    OutputFile* output = nullptr;
 };
 
 // Worker entries, one per container kind. Each sets progress to 0, clears abort and

@@ -1,0 +1,51 @@
+// Line-by-line access to a file read in large blocks, for the text readers.
+//
+// Hands out each line as a range [begin, end) without its '\n'; a last line without
+// '\n' is a line too, and a line of any length is one line (the buffer grows to hold
+// it, so memory stays below the file size). Ranges stay valid until the next call.
+// Errors: failed() tells whether reading stopped on a read error rather than at the
+// end of the file. Cost: one copy of the file through a buffer of `blockSize` bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+namespace tessaro {
+namespace io {
+
+class LineReader {
+  public:
+    explicit LineReader(std::FILE* file, std::size_t blockSize = std::size_t(1) << 20);
+
+    bool next(const char*& begin, const char*& end);
+    bool failed() const { return failed_; }
+
+  private:
+    bool refill();
+
+    std::FILE* file_;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;       // start of the unread part
+    std::size_t fill_ = 0;      // end of the valid bytes
+    std::size_t searched_ = 0;  // bytes after pos_ known to hold no '\n'
+    bool eof_ = false;
+    bool failed_ = false;
+};
+
+// Splits a line into tokens separated by blanks, tabs and semicolons, as the text
+// point readers do. Returns false when the line has no further token.
+inline bool nextToken(const char*& p, const char* end, const char*& tokenBegin,
+                      const char*& tokenEnd) {
+    while (p < end && (*p == ' ' || *p == '\t' || *p == ';'))
+        ++p;
+    if (p == end) return false;
+    tokenBegin = p;
+    while (p < end && *p != ' ' && *p != '\t' && *p != ';')
+        ++p;
+    tokenEnd = p;
+    return true;
+}
+
+}  // namespace io
+}  // namespace tessaro
