@@ -21,6 +21,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -49,7 +50,8 @@ enum FitMethod : int {
 // Job record of one fit run on a worker thread.
 template <class FitObj, class Point = Vec3d>
 struct ParamFitGeometry {
-    std::atomic<bool> abort{false};     // set by the controlling thread; loops stop before their next step
+    std::atomic<bool> abort{
+        false};  // set by the controlling thread; loops stop before their next step
     std::atomic<float> progress{0.0f};  // percent, written by the worker
     int numThreads = 1;                 // processors when the record was filled
     int method = kGaussNewton;          // FitMethod
@@ -57,14 +59,16 @@ struct ParamFitGeometry {
     std::uint64_t maxIterations = 100;  // iteration cap
     const Point* begin = nullptr;       // the selected points, contiguous
     const Point* end = nullptr;
-    FitObj* fitObj = nullptr;  // in: start values and states; out: the fitted shape
+    FitObj* fitObj = nullptr;      // in: start values and states; out: the fitted shape
     std::uint64_t iterations = 0;  // out: iterations performed
     std::string duration = "-";    // out: elapsed-time text of the run
 
     ParamFitGeometry();  // numThreads = omp_get_num_procs()
 
     // Resets abort and progress and runs the scheme `method` selects; returns the
-    // iterations performed (0 for an unknown method).
+    // iterations performed (0, nothing changed, for an unknown method and for
+    // kChebyshev, whose scheme is not part of this framework yet; 0 as well
+    // without a fit object).
     std::uint64_t run();
 };
 
@@ -74,19 +78,30 @@ template <class FitObj, class Point>
 void fitGeometry(ParamFitGeometry<FitObj, Point>& param, std::atomic<bool>& finished,
                  std::exception_ptr& error);
 
-// Gauss-Newton: normal equations JᵀJ·δ = −Jᵀr solved by the SVD solver (tolerance
-// 1e-6) until the step is small or stops changing. Returns the iterations
-// performed; maxIterations means the cap was reached.
+// Both schemes start with fitObj.estimateInitial and return 0 at once when no
+// parameter is free. Their step thresholds (1e-6 on ‖δ‖ and on the change of
+// ‖δ‖) and solver tolerance scale with the size of the data below 1 (see
+// stepThreshold, gradientThreshold, solveTolerance), so a part gives the same
+// result relative to its size in any unit. An Alg3dException from inside is
+// rethrown as a copy; progress ends at 100.
+
+// Gauss-Newton: normal equations JᵀJ·δ = −Jᵀr solved by the SVD solver until the
+// step is small or its length stops changing; the converging step is applied.
+// Returns the iterations performed (the converging one not counted);
+// maxIterations means the cap was reached.
 template <class FitObj>
 std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
                                      std::uint64_t maxIterations, bool weighting,
                                      const std::atomic<bool>& abort, std::atomic<float>& progress);
 
-// Levenberg-Marquardt with Nielsen's damping update.
+// Levenberg-Marquardt with Nielsen's damping update: returns 0 when the start's
+// gradient is already small, otherwise the index of the iteration that stopped
+// (small or unchanged step, small gradient after an accepted step) or
+// maxIterations.
 template <class FitObj>
-std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end,
-                                            FitObj& fitObj, std::uint64_t maxIterations,
-                                            bool weighting, const std::atomic<bool>& abort,
+std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
+                                            std::uint64_t maxIterations, bool weighting,
+                                            const std::atomic<bool>& abort,
                                             std::atomic<float>& progress);
 
 // Outlier weighting of a filled residual column: with mean μ and population
@@ -102,12 +117,13 @@ void applyOutlierWeighting(DMatrix& r, DMatrix* J, double minMean);
 // again. This keeps the derivatives well conditioned for every direction (no
 // gimbal lock), while Fixed angles keep the direction fixed.
 class RotationFrame {
-public:
+  public:
     RotationFrame() = default;
 
-    // Frame whose third axis is the direction (normalised): the rotation taking z
-    // to the direction about the axis (d_y, −d_x, 0) by acos(d_z); a direction
-    // along +z gives the identity, one along −z a half turn about x.
+    // Frame whose third axis is the direction (normalised): the smallest rotation
+    // taking z to the direction, about the horizontal axis ±(d_y, −d_x, 0) by
+    // acos(d_z); a direction along +z gives the identity, one along −z a half turn
+    // about x. A zero vector gives the identity.
     void setDirection(const Vec3d& direction);
 
     // Turns the frame about its own first axis by a1, then its second axis by a2.
@@ -129,7 +145,7 @@ public:
     Vec3d dLocalDAngle1(const Vec3d& q) const { return Vec3d(0.0, q.z, -q.y); }
     Vec3d dLocalDAngle2(const Vec3d& q) const { return Vec3d(-q.z, 0.0, q.x); }
 
-private:
+  private:
     Matrix3x3d rotation_;  // identity
 };
 
@@ -142,8 +158,33 @@ double dataSize(const Vec3d* begin, const Vec3d* end);
 
 // The step-length threshold of the schemes: 1e-6 for data of size 1 and above,
 // 1e-6·size below, so that the same part gives the same relative result in any
-// unit.
+// unit. A size of 0 (all points equal) or NaN gives the smallest normal double:
+// only a zero step or an exactly repeated step length stops such a run.
 double stepThreshold(double size);
+
+// The gradient threshold of Levenberg-Marquardt: 1e-6 for data of size 1 and
+// above, 1e-6·size² below. g = Jᵀr has entries of unit length (position and
+// radius columns: J is unitless, r a length) and of unit length² (angle columns:
+// J is a length), so the size² scaling keeps every column at least as strict as
+// for the same part in a larger unit.
+double gradientThreshold(double size);
+
+// Absolute singular-value tolerance of the step solves: 1e-6 for data of size 1
+// and above, 1e-6·size² below. The angle entries of JᵀJ scale with size², so a
+// fixed 1e-6 would drop the rotation of a small part (in metres, say) as
+// "singular" while the same part in millimetres keeps it.
+double solveTolerance(double size);
+
+// Outlier weighting thresholds on the mean residual (applyOutlierWeighting's
+// minMean) of buildJacobian and computeResiduals.
+inline constexpr double kWeightingMinMeanJacobian = 1e-6;
+inline constexpr double kWeightingMinMeanResiduals = 1e-7;
+
+// Number of points of a half-open range; 0 for null pointers or end < begin, so
+// that a corrupt range never turns into a huge count.
+inline std::size_t pointCount(const Vec3d* begin, const Vec3d* end) {
+    return (begin && end && end > begin) ? static_cast<std::size_t>(end - begin) : 0;
+}
 
 }  // namespace approximate
 }  // namespace alg3D

@@ -1,0 +1,196 @@
+// Template definitions of the fit framework: the job record ParamFitGeometry, the
+// worker entry fitGeometry and the least-squares schemes (Gauss-Newton,
+// Levenberg-Marquardt). Included only by the fit objects' .cpp files, each of
+// which instantiates them for its own FitObj type.
+//
+// Cost per iteration: one Jacobian (n rows, m <= 7 columns), the m x m normal
+// equations JᵀJ (O(n·m²)) and an SVD of m x m; Levenberg-Marquardt adds one
+// residual pass per trial step.
+#pragma once
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "alg3D/approximate/FitFramework.h"
+#include "alg3D/matrix/Alg3dException.h"
+#include "alg3D/matrix/DMatrix.h"
+#include "alg3D/matrix/SVD.h"
+#include "alg3D/matrix/TimeMeasurement.h"
+
+namespace alg3D {
+namespace approximate {
+
+namespace detail {
+
+// progress has a single writer (the worker), so load and store need no CAS loop.
+inline void advanceProgress(std::atomic<float>& progress, float delta) {
+    progress.store(progress.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+}
+
+inline float progressPerIteration(std::uint64_t maxIterations) {
+    return maxIterations > 0 ? 100.0f / static_cast<float>(maxIterations) : 0.0f;
+}
+
+inline double euclideanNorm(const DMatrix& v) {
+    return std::sqrt(sumOfSquares(v));
+}
+
+}  // namespace detail
+
+template <class FitObj, class Point>
+ParamFitGeometry<FitObj, Point>::ParamFitGeometry() : numThreads(omp_get_num_procs()) {}
+
+template <class FitObj, class Point>
+std::uint64_t ParamFitGeometry<FitObj, Point>::run() {
+    abort = false;
+    progress = 0.0f;
+    if (!fitObj) return 0;
+    switch (method) {
+        case kGaussNewton:
+            return approximateGaussNewton(begin, end, *fitObj, maxIterations, weighting, abort,
+                                          progress);
+        case kLevenbergMarquardt:
+            return approximateLevenbergMarquardt(begin, end, *fitObj, maxIterations, weighting,
+                                                 abort, progress);
+        default:
+            // kChebyshev included: the minimax scheme comes with its own module;
+            // until then it performs no iteration and leaves the fit object alone.
+            return 0;
+    }
+}
+
+template <class FitObj, class Point>
+void fitGeometry(ParamFitGeometry<FitObj, Point>& param, std::atomic<bool>& finished,
+                 std::exception_ptr& error) {
+    finished = false;
+    try {
+        TimeMeasurement watch("");
+        watch.setReport(false);
+        param.iterations = 0;
+        param.iterations = param.run();
+        param.duration = watch.elapsedText();
+    } catch (...) {
+        // Anything, not only std::exception: the controlling thread waits for
+        // `finished` and must never hang on a worker that died silently.
+        error = std::current_exception();
+    }
+    finished = true;
+}
+
+template <class FitObj>
+std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
+                                     std::uint64_t maxIterations, bool weighting,
+                                     const std::atomic<bool>& abort, std::atomic<float>& progress) {
+    progress = 0.0f;
+    fitObj.estimateInitial(begin, end);
+    if (fitObj.numFreeParameters() == 0) {
+        progress = 100.0f;
+        return 0;
+    }
+    const double size = dataSize(begin, end);
+    const double stepTol = stepThreshold(size);
+    const double solveTol = solveTolerance(size);
+    const float progressStep = detail::progressPerIteration(maxIterations);
+
+    std::uint64_t j = 0;
+    try {
+        DMatrix J, r;
+        double sPrev = std::numeric_limits<double>::max();
+        while (j < maxIterations && !abort.load()) {
+            detail::advanceProgress(progress, progressStep);
+            fitObj.buildJacobian(begin, end, J, r, weighting);
+            const DMatrix N = transposedProduct(J, J);
+            const DMatrix g = transposedProduct(J, r);
+            const DMatrix delta = svdSolve(N, -g, solveTol);
+            fitObj.applyStep(delta);
+            const double s = detail::euclideanNorm(delta);
+            if (s < stepTol || std::abs(sPrev - s) < stepTol) break;
+            sPrev = s;
+            ++j;
+        }
+    } catch (const Alg3dException& e) {
+        throw Alg3dException(e);
+    }
+    progress = 100.0f;
+    return j;
+}
+
+template <class FitObj>
+std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
+                                            std::uint64_t maxIterations, bool weighting,
+                                            const std::atomic<bool>& abort,
+                                            std::atomic<float>& progress) {
+    progress = 0.0f;
+    fitObj.estimateInitial(begin, end);
+    if (fitObj.numFreeParameters() == 0) {
+        progress = 100.0f;
+        return 0;
+    }
+    const double size = dataSize(begin, end);
+    const double stepTol = stepThreshold(size);
+    const double gradTol = gradientThreshold(size);
+    const double solveTol = solveTolerance(size);
+    const float progressStep = detail::progressPerIteration(maxIterations);
+
+    std::uint64_t k = 0;
+    try {
+        DMatrix J, r;
+        fitObj.buildJacobian(begin, end, J, r, weighting);
+        DMatrix g = transposedProduct(J, r);
+        if (infinityNorm(g) < gradTol) {
+            progress = 100.0f;
+            return 0;
+        }
+        double F = sumOfSquares(r);
+        DMatrix A = transposedProduct(J, J);
+        double mu = 0.001;
+        double nu = 2.0;
+        double sPrev = std::numeric_limits<double>::max();
+        DMatrix rTrial;
+        while (k < maxIterations && !abort.load()) {
+            detail::advanceProgress(progress, progressStep);
+            DMatrix damped = A;
+            for (std::uint64_t i = 0; i < damped.rows(); ++i)
+                damped(i, i) += mu;
+            const DMatrix h = svdSolve(damped, -g, solveTol);
+            const double s = detail::euclideanNorm(h);
+            if (s < stepTol || std::abs(sPrev - s) < stepTol) break;
+
+            FitObj trial = fitObj;
+            trial.applyStep(h);
+            trial.computeResiduals(begin, end, rTrial, weighting);
+            const double FTrial = sumOfSquares(rTrial);
+            double L = 0.0;  // predicted reduction of Σr², hᵀ(μh − g)
+            for (std::uint64_t i = 0; i < h.size(); ++i)
+                L += h[i] * (mu * h[i] - g[i]);
+
+            if (F - FTrial > 0.0 && L > 0.0) {
+                sPrev = s;
+                fitObj = trial;
+                fitObj.buildJacobian(begin, end, J, r, weighting);
+                A = transposedProduct(J, J);
+                g = transposedProduct(J, r);
+                if (infinityNorm(g) < gradTol) break;
+                const double rho = (F - FTrial) / L;
+                const double t = 2.0 * rho - 1.0;
+                mu *= std::max(0.3333333333333333, 1.0 - t * t * t);
+                nu = 2.0;
+                F = FTrial;
+            } else {
+                mu *= nu;
+                nu *= 2.0;
+            }
+            ++k;
+        }
+    } catch (const Alg3dException& e) {
+        throw Alg3dException(e);
+    }
+    progress = 100.0f;
+    return k;
+}
+
+}  // namespace approximate
+}  // namespace alg3D

@@ -1,0 +1,189 @@
+// Helpers shared by the fit tests: the Jacobian of any fit object checked against
+// central finite differences of its residuals, runs of both schemes, population
+// statistics of deviations, the NIST reference files, and a few geometric
+// generators.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "alg3D/approximate/FitFramework.h"
+#include "alg3D/matrix/DMatrix.h"
+#include "alg3D/matrix/Matrix.h"
+
+namespace fit_core_test {
+
+using alg3D::DMatrix;
+using alg3D::Vec3d;
+
+// Largest difference between the analytic Jacobian and central differences of
+// computeResiduals over the first `dataRows` rows (gauge rows excluded: their
+// residual is 0 by construction). Steps go through applyStep, so angle columns are
+// checked against the frame turn they really cause.
+template <class FitObj>
+double maxJacobianError(const FitObj& obj, const std::vector<Vec3d>& pts, double h) {
+    const Vec3d* b = pts.data();
+    const Vec3d* e = b + pts.size();
+    DMatrix J, r;
+    obj.buildJacobian(b, e, J, r, false);
+    const std::size_t m = obj.numFreeParameters();
+    double worst = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        DMatrix step(m, 1);
+        step[k] = h;
+        FitObj plus = obj;
+        plus.applyStep(step);
+        step[k] = -h;
+        FitObj minus = obj;
+        minus.applyStep(step);
+        DMatrix rp, rm;
+        plus.computeResiduals(b, e, rp, false);
+        minus.computeResiduals(b, e, rm, false);
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            const double fd = (rp[i] - rm[i]) / (2.0 * h);
+            worst = std::max(worst, std::abs(fd - J(i, k)));
+        }
+    }
+    return worst;
+}
+
+enum class Scheme { GaussNewton, LevenbergMarquardt };
+
+inline const char* schemeName(Scheme s) {
+    return s == Scheme::GaussNewton ? "Gauss-Newton" : "Levenberg-Marquardt";
+}
+
+// Runs one scheme on the points; returns the iterations.
+template <class FitObj>
+std::uint64_t runScheme(Scheme s, const std::vector<Vec3d>& pts, FitObj& obj,
+                        std::uint64_t maxIterations = 100, bool weighting = false) {
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    const Vec3d* b = pts.data();
+    const Vec3d* e = b + pts.size();
+    return s == Scheme::GaussNewton ? alg3D::approximate::approximateGaussNewton(
+                                          b, e, obj, maxIterations, weighting, abort, progress)
+                                    : alg3D::approximate::approximateLevenbergMarquardt(
+                                          b, e, obj, maxIterations, weighting, abort, progress);
+}
+
+struct Stats {
+    double mean = 0.0, sigma = 0.0, minDev = 0.0, maxDev = 0.0;
+};
+
+// Population statistics of the fit object's deviations, as the fit command forms them.
+template <class FitObj>
+Stats deviationStats(const FitObj& obj, const std::vector<Vec3d>& pts) {
+    Stats s;
+    if (pts.empty()) return s;
+    std::vector<double> d(pts.size());
+    for (std::size_t i = 0; i < pts.size(); ++i)
+        d[i] = obj.deviation(pts[i]);
+    double sum = 0.0;
+    for (double x : d)
+        sum += x;
+    s.mean = sum / double(d.size());
+    double sq = 0.0;
+    for (double x : d)
+        sq += (x - s.mean) * (x - s.mean);
+    s.sigma = std::sqrt(sq / double(d.size()));
+    s.minDev = *std::min_element(d.begin(), d.end());
+    s.maxDev = *std::max_element(d.begin(), d.end());
+    return s;
+}
+
+// Population standard deviation of values.
+inline double populationSigma(const std::vector<double>& v) {
+    if (v.empty()) return 0.0;
+    double sum = 0.0;
+    for (double x : v)
+        sum += x;
+    const double mean = sum / double(v.size());
+    double sq = 0.0;
+    for (double x : v)
+        sq += (x - mean) * (x - mean);
+    return std::sqrt(sq / double(v.size()));
+}
+
+inline std::vector<double> absolute(std::vector<double> v) {
+    for (double& x : v)
+        x = std::abs(x);
+    return v;
+}
+
+// A unit vector perpendicular to n.
+inline Vec3d anyPerpendicular(const Vec3d& n) {
+    const Vec3d a = std::abs(n.x) < 0.6 ? Vec3d(1.0, 0.0, 0.0) : Vec3d(0.0, 1.0, 0.0);
+    return (a - a.dot(n) * n).normalized();
+}
+
+inline Vec3d randomUnit(std::mt19937_64& rng) {
+    std::normal_distribution<double> g(0.0, 1.0);
+    for (;;) {
+        const Vec3d v(g(rng), g(rng), g(rng));
+        const double len = v.norm();
+        if (len > 1e-3) return v / len;
+    }
+}
+
+inline std::vector<Vec3d> scaled(const std::vector<Vec3d>& pts, double s) {
+    std::vector<Vec3d> out(pts.size());
+    for (std::size_t i = 0; i < pts.size(); ++i)
+        out[i] = pts[i] * s;
+    return out;
+}
+
+// ---- NIST reference files -------------------------------------------------------
+
+inline std::string nistDir() {
+#ifdef TESSARO_TESTDATA_DIR
+    return std::string(TESSARO_TESTDATA_DIR) + "/../../../shared/testdata/nist-l2";
+#else
+    return "";
+#endif
+}
+
+inline bool nistAvailable() {
+    std::ifstream f(nistDir() + "/README.md");
+    return static_cast<bool>(f);
+}
+
+// The points of a .ds file; empty when it cannot be read.
+inline std::vector<Vec3d> readNistPoints(const std::string& path) {
+    std::ifstream f(path);
+    std::vector<Vec3d> pts;
+    std::size_t n = 0;
+    if (!(f >> n) || n > 1000000) return pts;
+    pts.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        Vec3d p;
+        if (!(f >> p.x >> p.y >> p.z)) return {};
+        pts.push_back(p);
+    }
+    return pts;
+}
+
+// The numbers of a .fit file.
+inline std::vector<double> readNistFit(const std::string& path) {
+    std::ifstream f(path);
+    std::vector<double> v;
+    double x;
+    while (f >> x)
+        v.push_back(x);
+    return v;
+}
+
+}  // namespace fit_core_test
+
+#define SKIP_WITHOUT_NIST()                                                                  \
+    do {                                                                                     \
+        if (!fit_core_test::nistAvailable())                                                 \
+            GTEST_SKIP() << "NIST reference data not found in " << fit_core_test::nistDir(); \
+    } while (0)
