@@ -1,0 +1,124 @@
+#include "cli/Cli.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <csignal>
+#include <cstring>
+#include <ostream>
+
+namespace tessaro {
+namespace cli {
+
+namespace {
+
+// The signal that asked the run to stop, 0 while none has.
+std::atomic<int> g_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+extern "C" void onInterrupt(int signal) {
+    g_signal.store(signal);
+}
+
+constexpr int kBarWidth = 30;
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<SubcommandEntry>& registry() {
+    static std::vector<SubcommandEntry> entries;
+    return entries;
+}
+
+}  // namespace
+
+std::string messageOf(const std::exception& e) {
+    std::string text = e.what();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+Context::Context(std::ostream& out, std::ostream& err)
+    : out_(out), err_(err), terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+commands::PollCallback Context::progress(const std::string& action, const std::string& file) {
+    const std::string label = action + " " + baseName(file);
+    return [this, label, last = -1](float percent) mutable {
+        if (terminal_) {
+            const int value = std::clamp(static_cast<int>(percent), 0, 100);
+            if (value != last) {
+                last = value;
+                const int filled = value * kBarWidth / 100;
+                err_ << '\r' << label << " [" << std::string(filled, '#')
+                     << std::string(kBarWidth - filled, ' ') << "] " << value << '%' << std::flush;
+                barShown_ = true;
+            }
+        }
+        return interrupted();
+    };
+}
+
+void Context::endProgress() {
+    if (!barShown_) return;
+    err_ << "\r\033[K" << std::flush;
+    barShown_ = false;
+}
+
+bool Context::interrupted() {
+    return g_signal.load() != 0;
+}
+
+int Context::interruptedExit() {
+    endProgress();
+    const int signal = g_signal.load();
+    err_ << "tessaro-cli: interrupted" << std::endl;
+    return 128 + (signal != 0 ? signal : SIGINT);
+}
+
+void Context::reportError(const FileError& e) {
+    endProgress();
+    err_ << "tessaro-cli: " << e.file() << ": " << e.what() << std::endl;
+}
+
+void Context::reportError(const std::string& message) {
+    endProgress();
+    err_ << "tessaro-cli: " << message << std::endl;
+}
+
+void installInterruptHandlers() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string formatDouble(double value) {
+    char buffer[64];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, r.ptr);
+}
+
+bool registerSubcommand(const SubcommandEntry& entry) {
+    registry().push_back(entry);
+    return true;
+}
+
+std::vector<SubcommandEntry> registeredSubcommands() {
+    std::vector<SubcommandEntry> entries = registry();
+    std::sort(entries.begin(), entries.end(),
+              [](const SubcommandEntry& a, const SubcommandEntry& b) {
+                  return std::strcmp(a.name, b.name) < 0;
+              });
+    return entries;
+}
+
+}  // namespace cli
+}  // namespace tessaro

@@ -1,0 +1,239 @@
+#include "commands/FileCommands.h"
+
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <utility>
+
+#include "alg3D/matrix/Alg3dException.h"
+#include "io/FileIOInfo.h"
+#include "io/OutputFile.h"
+
+namespace tessaro {
+namespace commands {
+
+namespace {
+
+// Runs one file layer entry under the runner. The entry stores a failure in the record
+// instead of throwing; rethrowing it inside the worker hands it to the runner's slot.
+template <typename Entry>
+JobStatus runFileJob(io::FileIOInfo& info, Entry entry, const PollCallback& poll,
+                     std::chrono::milliseconds interval) {
+    const JobHooks hooks{[&info] { return static_cast<float>(info.progress.load()); },
+                         [&info] { info.abort.store(true); }};
+    return runJob(
+        [&info, &entry] {
+            entry();
+            if (info.error) std::rethrow_exception(info.error);
+        },
+        hooks, poll, interval);
+}
+
+// Neumaier's compensated sum: the centroid of millions of points far from the origin
+// keeps its digits.
+class CompensatedSum {
+  public:
+    void add(double v) {
+        const double t = sum_ + v;
+        if (std::abs(sum_) >= std::abs(v)) {
+            compensation_ += (sum_ - t) + v;
+        } else {
+            compensation_ += (v - t) + sum_;
+        }
+        sum_ = t;
+    }
+    double value() const { return sum_ + compensation_; }
+
+  private:
+    double sum_ = 0.0;
+    double compensation_ = 0.0;
+};
+
+template <typename Point>
+void accumulate(const std::vector<Point>& points, FileInfo& info) {
+    if (points.empty()) return;
+    CompensatedSum sum[3];
+    alg3D::Vec3d lo = alg3D::coords(points.front());
+    alg3D::Vec3d hi = lo;
+    for (const Point& p : points) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const double v = p[k];
+            if (v < lo[k]) lo[k] = v;
+            if (v > hi[k]) hi[k] = v;
+            sum[k].add(v);
+        }
+    }
+    const double n = static_cast<double>(points.size());
+    info.bboxMin = lo;
+    info.bboxMax = hi;
+    info.centroid = alg3D::Vec3d(sum[0].value() / n, sum[1].value() / n, sum[2].value() / n);
+}
+
+}  // namespace
+
+std::string fileSuffix(const std::string& fileName) {
+    // The same reading of a name as the file layer's (a leading dot starts no suffix).
+    std::string suffix = std::filesystem::path(fileName).extension().string();
+    if (!suffix.empty() && suffix[0] == '.') suffix.erase(0, 1);
+    for (char& c : suffix)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return suffix;
+}
+
+int readJobForFile(const std::string& fileName) {
+    const std::string suffix = fileSuffix(fileName);
+    if (suffix == "asc" && !std::ifstream(fileName, std::ios::binary).is_open()) {
+        // The probe reads the file, so a missing file is reported as such rather than
+        // as a format that was not recognised.
+        alg3D::throwAlg3dException(alg3D::errors::kCanNotOpenFile);
+    }
+    const int job = io::fileTypeForName(fileName);
+    if (job == io::kJobNone) throw std::runtime_error("Unknown file format: " + suffix);
+    return job;
+}
+
+std::string formatName(int readJob) {
+    switch (readJob) {
+        case io::kReadXyz:
+            return "xyz";
+        case io::kReadStl:
+            return "stl";
+        case io::kReadScanData:
+            return "scn";
+        case io::kReadXyzc:
+            return "xyzc";
+        case io::kReadPsl:
+            return "psl";
+        case io::kReadPts:
+            return "pts";
+        default:
+            return "";
+    }
+}
+
+DataKind kindForReadJob(int readJob) {
+    if (readJob == io::kReadStl) return DataKind::kMesh;
+    if (readJob == io::kReadXyzc || readJob == io::kReadPts) return DataKind::kColoredPoints;
+    return DataKind::kPoints;
+}
+
+JobStatus loadFile(const std::string& fileName, LoadedData& data, const PollCallback& poll,
+                   std::chrono::milliseconds interval) {
+    const int job = readJobForFile(fileName);
+    LoadedData result;
+    result.format = formatName(job);
+    result.kind = kindForReadJob(job);
+    io::FileIOInfo info;
+    info.fileName = fileName;
+    info.type = job;
+
+    JobStatus status;
+    if (result.kind == DataKind::kColoredPoints) {
+        status = runFileJob(
+            info, [&] { io::readFileJob(&info, &result.coloredPoints); }, poll, interval);
+    } else {
+        status = runFileJob(
+            info, [&] { io::readFileJob(&info, &result.points); }, poll, interval);
+    }
+    if (status == JobStatus::kAborted) {
+        data = LoadedData{};
+        return status;
+    }
+    data = std::move(result);
+    return status;
+}
+
+FileInfo describeData(const std::string& fileName, const LoadedData& data) {
+    FileInfo info;
+    info.file = fileName;
+    info.format = data.format;
+    info.kind = data.kind;
+    info.points = data.pointCount();
+    if (data.kind == DataKind::kMesh) info.triangles = data.points.size() / 3;
+    if (data.kind == DataKind::kColoredPoints) {
+        accumulate(data.coloredPoints, info);
+    } else {
+        accumulate(data.points, info);
+    }
+    return info;
+}
+
+JobStatus fileInfo(const std::string& fileName, FileInfo& info, const PollCallback& poll,
+                   std::chrono::milliseconds interval) {
+    LoadedData data;
+    const JobStatus status = loadFile(fileName, data, poll, interval);
+    if (status == JobStatus::kCompleted) info = describeData(fileName, data);
+    return status;
+}
+
+int writeJobForFile(const std::string& fileName) {
+    const std::string suffix = fileSuffix(fileName);
+    if (suffix == "xyz") return io::kWriteXyz;
+    if (suffix == "xyzc") return io::kWriteXyzc;
+    if (suffix == "stl") return io::kWriteStl;
+    throw std::runtime_error("Unknown file format!");
+}
+
+void checkSavable(const std::string& fileName, DataKind kind) {
+    if (writeJobForFile(fileName) == io::kWriteStl && kind != DataKind::kMesh) {
+        throw std::runtime_error("Only meshes can be saved as STL.");
+    }
+}
+
+JobStatus saveFile(const std::string& fileName, const LoadedData& data, const PollCallback& poll,
+                   const SaveOptions& options, std::chrono::milliseconds interval) {
+    const int job = writeJobForFile(fileName);
+    checkSavable(fileName, data.kind);
+    const bool colored = data.kind == DataKind::kColoredPoints;
+
+    // The writer fills a temporary file; only this thread replaces the target, and only
+    // when the job ran to its end without an abort, so an abort that arrives after the
+    // writer's last check still leaves the target untouched.
+    io::OutputFile output(fileName);
+    io::FileIOInfo info;
+    info.fileName = fileName;
+    info.type = job;
+    info.output = &output;
+
+    JobStatus status;
+    if (job == io::kWriteXyzc) {
+        // Coordinates and colours go through the writer with six decimals, as in .xyz,
+        // so that saving as .xyzc keeps the same precision.
+        std::vector<alg3D::Vec3d> splitPoints;
+        std::vector<alg3D::Color> colors;
+        const std::vector<alg3D::Vec3d>* points = &data.points;
+        if (colored) {
+            splitPoints.reserve(data.coloredPoints.size());
+            colors.reserve(data.coloredPoints.size());
+            for (const alg3D::GLPoint& p : data.coloredPoints) {
+                splitPoints.push_back(p.vec());
+                colors.push_back(p.color());
+            }
+            points = &splitPoints;
+        } else {
+            colors.assign(data.points.size(), options.defaultColor);
+        }
+        status = runFileJob(
+            info, [&] { io::writeFileJob(&info, points, &colors); }, poll, interval);
+    } else if (colored) {
+        status = runFileJob(
+            info, [&] { io::writeFileJob(&info, &data.coloredPoints); }, poll, interval);
+    } else {
+        status = runFileJob(
+            info, [&] { io::writeFileJob(&info, &data.points); }, poll, interval);
+    }
+    if (status == JobStatus::kAborted) return status;  // the output discards itself
+
+    // The .xyz writer opens nothing for an empty cloud; a save that succeeds still
+    // leaves a file, an empty one.
+    if (!output.isOpen() && !output.open()) {
+        alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+    }
+    output.commit();
+    return status;
+}
+
+}  // namespace commands
+}  // namespace tessaro
