@@ -1,24 +1,32 @@
 #include "io/LineReader.h"
 
 #include <cstring>
+#include <utility>
 
 namespace tessaro {
 namespace io {
 
 LineReader::LineReader(std::FILE* file, std::size_t blockSize)
-    : file_(file), buffer_(blockSize > 0 ? blockSize : 1) {}
+    : file_(file), capacity_(blockSize > 0 ? blockSize : 1) {
+    buffer_.reset(new char[capacity_]);
+}
 
 bool LineReader::refill() {
     // Keep the unread part, move it to the front, and make room when a single line
     // already fills the buffer.
     const std::size_t rest = fill_ - pos_;
     if (pos_ > 0) {
-        if (rest > 0) std::memmove(buffer_.data(), buffer_.data() + pos_, rest);
+        if (rest > 0) std::memmove(buffer_.get(), buffer_.get() + pos_, rest);
         pos_ = 0;
         fill_ = rest;
     }
-    if (fill_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    const std::size_t got = std::fread(buffer_.data() + fill_, 1, buffer_.size() - fill_, file_);
+    if (fill_ == capacity_) {
+        std::unique_ptr<char[]> larger(new char[2 * capacity_]);
+        std::memcpy(larger.get(), buffer_.get(), fill_);
+        buffer_ = std::move(larger);
+        capacity_ *= 2;
+    }
+    const std::size_t got = std::fread(buffer_.get() + fill_, 1, capacity_ - fill_, file_);
     fill_ += got;
     if (got == 0) {
         eof_ = true;
@@ -30,7 +38,7 @@ bool LineReader::refill() {
 
 bool LineReader::next(const char*& begin, const char*& end) {
     for (;;) {
-        const char* start = buffer_.data() + pos_;
+        const char* start = buffer_.get() + pos_;
         const std::size_t unread = fill_ - pos_;
         const void* newline =
             unread > searched_ ? std::memchr(start + searched_, '\n', unread - searched_) : nullptr;
@@ -45,8 +53,8 @@ bool LineReader::next(const char*& begin, const char*& end) {
         if (eof_ || !refill()) {
             if (failed_ || fill_ == pos_) return false;
             // The last line has no '\n'.
-            begin = buffer_.data() + pos_;
-            end = buffer_.data() + fill_;
+            begin = buffer_.get() + pos_;
+            end = buffer_.get() + fill_;
             pos_ = fill_;
             searched_ = 0;
             return true;

@@ -9,7 +9,7 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 namespace tessaro {
 namespace io {
@@ -25,7 +25,8 @@ class LineReader {
     bool refill();
 
     std::FILE* file_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;  // not zeroed: only read bytes are looked at
+    std::size_t capacity_;
     std::size_t pos_ = 0;       // start of the unread part
     std::size_t fill_ = 0;      // end of the valid bytes
     std::size_t searched_ = 0;  // bytes after pos_ known to hold no '\n'

@@ -7,6 +7,7 @@
 
 #include "alg3D/matrix/Alg3dException.h"
 #include "io/BinaryFile.h"
+#include "io/MemoryAdvice.h"
 
 namespace tessaro {
 namespace io {
@@ -58,6 +59,8 @@ void readPsl(FileIOInfo& info, std::vector<alg3D::Vec3d>& points) {
 
         // The checks above bound the total by the file size.
         try {
+            points.reserve(static_cast<std::size_t>(total));
+            adviseHugePages(points.data(), points.capacity() * sizeof(alg3D::Vec3d));
             points.resize(static_cast<std::size_t>(total));
         } catch (const std::bad_alloc&) {
             alg3D::throwAlg3dException(alg3D::errors::kAllocatingMemory);

@@ -13,6 +13,7 @@
 #include "alg3D/matrix/Alg3dException.h"
 #include "io/BinaryFile.h"
 #include "io/LineReader.h"
+#include "io/MemoryAdvice.h"
 #include "io/StlFormat.h"
 
 namespace tessaro {
@@ -68,20 +69,25 @@ class TokenStream {
     }
 
     // Skips the name after "solid": the rest of the line, but not a facet or an
-    // endsolid that follows on the same line (files without line breaks).
-    void skipSolidName() {
+    // endsolid that follows on the same line (files without line breaks). Returns
+    // false when the name holds a NUL byte: text has none, but binary files whose
+    // header begins with "solid" have them right there.
+    bool skipSolidName() {
         while (p_ < end_) {
             while (p_ < end_ && isBlank(*p_))
                 ++p_;
             const char* begin = p_;
-            while (p_ < end_ && !isBlank(*p_))
+            while (p_ < end_ && !isBlank(*p_)) {
+                if (*p_ == '\0') return false;
                 ++p_;
+            }
             const std::string_view token(begin, static_cast<std::size_t>(p_ - begin));
             if (token == "facet" || token == "endsolid") {
                 p_ = begin;
-                return;
+                return true;
             }
         }
+        return true;
     }
 
     // Skips blanks, tabs and semicolons at the start of the current line and the
@@ -135,7 +141,7 @@ void expect(TokenStream& tokens, std::string_view keyword) {
 // True when the current line starts a solid; its name is then skipped.
 bool startsSolid(TokenStream& tokens) {
     if (!tokens.skipSolidKeyword()) return false;
-    tokens.skipSolidName();
+    if (!tokens.skipSolidName()) throwUnknownFormat();
     return true;
 }
 
@@ -178,7 +184,7 @@ void readAsciiSolids(FileIOInfo& info, TokenStream& tokens, std::vector<alg3D::V
             tokens.restOfLine();
             // Another solid may follow; anything else ends the mesh.
             if (!tokens.next(token) || token.substr(0, 5) != "solid") return;
-            tokens.skipSolidName();
+            if (!tokens.skipSolidName()) throwUnknownFormat();
         } else {
             throwUnknownFormat();
         }
@@ -224,6 +230,7 @@ void readStlBinary(FileIOInfo& info, std::vector<alg3D::Vec3d>& points) {
         }
         try {
             points.reserve(static_cast<std::size_t>(3 * triangles));
+            adviseHugePages(points.data(), points.capacity() * sizeof(alg3D::Vec3d));
         } catch (const std::bad_alloc&) {
             alg3D::throwAlg3dException(alg3D::errors::kAllocatingMemory);
         } catch (const std::length_error&) {

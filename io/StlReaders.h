@@ -12,7 +12,8 @@
 //           endloop
 //         endfacet              (any number of facets)
 //       endsolid [name]
-//   The name runs to the end of its line. Further solids may follow; anything else
+//   The name runs to the end of its line and holds no NUL byte (binary files may
+//   begin with "solid" too). Further solids may follow; anything else
 //   after an endsolid is ignored, and a missing endsolid at the end of the file is
 //   accepted. Coordinates are read as single-precision floats (as the format holds
 //   them) and stored as doubles; they must be finite numbers filling their token.

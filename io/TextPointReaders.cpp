@@ -9,7 +9,9 @@
 #include "alg3D/matrix/Alg3dException.h"
 #include "io/FileAnalysis.h"
 #include "io/LineReader.h"
+#include "io/MemoryAdvice.h"
 #include "io/NumberParser.h"
+#include "io/NumberScanner.h"
 
 namespace tessaro {
 namespace io {
@@ -20,11 +22,19 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Reads the next token of the line as a number.
+// Reads the next token of the line as a number; what follows the number in the
+// token is ignored. Numbers hold no blanks, tabs or semicolons, so the number can be
+// read straight from the line without cutting the token out first.
 inline bool nextNumber(const char*& p, const char* end, double& value) {
-    const char* tokenBegin;
-    const char* tokenEnd;
-    return nextToken(p, end, tokenBegin, tokenEnd) && tryParseNumber(tokenBegin, tokenEnd, value);
+    while (p < end && (*p == ' ' || *p == '\t' || *p == ';'))
+        ++p;
+    if (p == end) return false;
+    const char* numberEnd = detail::scanNumber<false>(p, end, value);
+    if (numberEnd == nullptr) return false;
+    p = numberEnd;
+    while (p < end && *p != ' ' && *p != '\t' && *p != ';')
+        ++p;
+    return true;
 }
 
 inline bool skipToken(const char*& p, const char* end) {
@@ -66,6 +76,7 @@ void readLines(FileIOInfo& info, const FileAnalysis& analysis, bool skipFirstLin
     if (!file) alg3D::throwAlg3dException(alg3D::errors::kCanNotOpenFile);
     try {
         points.reserve(static_cast<std::size_t>(analysis.lines));
+        adviseHugePages(points.data(), points.capacity() * sizeof(Point));
     } catch (const std::bad_alloc&) {
         alg3D::throwAlg3dException(alg3D::errors::kAllocatingMemory);
     } catch (const std::length_error&) {

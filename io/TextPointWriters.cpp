@@ -1,6 +1,8 @@
 #include "io/TextPointWriters.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -10,7 +12,62 @@
 namespace tessaro {
 namespace io {
 
+namespace {
+
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 UInt128;
+
+constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
+
+// Exact fixed-point text for |value| * 10^decimals < 1e18 and up to 9 decimals: the value is
+// m * 2^e exactly, so value * 10^decimals = m * 10^decimals / 2^-e is rounded here
+// in integers, ties to even, as printf does. Returns null when out of its range.
+char* formatFixedExact(char* out, double value, int decimals) {
+    if (decimals < 0 || decimals > 9) return nullptr;
+    const std::uint64_t scale = kPowersOfTen[decimals];
+    // The scaled value must fit into 64 bits.
+    if (!(std::fabs(value) < 1e18 / static_cast<double>(scale))) return nullptr;
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    const std::uint64_t fraction = bits & ((std::uint64_t(1) << 52) - 1);
+    const std::uint64_t mantissa = biased == 0 ? fraction : fraction | (std::uint64_t(1) << 52);
+    const int shift = 1075 - (biased == 0 ? 1 : biased);  // value = mantissa / 2^shift
+    std::uint64_t scaled = 0;
+    if (shift <= 0) {
+        scaled = (mantissa << -shift) * scale;  // the range check keeps this below 1e18
+    } else if (shift < 128) {
+        const UInt128 product = static_cast<UInt128>(mantissa) * scale;
+        const UInt128 quotient = product >> shift;
+        const UInt128 remainder = product - (quotient << shift);
+        const UInt128 half = static_cast<UInt128>(1) << (shift - 1);
+        scaled = static_cast<std::uint64_t>(quotient);
+        if (remainder > half || (remainder == half && (scaled & 1))) ++scaled;
+    }  // else below half a unit of the last decimal: zero
+    if (bits >> 63) *out++ = '-';
+    out = std::to_chars(out, out + 20, scaled / scale).ptr;
+    if (decimals > 0) {
+        *out++ = '.';
+        std::uint64_t rest = scaled % scale;
+        for (int i = decimals - 1; i >= 0; --i) {
+            out[i] = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+        }
+        out += decimals;
+    }
+    return out;
+}
+#else
+char* formatFixedExact(char*, double, int) {
+    return nullptr;
+}
+#endif
+
+}  // namespace
+
 char* formatFixed(char* out, double value, int decimals) {
+    if (char* end = formatFixedExact(out, value, decimals)) return end;
     // std::to_chars with a precision formats exactly as printf does in the "C"
     // locale, without printf's parsing and locale look-ups.
     return std::to_chars(out, out + 320 + decimals, value, std::chars_format::fixed, decimals).ptr;

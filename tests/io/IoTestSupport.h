@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 // A folder of its own under the system's temporary folder, removed with everything
 // in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::random_device device;
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -57,11 +57,15 @@ public:
         return names;
     }
 
-private:
+  private:
     fs::path path_;
 };
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
+    // A new file rather than a truncated one: some file systems flush a truncated
+    // and rewritten file to disk on close, which makes many small writes slow.
+    std::error_code ec;
+    fs::remove(path, ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.good()) << path;
@@ -106,6 +110,8 @@ std::string writeJob(const std::string& fileName, int type, const std::vector<Po
     return errorText(info);
 }
 
-inline std::string alg3dText(const char* text) { return std::string("ALG3D::") + text; }
+inline std::string alg3dText(const char* text) {
+    return std::string("ALG3D::") + text;
+}
 
 }  // namespace io_test

@@ -103,7 +103,8 @@ TEST(FileAnalysis, NewlineCounterMatchesAPlainLoop) {
         const std::size_t offset = static_cast<std::size_t>(trial % 9);
         const std::size_t length = data.size() - offset - static_cast<std::size_t>(trial % 13);
         std::size_t expected = 0;
-        for (std::size_t i = 0; i < length; ++i) expected += data[offset + i] == '\n';
+        for (std::size_t i = 0; i < length; ++i)
+            expected += data[offset + i] == '\n';
         ASSERT_EQ(countNewlines(data.data() + offset, length), expected) << trial;
     }
     // All newlines, more than 255 words in a row.
@@ -120,7 +121,8 @@ TEST(FileAnalysis, ProgressTakesAtMostFiftySteps) {
     const std::string name = dir.file("a.xyz");
     // 101 blocks: a rounding that takes one step per block would give 101 steps.
     std::string text;
-    while (text.size() < 101 * tessaro::io::kAnalysisBlockSize - 10) text += "1.0 2.0 3.0\n";
+    while (text.size() < 101 * tessaro::io::kAnalysisBlockSize - 10)
+        text += "1.0 2.0 3.0\n";
     io_test::writeFile(name, text);
     FileAnalysis a;
     std::atomic<int> progress{0};
@@ -147,7 +149,8 @@ TEST(LineReader, HandsOutEveryLineWhateverItsLength) {
         std::vector<std::string> got;
         const char* b;
         const char* e;
-        while (reader.next(b, e)) got.emplace_back(b, e);
+        while (reader.next(b, e))
+            got.emplace_back(b, e);
         EXPECT_FALSE(reader.failed());
         std::fclose(f);
         EXPECT_EQ(got, lines) << blockSize;

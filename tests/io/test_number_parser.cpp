@@ -31,7 +31,9 @@ std::string failureText(const std::string& token) {
     return "no exception";
 }
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // strtod is locale dependent only in its decimal separator, and tests run in "C".
 double truth(std::string text) {
@@ -67,7 +69,7 @@ TEST(NumberParser, IgnoresCharactersAfterTheNumber) {
     EXPECT_EQ(parseNumber("1,5,3"), 1.5);
     EXPECT_EQ(parseNumber("3\n"), 3.0);
     EXPECT_EQ(parseNumber("0x10"), 0.0);
-    EXPECT_EQ(parseNumber("1e"), 1.0);   // an exponent without digits is 0
+    EXPECT_EQ(parseNumber("1e"), 1.0);  // an exponent without digits is 0
     EXPECT_EQ(parseNumber("1e+"), 1.0);
     EXPECT_EQ(parseNumber("2ex"), 2.0);
     EXPECT_EQ(parseNumber("4e2.5"), 400.0);
@@ -118,8 +120,8 @@ TEST(NumberParser, ChecksTheDecimalExponentRange) {
     EXPECT_EQ(parseNumber("5e-1"), 0.5);
 
     const std::string zeros1020(1020, '0');
-    EXPECT_EQ(parseNumber("0." + zeros1020 + "1"), 0.0);          // exponent -1021
-    EXPECT_EQ(failureText("0." + zeros1020 + "01"), kInvalid);    // exponent -1022
+    EXPECT_EQ(parseNumber("0." + zeros1020 + "1"), 0.0);        // exponent -1021
+    EXPECT_EQ(failureText("0." + zeros1020 + "01"), kInvalid);  // exponent -1022
     EXPECT_EQ(parseNumber("0," + zeros1020 + "1"), 0.0);
 }
 
@@ -157,17 +159,17 @@ TEST(NumberParser, ValuesAreCorrectlyRounded) {
     EXPECT_TRUE(sameBits(parseNumber("1e23"), 1e23));
     EXPECT_TRUE(sameBits(parseNumber("8.98846567431158e307"), 8.98846567431158e307));
     // Exactly 0.1 as stored, and halfway cases that round to even.
-    EXPECT_TRUE(sameBits(parseNumber("0.1000000000000000055511151231257827021181583404541015625"),
-                         0.1));
+    EXPECT_TRUE(
+        sameBits(parseNumber("0.1000000000000000055511151231257827021181583404541015625"), 0.1));
     EXPECT_TRUE(sameBits(parseNumber("9007199254740993"), 9007199254740992.0));
     EXPECT_TRUE(sameBits(parseNumber("9007199254740995"), 9007199254740996.0));
     EXPECT_TRUE(sameBits(parseNumber("9007199254740993.0000000000000000001"), 9007199254740994.0));
     EXPECT_TRUE(sameBits(parseNumber("2.4703282292062327e-324"), 0.0));
     EXPECT_TRUE(sameBits(parseNumber("2.4703282292062328e-324"), 4.9406564584124654e-324));
-    for (const char* text : {"0.7", "1.1", "2.675", "1e22", "1e-22", "123456789012345678",
-                             "1234567890123456789012", "0.000001", "99999999999999999999e-20",
-                             "4503599627370496.5", "4503599627370497.5",
-                             "1.00000000000000011102230246251565404236316680908203125"}) {
+    for (const char* text :
+         {"0.7", "1.1", "2.675", "1e22", "1e-22", "123456789012345678", "1234567890123456789012",
+          "0.000001", "99999999999999999999e-20", "4503599627370496.5", "4503599627370497.5",
+          "1.00000000000000011102230246251565404236316680908203125"}) {
         EXPECT_TRUE(sameBits(parseNumber(text), truth(text))) << text;
     }
 }
@@ -216,7 +218,8 @@ TEST(NumberParser, RandomSixDecimalTextsReadAsStrtodReadsThem) {
     for (int i = 0; i < 20000; ++i) {
         std::string s = std::to_string(1 + digit(rng) % 9);
         const int n = length(rng);
-        for (int k = 0; k < n; ++k) s.push_back(static_cast<char>('0' + digit(rng)));
+        for (int k = 0; k < n; ++k)
+            s.push_back(static_cast<char>('0' + digit(rng)));
         s.insert(1 + static_cast<std::size_t>(digit(rng)), ",");
         s += "e" + std::to_string(exponent(rng));
         ASSERT_TRUE(sameBits(parseNumber(s), truth(s))) << s;

@@ -115,7 +115,8 @@ TEST(XyzReader, LongLineIsOneLine) {
     // A line of 1000 characters is one point, not several pieces read as points.
     io_test::TempDir dir;
     std::string longLine = "1 2 3";
-    while (longLine.size() < 1000) longLine += " 4 5 6";
+    while (longLine.size() < 1000)
+        longLine += " 4 5 6";
     const auto points = readXyzText(dir, "0 0 0\n" + longLine + "\n7 8 9\n");
     ASSERT_EQ(points.size(), 3u);
     EXPECT_EQ(points[0], Vec3d(0, 0, 0));
@@ -150,7 +151,8 @@ TEST(XyzReader, ReproducesTheNumbersOfTheTextExactly) {
         text += line;
         char* p = line;
         Vec3d v;
-        for (int k = 0; k < 3; ++k) v[k] = std::strtod(p, &p);
+        for (int k = 0; k < 3; ++k)
+            v[k] = std::strtod(p, &p);
         expected.push_back(v);
     }
     const auto points = readXyzText(dir, text);
@@ -210,8 +212,8 @@ TEST(XyzcReader, LastLineWithoutNewlineIsRead) {
 
 TEST(PtsReader, SkipsCountLineAndIntensity) {
     io_test::TempDir dir;
-    const auto points = readColouredText(
-        dir, "2\n1 2 3 anything 10 20 30\n4 5 6 -7 300 0 1\n", tio::kReadPts);
+    const auto points =
+        readColouredText(dir, "2\n1 2 3 anything 10 20 30\n4 5 6 -7 300 0 1\n", tio::kReadPts);
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0], GLPoint(1, 2, 3, 10, 20, 30));
     EXPECT_EQ(points[1], GLPoint(4, 5, 6, 44, 0, 1));
@@ -232,8 +234,8 @@ TEST(PtsReader, EmptyFileIsAnError) {
 
 TEST(PtsReader, BadLinesAreSkipped) {
     io_test::TempDir dir;
-    const auto points = readColouredText(
-        dir, "3\n1 2 3 0 1 2 3\nx 2 3 0 1 2 3\n4 5 6 0 7 8 9", tio::kReadPts);
+    const auto points =
+        readColouredText(dir, "3\n1 2 3 0 1 2 3\nx 2 3 0 1 2 3\n4 5 6 0 7 8 9", tio::kReadPts);
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[1], GLPoint(4, 5, 6, 7, 8, 9));
 }

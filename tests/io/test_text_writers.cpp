@@ -80,13 +80,29 @@ std::vector<double> awkwardValues() {
     }
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> magnitude(-9, 15);
-    for (int i = 0; i < 50000; ++i) values.push_back(unit(rng) * std::pow(10.0, magnitude(rng)));
+    for (int i = 0; i < 50000; ++i)
+        values.push_back(unit(rng) * std::pow(10.0, magnitude(rng)));
     // Decimal halves at the sixth and fourth decimal, as near as doubles get.
     std::uniform_int_distribution<long long> mantissa(-99999999999LL, 99999999999LL);
     for (int i = 0; i < 20000; ++i) {
         values.push_back((static_cast<double>(mantissa(rng)) + 0.5) / 1e6);
         values.push_back((static_cast<double>(mantissa(rng)) + 0.5) / 1e4);
         values.push_back(std::nextafter((static_cast<double>(mantissa(rng)) + 0.5) / 1e6, 0.0));
+    }
+    // Exact ties: odd multiples of 1/128 end in a 5 at the seventh decimal, of 1/32
+    // at the fifth; printf rounds them to even.
+    for (int k = -3000; k <= 3000; ++k) {
+        values.push_back(k / 128.0);
+        values.push_back(k / 32.0);
+        values.push_back(k / 128.0 + 1e6);
+        values.push_back(std::ldexp(static_cast<double>(k), -30));
+    }
+    // Around the limits of the integer path.
+    for (double edge : {1e12, 999999999999.99994, 4503599627370496.0, 9.2e18, 1.8e19}) {
+        values.push_back(edge);
+        values.push_back(-edge);
+        values.push_back(std::nextafter(edge, 0.0));
+        values.push_back(std::nextafter(edge, 1e300));
     }
     return values;
 }
@@ -97,6 +113,17 @@ TEST(FixedFormat, MatchesPrintfByteForByte) {
     for (double v : awkwardValues()) {
         ASSERT_EQ(fixedText(v, 6), printfText("%lf", v)) << printfText("%.17g", v);
         ASSERT_EQ(fixedText(v, 4), printfText("%.4lf", v)) << printfText("%.17g", v);
+    }
+    std::mt19937_64 rng(3);
+    std::uniform_int_distribution<std::size_t> pick(0, 20000);
+    const auto values = awkwardValues();
+    char format[16];
+    for (int decimals = 0; decimals <= 12; ++decimals) {
+        std::snprintf(format, sizeof format, "%%.%df", decimals);
+        for (int i = 0; i < 3000; ++i) {
+            const double v = values[pick(rng) % values.size()];
+            ASSERT_EQ(fixedText(v, decimals), printfText(format, v)) << format << " " << v;
+        }
     }
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(fixedText(nan, 6), printfText("%lf", nan));
@@ -120,7 +147,8 @@ TEST(XyzWriter, WritesPrintfLines) {
 
     // The same lines from coloured points.
     std::vector<GLPoint> coloured;
-    for (const Vec3d& p : points) coloured.emplace_back(p.x, p.y, p.z, 1, 2, 3);
+    for (const Vec3d& p : points)
+        coloured.emplace_back(p.x, p.y, p.z, 1, 2, 3);
     ASSERT_EQ(writeJob(name, tio::kWriteXyz, coloured), "");
     EXPECT_EQ(readFile(name), expected);
 }
@@ -167,7 +195,8 @@ TEST(XyzWriter, RoundTripWithinSixDecimals) {
     std::mt19937_64 rng(4);
     std::uniform_real_distribution<double> coordinate(-1e4, 1e4);
     std::vector<Vec3d> points(5000);
-    for (Vec3d& p : points) p = Vec3d(coordinate(rng), coordinate(rng), coordinate(rng) * 1e-4);
+    for (Vec3d& p : points)
+        p = Vec3d(coordinate(rng), coordinate(rng), coordinate(rng) * 1e-4);
     ASSERT_EQ(writeJob(name, tio::kWriteXyz, points), "");
     std::vector<Vec3d> back;
     ASSERT_EQ(readJob(name, tio::kReadXyz, back), "");
@@ -195,8 +224,9 @@ TEST(XyzcWriter, PlainPointsWithColoursUseSixDecimals) {
     tio::writeFileJob(&info, &points, &colors);
     ASSERT_EQ(io_test::errorText(info), "");
     char expected[512];
-    std::snprintf(expected, sizeof expected, "%lf\t%lf\t%lf\t%d\t%d\t%d\n%lf\t%lf\t%lf\t%d\t%d\t%d\n",
-                  1.25, -2.0, 3e-7, 0, 128, 255, 100.0, 0.0000005, -0.0, 9, 10, 99);
+    std::snprintf(expected, sizeof expected,
+                  "%lf\t%lf\t%lf\t%d\t%d\t%d\n%lf\t%lf\t%lf\t%d\t%d\t%d\n", 1.25, -2.0, 3e-7, 0,
+                  128, 255, 100.0, 0.0000005, -0.0, 9, 10, 99);
     EXPECT_EQ(readFile(name), expected);
 }
 
