@@ -3,8 +3,14 @@
 // The controlling thread fills the record, starts one entry on a std::thread, polls
 // `progress` (0..100, 100 = finished, also after an error), may set `abort`, joins,
 // and then looks at `error`. Readers and writers test `abort` before each line,
-// triangle or record. Which reader a file gets follows from its suffix
-// (fileTypeForName).
+// triangle or record; after an aborted job `abort` is still set, so the caller can
+// tell. Which reader a file gets follows from its suffix (fileTypeForName).
+//
+// The entries can also be called directly, on the caller's own thread. The format
+// functions behind them: TextPointReaders.h, TextPointWriters.h, PslReader.h,
+// StlReaders.h, StlWriter.h, ScanDataLoader.h. Writers never destroy a good file: a
+// replacing write goes through a temporary file (OutputFile.h), which also lets
+// several write jobs fill one file with a single replace at the end (`output`).
 #pragma once
 
 #include <atomic>
@@ -35,9 +41,9 @@ enum FileJobType : int {
 };
 
 struct FileIOInfo {
-    std::string fileName;            // path of the file to read or write
-    bool append = false;             // writers: append instead of replacing the file
-    std::atomic<int> progress{0};    // 0..100, written by the worker
+    std::string fileName;          // path of the file to read or write
+    bool append = false;           // .xyz/.xyzc writers: append instead of replacing (STL: ignored)
+    std::atomic<int> progress{0};  // 0..100, written by the worker
     std::atomic<bool> abort{false};  // set by the controlling thread
     std::exception_ptr error;        // the exception that ended the job; empty on success
     int type = kJobNone;             // job code
