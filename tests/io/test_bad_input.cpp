@@ -218,3 +218,20 @@ TEST(BadInput, TextWhereBinaryIsExpectedAndTheReverse) {
     EXPECT_EQ(readJob(dir.file("mesh.xyz"), tio::kReadXyz, points), "");
     EXPECT_TRUE(points.empty());
 }
+
+TEST(BadInput, FolderInsteadOfFile) {
+    io_test::TempDir dir;
+    for (const ReaderCase& c : kReaders) {
+        const std::string name = dir.file(std::string("folder.") + c.suffix);
+        io_test::fs::create_directory(name);
+        std::string error;
+        if (c.type == tio::kReadXyzc || c.type == tio::kReadPts) {
+            std::vector<GLPoint> points;
+            error = readJob(name, c.type, points);
+        } else {
+            std::vector<Vec3d> points;
+            error = readJob(name, c.type, points);
+        }
+        EXPECT_EQ(error, alg3dText("can not open file.\n")) << c.suffix;
+    }
+}
