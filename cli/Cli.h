@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <stdexcept>
@@ -68,6 +69,8 @@ class Context {
     // terminal, and asks the job to stop once an interrupt has arrived. endProgress()
     // clears the bar.
     commands::PollCallback progress(const std::string& action, const std::string& file);
+    // How often the progress callbacks run: often enough that Ctrl-C feels immediate.
+    static constexpr std::chrono::milliseconds kPollInterval{25};
     void endProgress();
 
     // Whether SIGINT or SIGTERM has arrived.

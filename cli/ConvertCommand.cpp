@@ -33,7 +33,8 @@ int runConvert(const ConvertArguments& args, Context& context) {
 
     commands::LoadedData data;
     const JobStatus read = withFile(args.input, [&] {
-        return commands::loadFile(args.input, data, context.progress("Reading", args.input));
+        return commands::loadFile(args.input, data, context.progress("Reading", args.input),
+                                  Context::kPollInterval);
     });
     context.endProgress();
     if (read == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
@@ -44,7 +45,7 @@ int runConvert(const ConvertArguments& args, Context& context) {
                                         static_cast<unsigned char>(args.color[2]));
     const JobStatus written = withFile(args.output, [&] {
         return commands::saveFile(args.output, data, context.progress("Writing", args.output),
-                                  options);
+                                  options, Context::kPollInterval);
     });
     context.endProgress();
     if (written == JobStatus::kAborted) return context.interruptedExit();

@@ -65,7 +65,8 @@ RunFunction setupInfo(CLI::App& sub) {
             commands::JobStatus job;
             try {
                 job = withFile(file, [&] {
-                    return commands::fileInfo(file, info, context.progress("Reading", file));
+                    return commands::fileInfo(file, info, context.progress("Reading", file),
+                                              Context::kPollInterval);
                 });
             } catch (const FileError& e) {
                 context.reportError(e);

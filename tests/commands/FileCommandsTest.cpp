@@ -514,7 +514,7 @@ TEST(FileCommands, FailedSaveThrowsTheWriterText) {
 
 TEST(FileCommands, AbortedSaveLeavesTheTargetAsItWasAndNoTemporaryFile) {
     TempDir dir;
-    const LoadedData big = randomCloud(1500000, 47, DataKind::kPoints);
+    const LoadedData big = randomCloud(600000, 47, DataKind::kPoints);
     for (const char* name : {"big.xyz", "big.xyzc"}) {
         // Without a previous file, and over one.
         EXPECT_EQ(tessaro::commands::saveFile(
