@@ -9,6 +9,7 @@
 //       minimum point count; fills every parameter in state Estimate.
 //   std::size_t numFreeParameters() const;      // m, the states other than Fixed
 //   std::size_t numResidualRows(std::size_t n) const;  // n, plus 1 with a gauge row
+//                                                 // (the line: 2n + 1, see FitObjLine3D)
 //   void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
 //                      bool weighting) const;     // J: rows x m, r: rows x 1
 //   void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
@@ -97,7 +98,9 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
 // Levenberg-Marquardt with Nielsen's damping update: returns 0 when the start's
 // gradient is already small, otherwise the index of the iteration that stopped
 // (small or unchanged step, small gradient after an accepted step) or
-// maxIterations.
+// maxIterations. A run that stops by one of these tests (not by the cap or an
+// abort) ends with one undamped step, kept when it does not raise Σr², so that
+// the result does not sit a threshold's width away from the optimum.
 template <class FitObj>
 std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
                                             std::uint64_t maxIterations, bool weighting,

@@ -84,7 +84,9 @@ void FitObjCircle3D::estimateInitial(const Vec3d* begin, const Vec3d* end) {
         svd(covariance(begin, end, c), uu, w, vv);
         frame.setDirection(Vec3d(uu(0, 2), uu(1, 2), uu(2, 2)));
     } else {
-        frame.setDirection(normal);
+        // Kept bit for bit when the frame already carries it (a Fixed value must
+        // not drift by a re-normalisation); a field set directly is taken over.
+        if (!(frame.direction() == normal)) frame.setDirection(normal);
     }
     normal = frame.direction();
     u = 0.0;

@@ -137,27 +137,48 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
 
     std::uint64_t k = 0;
     try {
-        DMatrix J, r;
-        fitObj.buildJacobian(begin, end, J, r, weighting);
-        DMatrix g = transposedProduct(J, r);
-        if (infinityNorm(g) < gradTol) {
-            progress = 100.0f;
-            return 0;
-        }
-        double F = sumOfSquares(r);
-        DMatrix A = transposedProduct(J, J);
+        DMatrix J, r, rTrial;
         double mu = 0.001;
-        double nu = 2.0;
-        double sPrev = std::numeric_limits<double>::max();
-        DMatrix rTrial;
-        while (k < maxIterations && !abort.load()) {
-            detail::advanceProgress(progress, progressStep);
+        double F = 0.0;
+        // A converged run ends with one undamped (Gauss-Newton) step, kept when it
+        // does not raise the sum of squares. Stopping without it would leave the
+        // result as far from the optimum as the thresholds themselves: the last
+        // step goes unapplied (up to 1e-6 of a part of size 1), and where an
+        // ill-conditioned partial arc makes a small gradient compatible with a
+        // larger error, the damping also shortens the steps. That error would
+        // differ from unit to unit; after the step it is second order.
+        const auto finish = [&](const DMatrix& A, const DMatrix& g) {
+            FitObj trial = fitObj;
+            trial.applyStep(svdSolve(A, -g, solveTol));
+            trial.computeResiduals(begin, end, rTrial, weighting);
+            if (sumOfSquares(rTrial) <= F) fitObj = trial;
+        };
+        const auto dampedStep = [&](const DMatrix& A, const DMatrix& g) {
             DMatrix damped = A;
             for (std::uint64_t i = 0; i < damped.rows(); ++i)
                 damped(i, i) += mu;
-            const DMatrix h = svdSolve(damped, -g, solveTol);
+            return svdSolve(damped, -g, solveTol);
+        };
+
+        fitObj.buildJacobian(begin, end, J, r, weighting);
+        DMatrix g = transposedProduct(J, r);
+        DMatrix A = transposedProduct(J, J);
+        F = sumOfSquares(r);
+        if (infinityNorm(g) < gradTol) {
+            if (maxIterations > 0) finish(A, g);
+            progress = 100.0f;
+            return 0;
+        }
+        double nu = 2.0;
+        double sPrev = std::numeric_limits<double>::max();
+        while (k < maxIterations && !abort.load()) {
+            detail::advanceProgress(progress, progressStep);
+            const DMatrix h = dampedStep(A, g);
             const double s = detail::euclideanNorm(h);
-            if (s < stepTol || std::abs(sPrev - s) < stepTol) break;
+            if (s < stepTol || std::abs(sPrev - s) < stepTol) {
+                finish(A, g);
+                break;
+            }
 
             FitObj trial = fitObj;
             trial.applyStep(h);
@@ -168,17 +189,20 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
                 L += h[i] * (mu * h[i] - g[i]);
 
             if (F - FTrial > 0.0 && L > 0.0) {
+                const double rho = (F - FTrial) / L;
                 sPrev = s;
                 fitObj = trial;
+                F = FTrial;
                 fitObj.buildJacobian(begin, end, J, r, weighting);
                 A = transposedProduct(J, J);
                 g = transposedProduct(J, r);
-                if (infinityNorm(g) < gradTol) break;
-                const double rho = (F - FTrial) / L;
                 const double t = 2.0 * rho - 1.0;
                 mu *= std::max(0.3333333333333333, 1.0 - t * t * t);
                 nu = 2.0;
-                F = FTrial;
+                if (infinityNorm(g) < gradTol) {
+                    finish(A, g);
+                    break;
+                }
             } else {
                 mu *= nu;
                 nu *= 2.0;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -24,11 +26,14 @@ using alg3D::DMatrix;
 using alg3D::Vec3d;
 
 // Largest difference between the analytic Jacobian and central differences of
-// computeResiduals over the first `dataRows` rows (gauge rows excluded: their
-// residual is 0 by construction). Steps go through applyStep, so angle columns are
-// checked against the frame turn they really cause.
+// computeResiduals over the first `dataRows` rows (default: one per point; gauge
+// rows excluded, their residual is 0 by construction). Steps go through
+// applyStep, so angle columns are checked against the frame turn they really
+// cause.
 template <class FitObj>
-double maxJacobianError(const FitObj& obj, const std::vector<Vec3d>& pts, double h) {
+double maxJacobianError(const FitObj& obj, const std::vector<Vec3d>& pts, double h,
+                        std::size_t dataRows = 0) {
+    if (dataRows == 0) dataRows = pts.size();
     const Vec3d* b = pts.data();
     const Vec3d* e = b + pts.size();
     DMatrix J, r;
@@ -46,7 +51,7 @@ double maxJacobianError(const FitObj& obj, const std::vector<Vec3d>& pts, double
         DMatrix rp, rm;
         plus.computeResiduals(b, e, rp, false);
         minus.computeResiduals(b, e, rm, false);
-        for (std::size_t i = 0; i < pts.size(); ++i) {
+        for (std::size_t i = 0; i < dataRows; ++i) {
             const double fd = (rp[i] - rm[i]) / (2.0 * h);
             worst = std::max(worst, std::abs(fd - J(i, k)));
         }
@@ -140,11 +145,20 @@ inline std::vector<Vec3d> scaled(const std::vector<Vec3d>& pts, double s) {
     return out;
 }
 
+// Set TESSARO_FIT_REPORT to make the reference tests print the figures they reach.
+inline bool reportFigures() {
+    return std::getenv("TESSARO_FIT_REPORT") != nullptr;
+}
+
 // ---- NIST reference files -------------------------------------------------------
 
+// The folder beside the checkout; normalised by hand because tests/data itself
+// need not exist for the path to be meaningful.
 inline std::string nistDir() {
 #ifdef TESSARO_TESTDATA_DIR
-    return std::string(TESSARO_TESTDATA_DIR) + "/../../../shared/testdata/nist-l2";
+    const std::filesystem::path p =
+        std::filesystem::path(TESSARO_TESTDATA_DIR "/../../../shared/testdata/nist-l2");
+    return p.lexically_normal().string();
 #else
     return "";
 #endif
