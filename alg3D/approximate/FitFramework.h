@@ -51,8 +51,8 @@ enum FitMethod : int {
 // Job record of one fit run on a worker thread.
 template <class FitObj, class Point = Vec3d>
 struct ParamFitGeometry {
-    std::atomic<bool> abort{
-        false};  // set by the controlling thread; loops stop before their next step
+    // Set by the controlling thread; the loops stop before their next step.
+    std::atomic<bool> abort{false};
     std::atomic<float> progress{0.0f};  // percent, written by the worker
     int numThreads = 1;                 // processors when the record was filled
     int method = kGaussNewton;          // FitMethod

@@ -185,7 +185,7 @@ TEST(FitFramework, DataSizeIsLargestDistanceFromCentroid) {
     // Large inputs take the parallel path; the brute-force maximum must agree.
     auto rng = testing_helpers::seededRng(7);
     std::uniform_real_distribution<double> uni(-3.0, 3.0);
-    std::vector<Vec3d> many(250000);
+    std::vector<Vec3d> many(150000);
     for (auto& p : many)
         p = Vec3d(uni(rng), uni(rng), uni(rng));
     const Vec3d c = alg3D::centroid(many);
@@ -289,7 +289,7 @@ TEST(FitFrameworkWeighting, EmptyColumnAndMismatchedJacobian) {
 }
 
 TEST(FitFrameworkWeighting, LargeColumnsGiveTheSameResultInParallel) {
-    const std::size_t n = 300000;
+    const std::size_t n = 150000;
     DMatrix r(n, 1), J(n, 2, 1.0);
     auto rng = testing_helpers::seededRng(3);
     std::uniform_real_distribution<double> uni(0.0, 1.0);
