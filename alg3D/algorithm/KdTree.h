@@ -43,14 +43,14 @@ inline constexpr std::uint8_t kKdLeaf = 1;
 // Bit 1 of `flags`: the entry or the whole subtree is excluded from queries.
 inline constexpr std::uint8_t kKdExcluded = 2;
 
-#pragma pack(push, 1)
 // One per element, in tree order. `element - first` is the element's input index.
+// No gap lies between the fields; the record is not byte-packed, so that
+// `element` stays aligned and references to it are valid.
 template <typename T>
 struct KdEntry {
     const T* element;
     std::uint8_t flags;
 };
-#pragma pack(pop)
 
 // One per inner node, at the index of its median position. `split` is the key
 // of the median element along the node's axis; the left subtree holds the keys

@@ -79,17 +79,22 @@ void pivot(DMatrix& t, std::uint64_t ip, std::uint64_t kp) {
     const long long rows = static_cast<long long>(t.rows());
     const double inv = 1.0 / t(ip, kp);
     const double* pivotRow = t.row(ip);
-    const bool parallel = t.size() >= (1u << 15);
-#pragma omp parallel for schedule(static) if (parallel)
-    for (long long rr = 0; rr < rows; ++rr) {
-        const std::uint64_t r = static_cast<std::uint64_t>(rr);
-        if (r == ip) continue;
+    const auto eliminate = [&](std::uint64_t r) {
+        if (r == ip) return;
         double* row = t.row(r);
-        if (row[kp] == 0.0) continue;
+        if (row[kp] == 0.0) return;
         const double factor = row[kp] * inv;
         for (std::uint64_t c = 0; c < cols; ++c)
             row[c] -= pivotRow[c] * factor;
         row[kp] = factor;
+    };
+    if (t.size() >= (1u << 15)) {
+#pragma omp parallel for schedule(static)
+        for (long long r = 0; r < rows; ++r)
+            eliminate(static_cast<std::uint64_t>(r));
+    } else {
+        for (long long r = 0; r < rows; ++r)
+            eliminate(static_cast<std::uint64_t>(r));
     }
     double* row = t.row(ip);
     for (std::uint64_t c = 0; c < cols; ++c)

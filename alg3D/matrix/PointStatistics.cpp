@@ -24,15 +24,43 @@ Vec3d centroid(const P* begin, const P* end) {
     const long long n = countOf(begin, end);
     if (n == 0) return Vec3d(0.0, 0.0, 0.0);
     double sx = 0.0, sy = 0.0, sz = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : sx, sy, sz) if (n >= kParallelPoints)
-    for (long long i = 0; i < n; ++i) {
-        sx += begin[i].x;
-        sy += begin[i].y;
-        sz += begin[i].z;
+    // The branch keeps small ranges out of the OpenMP runtime altogether: even a
+    // disabled parallel region costs about a microsecond per call.
+    if (n >= kParallelPoints) {
+#pragma omp parallel for schedule(static) reduction(+ : sx, sy, sz)
+        for (long long i = 0; i < n; ++i) {
+            sx += begin[i].x;
+            sy += begin[i].y;
+            sz += begin[i].z;
+        }
+    } else {
+        for (long long i = 0; i < n; ++i) {
+            sx += begin[i].x;
+            sy += begin[i].y;
+            sz += begin[i].z;
+        }
     }
     const double inv = 1.0 / static_cast<double>(n);
     return Vec3d(sx * inv, sy * inv, sz * inv);
 }
+
+namespace {
+
+template <typename P>
+inline void addMoments(const P& p, const Vec3d& c, double& xx, double& xy, double& xz, double& yy,
+                       double& yz, double& zz) {
+    const double dx = p.x - c.x;
+    const double dy = p.y - c.y;
+    const double dz = p.z - c.z;
+    xx += dx * dx;
+    xy += dx * dy;
+    xz += dx * dz;
+    yy += dy * dy;
+    yz += dy * dz;
+    zz += dz * dz;
+}
+
+}  // namespace
 
 template <typename P>
 Matrix3x3d covariance(const P* begin, const P* end, const Vec3d& c) {
@@ -40,18 +68,13 @@ Matrix3x3d covariance(const P* begin, const P* end, const Vec3d& c) {
     Matrix3x3d cov = Matrix3x3d::zero();
     if (n == 0) return cov;
     double xx = 0.0, xy = 0.0, xz = 0.0, yy = 0.0, yz = 0.0, zz = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : xx, xy, xz, yy, yz, zz) \
-    if (n >= kParallelPoints)
-    for (long long i = 0; i < n; ++i) {
-        const double dx = begin[i].x - c.x;
-        const double dy = begin[i].y - c.y;
-        const double dz = begin[i].z - c.z;
-        xx += dx * dx;
-        xy += dx * dy;
-        xz += dx * dz;
-        yy += dy * dy;
-        yz += dy * dz;
-        zz += dz * dz;
+    if (n >= kParallelPoints) {
+#pragma omp parallel for schedule(static) reduction(+ : xx, xy, xz, yy, yz, zz)
+        for (long long i = 0; i < n; ++i)
+            addMoments(begin[i], c, xx, xy, xz, yy, yz, zz);
+    } else {
+        for (long long i = 0; i < n; ++i)
+            addMoments(begin[i], c, xx, xy, xz, yy, yz, zz);
     }
     const double inv = 1.0 / static_cast<double>(n);
     cov(0, 0) = xx * inv;
@@ -67,18 +90,27 @@ MeanAndDeviation meanAndStdDev(const double* begin, const double* end) {
     MeanAndDeviation r;
     const long long n = countOf(begin, end);
     if (n == 0) return r;
+    const bool parallel = n > kParallelValues;
     double sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : sum) if (n > kParallelValues)
-    for (long long i = 0; i < n; ++i)
-        sum += begin[i];
+    if (parallel) {
+#pragma omp parallel for schedule(static) reduction(+ : sum)
+        for (long long i = 0; i < n; ++i)
+            sum += begin[i];
+    } else {
+        for (long long i = 0; i < n; ++i)
+            sum += begin[i];
+    }
     r.mean = sum / static_cast<double>(n);
     if (n < 2) return r;
     const double mean = r.mean;
     double squares = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : squares) if (n > kParallelValues)
-    for (long long i = 0; i < n; ++i) {
-        const double d = begin[i] - mean;
-        squares += d * d;
+    if (parallel) {
+#pragma omp parallel for schedule(static) reduction(+ : squares)
+        for (long long i = 0; i < n; ++i)
+            squares += (begin[i] - mean) * (begin[i] - mean);
+    } else {
+        for (long long i = 0; i < n; ++i)
+            squares += (begin[i] - mean) * (begin[i] - mean);
     }
     r.sigma = std::sqrt(squares / static_cast<double>(n));
     return r;

@@ -383,12 +383,12 @@ bool decompose(Index mRun, Index nRun, double* a, double* u, Index ldu, double* 
 bool svd(const DMatrix& a, DMatrix& u, std::vector<double>& w, DMatrix& v) {
     const Index m = static_cast<Index>(a.rows());
     const Index n = static_cast<Index>(a.cols());
-    u.assign(a.rows(), a.cols());
-    v = DMatrix::identity(a.cols());
+    DMatrix work = a;  // first, in case a is also passed as u or v
+    u.assign(work.rows(), work.cols());
+    v = DMatrix::identity(work.cols());
     w.assign(static_cast<std::size_t>(n), 0.0);
     if (m == 0 || n == 0) return true;
 
-    DMatrix work = a;
     std::vector<double> e(static_cast<std::size_t>(n), 0.0);
     std::vector<double> scratch(static_cast<std::size_t>(m), 0.0);
     return decompose<0, 0>(m, n, work.data(), u.data(), n, v.data(), w.data(), e.data(),
@@ -432,18 +432,25 @@ DMatrix svdSolve(const DMatrix& a, const DMatrix& b, double tol) {
     // y = diag(1/w)·Uᵀ·b, one unknown per iteration. The team is only worth
     // starting for large systems; the fits solve 7 x 7.
     DMatrix y(n, nrhs);
-    const long long unknowns = static_cast<long long>(n);
-    const bool parallel = m * n * (nrhs ? nrhs : 1) >= (1u << 16);
-#pragma omp parallel for schedule(static) if (parallel)
-    for (long long jj = 0; jj < unknowns; ++jj) {
-        const std::uint64_t j = static_cast<std::uint64_t>(jj);
-        if (!keep[j]) continue;
+    const auto project = [&](std::uint64_t j) {
+        if (!keep[j]) return;
         for (std::uint64_t c = 0; c < nrhs; ++c) {
             double t = 0.0;
             for (std::uint64_t i = 0; i < m; ++i)
                 t += u(i, j) * b(i, c);
             y(j, c) = t / w[j];
         }
+    };
+    // The team is only worth starting for large systems; the fits solve 7 x 7,
+    // and even a disabled parallel region costs about a microsecond.
+    if (m * n * (nrhs ? nrhs : 1) >= (1u << 16)) {
+        const long long unknowns = static_cast<long long>(n);
+#pragma omp parallel for schedule(static)
+        for (long long j = 0; j < unknowns; ++j)
+            project(static_cast<std::uint64_t>(j));
+    } else {
+        for (std::uint64_t j = 0; j < n; ++j)
+            project(j);
     }
 
     DMatrix x(n, nrhs);

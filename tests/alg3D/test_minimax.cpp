@@ -232,6 +232,19 @@ TEST(LinearMinimax, ConsistentSystemHasZeroValue) {
     EXPECT_NEAR(h[1], 2.0, 1e-14);
 }
 
+TEST(LinearMinimax, NoUnknownsGivesTheLargestAbsoluteValue) {
+    const DMatrix a(4, 0);
+    const DMatrix b = matrixOf(4, 1, {1.5, -4.25, 3.0, 0.0});
+    DMatrix h(3, 1, 1.0);
+    EXPECT_EQ(linearMinimax(a, b, h), 4.25);
+    EXPECT_EQ(h.rows(), 0u);
+    // No residuals at all: nothing to minimise.
+    DMatrix none;
+    EXPECT_EQ(linearMinimax(DMatrix(0, 2), DMatrix(0, 1), none), 0.0);
+    ASSERT_EQ(none.rows(), 2u);
+    EXPECT_EQ(none[0], 0.0);
+}
+
 TEST(LinearMinimax, ObjectiveWithoutPositiveCoefficientIsOptimalAtOnce) {
     const DMatrix a = matrixOf(3, 2, {1, 0, 1, 1, 1, 2});
     for (double level : {0.0, 5e-7}) {

@@ -329,6 +329,27 @@ TEST(SVD, ExtremeMagnitudesDoNotOverflow) {
     }
 }
 
+TEST(SVD, OutputMayAliasTheInput) {
+    auto rng = testing_helpers::seededRng(29);
+    const Eigen::MatrixXd a = spreadEntries(rng, 5, 4);
+    DMatrix expectedU, expectedV;
+    std::vector<double> expectedW;
+    svd(fromEigen(a), expectedU, expectedW, expectedV);
+    DMatrix inOut = fromEigen(a), v;
+    std::vector<double> w;
+    svd(inOut, inOut, w, v);
+    EXPECT_EQ(inOut.values(), expectedU.values());
+    EXPECT_EQ(w, expectedW);
+
+    Matrix3x3d m(2, 1, 0, 1, 3, 1, 0, 1, 4), u3, v3;
+    Vec3d w3, w3b;
+    svd(m, u3, w3, v3);
+    Matrix3x3d same = m;
+    svd(same, same, w3b, v3);
+    EXPECT_EQ(same, u3);
+    EXPECT_EQ(w3b, w3);
+}
+
 TEST(SVD, EmptyMatrices) {
     DMatrix u, v;
     std::vector<double> w;

@@ -1,0 +1,107 @@
+// Least-squares ellipse in space, fitted as a two-dimensional curve inside a plane
+// that the initial estimate fixes and the iteration leaves alone.
+//
+// Parameters in Jacobian order: semi-axis a, semi-axis b; centre u, v (offsets of
+// the centre from planePoint along frame.axis(0) and frame.axis(1)); angle (the
+// in-plane rotation of the a axis from frame.axis(0), radians, kept in [0, π)).
+// After every step a ≥ b. The plane (planePoint, normal) is not iterated;
+// normalState only says whether the estimate computes the normal.
+// Residual and deviation of a point p: the distance in the plane between the
+// projection of p and its nearest ellipse point (never negative), by the robust
+// bisection of EllipseDistance.h; the Jacobian holds the exact derivatives of that
+// distance (envelope theorem at the nearest point).
+// Estimate: a circle fitted by Gauss-Newton (10 iterations) gives the plane, the
+// centre and the semi-axes in state Estimate; the principal axis of the second
+// moments about the centre gives an Estimate angle.
+// Inputs: at least 3 points. Outputs: planePoint (the centre after the estimate),
+// normal, frame, u, v, a, b, angle; center() and axisA() in world coordinates.
+// Errors: "not enough data for geometry approximation.\n" below 3 points.
+// Cost: O(n) per Jacobian or residual pass (a bisection of up to ~100 halvings per
+// point), parallel over points.
+#pragma once
+
+#include <cstddef>
+
+#include "alg3D/approximate/EllipseDistance.h"
+#include "alg3D/approximate/FitFramework.h"
+#include "alg3D/matrix/DMatrix.h"
+#include "alg3D/matrix/Matrix.h"
+
+namespace alg3D {
+namespace approximate {
+
+class FitObjEllipse3D {
+  public:
+    // Indices into state[] (the Jacobian order before Fixed ones are skipped).
+    enum Parameter : std::size_t {
+        kSemiAxisA = 0,
+        kSemiAxisB = 1,
+        kCenterU = 2,
+        kCenterV = 3,
+        kAngle = 4
+    };
+    static constexpr std::size_t kNumParameters = 5;
+    static constexpr std::size_t kMinPoints = 3;
+
+    // Geometry.
+    Vec3d planePoint;             // a point of the plane; the centre when u = v = 0
+    Vec3d normal{0.0, 0.0, 1.0};  // unit normal of the plane, always frame.direction()
+    RotationFrame frame;          // axes 0 and 1 span the plane (u, v), axis 2 is the normal
+    double u = 0.0;               // centre offset along frame.axis(0)
+    double v = 0.0;               // centre offset along frame.axis(1)
+    double a = 0.0;               // semi-axis along the angle's direction, a ≥ b after a fit
+    double b = 0.0;
+    double angle = 0.0;  // of the a axis from frame.axis(0) towards frame.axis(1)
+    // Smallest semi-axis of the steps: 1e-6, scaled with the data size below 1
+    // (set by the estimate).
+    double minSemiAxis = 1e-6;
+
+    // States in Jacobian order (a, b, u, v, angle), and the normal's state.
+    ParamState state[kNumParameters] = {Estimate, Estimate, Estimate, Estimate, Estimate};
+    ParamState normalState = Estimate;
+
+    // Start values with their states (Estimate, Given or Fixed).
+    // Centre: planePoint = c, u = v = 0, both centre states set. The estimate moves
+    // a given centre along the normal into the plane of the points.
+    void setCenter(const Vec3d& c, ParamState s);
+    // Normal: normalised (a zero vector gives +z), frame rebuilt, normalState set.
+    void setNormal(const Vec3d& n, ParamState s);
+    void setSemiAxisA(double value, ParamState s);
+    void setSemiAxisB(double value, ParamState s);
+    // Angle of the a axis in radians, against frame.axis(0) of the normal's frame.
+    void setAngle(double value, ParamState s);
+
+    // The centre in world coordinates: planePoint + u·axis0 + v·axis1.
+    Vec3d center() const;
+    // Unit direction of the a axis in world coordinates.
+    Vec3d axisA() const;
+
+    // Fit-object contract of FitFramework.h.
+    void estimateInitial(const Vec3d* begin, const Vec3d* end);
+    std::size_t numFreeParameters() const;
+    std::size_t numResidualRows(std::size_t n) const { return n; }
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
+                       bool weighting) const;
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const;
+    // Adds the step with the step-factor halvings (angle turn at most a quarter,
+    // semi-axes at least minSemiAxis) and keeps a ≥ b (see EllipseFitSupport-inl.h).
+    void applyStep(const DMatrix& delta);
+    // In-plane distance to the ellipse (never negative).
+    double deviation(const Vec3d& p) const;
+
+    // Nearest ellipse point (world coordinates, in the plane) of the projection of p.
+    Vec3d nearestPoint(const Vec3d& p) const;
+
+    // Distance and derivatives for a point (x, y) of the plane's 2D frame.
+    PlanarCurveDistance distance(double x, double y) const;
+    // PlanarCurveDistance members in the Jacobian order.
+    static constexpr double PlanarCurveDistance::*kColumns[kNumParameters] = {
+        &PlanarCurveDistance::dA, &PlanarCurveDistance::dB, &PlanarCurveDistance::dU,
+        &PlanarCurveDistance::dV, &PlanarCurveDistance::dAngle};
+
+  private:
+    PlanarCurveParams curveParams() const;
+};
+
+}  // namespace approximate
+}  // namespace alg3D
