@@ -6,6 +6,7 @@
 #include <Eigen/Dense>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -367,6 +368,27 @@ TEST(FitEllipse, NotEnoughPoints) {
     }
     FitObjEllipse3D f;
     EXPECT_THROW(f.estimateInitial(nullptr, nullptr), alg3D::Alg3dException);
+}
+
+TEST(FitEllipse, DegenerateDataEndWithoutFault) {
+    // Identical points, collinear points and a non-finite coordinate: the runs end
+    // (at the cap at worst) without an exception and with ordered semi-axes.
+    std::vector<Vec3d> same(10, Vec3d(1.0, 2.0, 3.0));
+    std::vector<Vec3d> line;
+    for (int i = 0; i < 10; ++i)
+        line.push_back(Vec3d(i, 2.0 * i, 0.5 * i));
+    std::vector<Vec3d> withNan = line;
+    withNan[3].y = std::numeric_limits<double>::quiet_NaN();
+    for (const auto* pts : {&same, &line, &withNan}) {
+        for (Scheme s : kSchemes) {
+            FitObjEllipse3D f;
+            EXPECT_NO_THROW(fit_core_test::runScheme(s, *pts, f, 30));
+            if (pts != &withNan) {
+                EXPECT_TRUE(std::isfinite(f.a) && std::isfinite(f.b));
+                EXPECT_GE(f.a, f.b);
+            }
+        }
+    }
 }
 
 TEST(FitEllipse, SemiAxesAreSwappedIntoOrder) {

@@ -7,6 +7,7 @@
 #include <Eigen/Dense>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -436,6 +437,26 @@ TEST(FitSuperEllipse, EdgeCases) {
             FAIL() << "no exception";
         } catch (const alg3D::Alg3dException& e) {
             EXPECT_STREQ(e.what(), "ALG3D::not enough data for geometry approximation.\n");
+        }
+    }
+}
+
+TEST(FitSuperEllipse, DegenerateDataEndWithoutFault) {
+    std::vector<Vec3d> same(10, Vec3d(1.0, 2.0, 3.0));
+    std::vector<Vec3d> line;
+    for (int i = 0; i < 10; ++i)
+        line.push_back(Vec3d(i, 2.0 * i, 0.5 * i));
+    std::vector<Vec3d> withNan = line;
+    withNan[3].y = std::numeric_limits<double>::quiet_NaN();
+    for (const auto* pts : {&same, &line, &withNan}) {
+        for (Scheme s : kSchemes) {
+            FitObjSuperEllipse3D f;
+            EXPECT_NO_THROW(fit_core_test::runScheme(s, *pts, f, 20));
+            if (pts != &withNan) {
+                EXPECT_TRUE(std::isfinite(f.a) && std::isfinite(f.b));
+                EXPECT_GE(f.factor, alg3D::approximate::kMinShapeFactor);
+                EXPECT_LE(f.factor, alg3D::approximate::kMaxShapeFactor);
+            }
         }
     }
 }
