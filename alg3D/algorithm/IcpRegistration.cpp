@@ -357,8 +357,10 @@ int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int sam
     int code = kIcpIterationLimit;
     bool converged = false;
     std::uint64_t i = 1;
+    std::uint64_t passes = 0;
     std::vector<IcpPair> accepted;
     for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
+        ++passes;
         addProgress(state.progress, s.step);
         const IcpTransform candidate =
             compose(incrementalTransform(state.pairs, state.freedom, threads), current);
@@ -386,7 +388,7 @@ int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int sam
             radius = std::min(1.5 * old.maxDev, s.r0);
         }
     }
-    state.iterations = i;
+    state.iterations = passes + 1;
     state.progress.store(100.0f);
     return code;
 }
@@ -449,8 +451,10 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
     double growth = 2.0;
     double previousLength = kMaxDouble;
     std::uint64_t i = 1;
+    std::uint64_t passes = 0;
     std::vector<IcpPair> accepted;
     for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
+        ++passes;
         addProgress(state.progress, s.step);
         DMatrix M = AtA;
         for (int j = 0; j < 6; ++j)
@@ -514,7 +518,7 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
             radius = std::min(1.5 * old.maxDev, s.r0);
         }
     }
-    state.iterations = i;
+    state.iterations = passes + 1;
     state.progress.store(100.0f);
     return code;
 }
@@ -555,7 +559,9 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
     Vec3d centre;
     std::vector<IcpPair> accepted;
     std::uint64_t i = 1;
+    std::uint64_t passes = 0;
     for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
+        ++passes;
         addProgress(state.progress, s.step);
         centre = rotationCentre(state, current, dataCentroid);
         if (rebuild) {
@@ -640,7 +646,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             factor *= 3.0;
         factor = std::min(factor, 1.0);
     }
-    state.iterations = i;
+    state.iterations = passes + 1;
     state.progress.store(100.0f);
     return code;
 }
