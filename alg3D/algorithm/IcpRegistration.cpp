@@ -1,0 +1,753 @@
+#include "alg3D/algorithm/IcpRegistration.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "alg3D/matrix/DMatrix.h"
+#include "alg3D/matrix/LinearMinimax.h"
+#include "alg3D/matrix/PointStatistics.h"
+#include "alg3D/matrix/SVD.h"
+#include "alg3D/matrix/TimeMeasurement.h"
+
+namespace alg3D {
+namespace algorithm {
+
+Matrix4x4d IcpTransform::matrix() const {
+    Matrix4x4d m = Matrix4x4d::identity();
+    for (std::size_t r = 0; r < 3; ++r) {
+        for (std::size_t c = 0; c < 3; ++c)
+            m(r, c) = scale * rotation(r, c);
+        m(r, 3) = translation[r];
+    }
+    return m;
+}
+
+IcpState::IcpState() : threads(static_cast<unsigned>(omp_get_num_procs())) {}
+
+IcpTransform IcpState::transform() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return transform_;
+}
+
+void IcpState::setTransform(const IcpTransform& t) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    transform_ = t;
+}
+
+namespace {
+
+constexpr double kMaxDouble = std::numeric_limits<double>::max();
+constexpr double kPi = 3.14159265358979323846;
+
+void addProgress(std::atomic<float>& target, float value) {
+    float current = target.load(std::memory_order_relaxed);
+    while (!target.compare_exchange_weak(current, current + value, std::memory_order_relaxed)) {
+    }
+}
+
+int threadsOf(const IcpState& s) {
+    return s.threads > 0 ? static_cast<int>(s.threads) : omp_get_num_procs();
+}
+
+IcpStatistics statisticsOf(const std::vector<IcpPair>& pairs) {
+    IcpStatistics s;
+    if (pairs.empty()) return s;
+    const double n = static_cast<double>(pairs.size());
+    s.minDev = pairs.front().distance;
+    s.maxDev = pairs.front().distance;
+    double sum = 0.0;
+    for (const IcpPair& p : pairs) {
+        sum += p.distance;
+        s.sumSquares += p.distance * p.distance;
+        s.minDev = std::min(s.minDev, p.distance);
+        s.maxDev = std::max(s.maxDev, p.distance);
+    }
+    s.meanDev = sum / n;
+    double squares = 0.0;
+    for (const IcpPair& p : pairs)
+        squares += (p.distance - s.meanDev) * (p.distance - s.meanDev);
+    s.stdDev = std::sqrt(squares / n);
+    s.rmse = std::sqrt(s.sumSquares / n);
+    s.pairs = pairs.size();
+    return s;
+}
+
+// Pairs the data under transform t with radius r, wanting m pairs: stride n / m, offsets
+// 0, 1, ... until m pairs exist. Pairs are kept in data order, then sorted by distance
+// (stable, so runs repeat exactly).
+template <typename P>
+void pairUp(IcpState& state, const P* data, std::size_t n, std::size_t m, double r,
+            const IcpTransform& t, const IcpNearest& nearest) {
+    std::vector<IcpPair>& pairs = state.pairs;
+    pairs.clear();
+    if (n == 0) return;
+    std::size_t stride = 1;
+    std::size_t want = n;
+    if (n >= m && m > 0) {
+        stride = n / m;
+        want = m;
+    }
+    const std::size_t perOffset = n / stride;
+    std::vector<IcpPair> slots(perOffset);
+    std::vector<char> found(perOffset);
+    const auto& weight = state.weightFunction;
+    for (std::size_t o = 0; o < stride && pairs.size() < want; ++o) {
+        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(perOffset);
+#pragma omp parallel for schedule(dynamic, 64) num_threads(threadsOf(state))
+        for (std::ptrdiff_t j = 0; j < count; ++j) {
+            found[j] = 0;
+            if (state.cancel.load(std::memory_order_relaxed)) continue;
+            const Vec3d x = t.apply(coords(data[o + stride * static_cast<std::size_t>(j)]));
+            Vec3d b;
+            if (nearest(x, r, b)) {
+                IcpPair& p = slots[j];
+                p.data = x;
+                p.reference = b;
+                p.distance = (x - b).norm();
+                p.weight = weight ? weight(x, b) : 1.0;
+                found[j] = 1;
+            }
+        }
+        for (std::size_t j = 0; j < perOffset; ++j)
+            if (found[j]) pairs.push_back(slots[j]);
+    }
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const IcpPair& a, const IcpPair& b) { return a.distance < b.distance; });
+    state.stats = statisticsOf(pairs);
+}
+
+// Angles of R = Rz(az)·Ry(ay)·Rx(ax).
+Vec3d anglesOf(const Matrix3x3d& R) {
+    double ax, ay, az;
+    ay = std::atan2(-R(2, 0), std::sqrt(R(2, 1) * R(2, 1) + R(2, 2) * R(2, 2)));
+    if (std::abs(std::abs(ay) - kPi / 2) < 1e-4) {
+        ax = std::atan2(-R(1, 2), R(1, 1));
+        az = 0.0;
+    } else {
+        ax = std::atan2(R(2, 1), R(2, 2));
+        az = std::atan2(R(1, 0), R(0, 0));
+    }
+    return Vec3d(ax, ay, az);
+}
+
+// Rz(az)·Ry(ay)·Rx(ax) by way of its quaternion.
+Matrix3x3d rotationOf(double ax, double ay, double az) {
+    const double cx = std::cos(ax / 2), sx = std::sin(ax / 2);
+    const double cy = std::cos(ay / 2), sy = std::sin(ay / 2);
+    const double cz = std::cos(az / 2), sz = std::sin(az / 2);
+    double w = cx * cy * cz + sx * sy * sz;
+    double x = sx * cy * cz - cx * sy * sz;
+    double y = cx * sy * cz + sx * cy * sz;
+    double z = cx * cy * sz - sx * sy * cz;
+    const double q = w * w + x * x + y * y + z * z;
+    if (q > 0.0 && q != 1.0) {
+        const double f = 1.0 / std::sqrt(q);
+        w *= f, x *= f, y *= f, z *= f;
+    }
+    Matrix3x3d R;
+    R(0, 0) = w * w + x * x - y * y - z * z;
+    R(0, 1) = 2 * (x * y - w * z);
+    R(0, 2) = 2 * (x * z + w * y);
+    R(1, 0) = 2 * (x * y + w * z);
+    R(1, 1) = w * w - x * x + y * y - z * z;
+    R(1, 2) = 2 * (y * z - w * x);
+    R(2, 0) = 2 * (x * z - w * y);
+    R(2, 1) = 2 * (y * z + w * x);
+    R(2, 2) = w * w - x * x - y * y + z * z;
+    return R;
+}
+
+Matrix3x3d maskedRotation(const Vec3d& angles, unsigned freedom) {
+    return rotationOf((freedom & kIcpRx) ? angles.x : 0.0, (freedom & kIcpRy) ? angles.y : 0.0,
+                      (freedom & kIcpRz) ? angles.z : 0.0);
+}
+
+Vec3d maskedTranslation(Vec3d t, unsigned freedom) {
+    if (!(freedom & kIcpTx)) t.x = 0.0;
+    if (!(freedom & kIcpTy)) t.y = 0.0;
+    if (!(freedom & kIcpTz)) t.z = 0.0;
+    return t;
+}
+
+// Incremental transform taking the pairs' data points onto their partners.
+IcpTransform incrementalTransform(const std::vector<IcpPair>& pairs, unsigned freedom,
+                                  int threads) {
+    IcpTransform inc;
+    const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(pairs.size());
+    if (n < 3) return inc;
+    double ca[3] = {0, 0, 0}, cb[3] = {0, 0, 0};
+    for (const IcpPair& p : pairs) {
+        for (int k = 0; k < 3; ++k)
+            ca[k] += p.data[k], cb[k] += p.reference[k];
+    }
+    const Vec3d a0 = Vec3d(ca[0], ca[1], ca[2]) / static_cast<double>(n);
+    const Vec3d b0 = Vec3d(cb[0], cb[1], cb[2]) / static_cast<double>(n);
+    double h[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    double sa = 0.0, sb = 0.0;
+#pragma omp parallel for schedule(static) num_threads(threads) reduction(+ : h[:9], sa, sb) if (n > 4096)
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const IcpPair& p = pairs[static_cast<std::size_t>(i)];
+        const Vec3d da = p.data - a0;
+        const Vec3d db = p.reference - b0;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                h[3 * r + c] += p.weight * da[r] * db[c];
+        sa += p.weight * da.squaredNorm();
+        sb += p.weight * db.squaredNorm();
+    }
+    if (freedom & kIcpRotations) {
+        Matrix3x3d H;
+        double largest = 0.0;
+        for (int k = 0; k < 9; ++k) {
+            H[k] = h[k] / static_cast<double>(n);
+            largest = std::max(largest, std::abs(H[k]));
+        }
+        // Clear rounding noise only (relative to the matrix, so that small data keep
+        // their rotation).
+        for (int k = 0; k < 9; ++k)
+            if (std::abs(H[k]) < 1e-12 * largest) H[k] = 0.0;
+        Matrix3x3d U, V;
+        Vec3d w;
+        svd(H, U, w, V);
+        if (w.x > 0.0 && w.y > 1e-12 * w.x) {
+            // R = V·Uᵀ maximises Σ bᵀ·R·a; the last axis flips for a proper rotation.
+            Matrix3x3d R = V * U.transposed();
+            if (determinant(R) < 0.0) {
+                for (int r = 0; r < 3; ++r)
+                    V(r, 2) = -V(r, 2);
+                R = V * U.transposed();
+            }
+            inc.rotation = maskedRotation(anglesOf(R), freedom);
+        }
+    }
+    if ((freedom & kIcpScale) && sb > 1e-6 && sa > 1e-6) inc.scale = std::sqrt(sb / sa);
+    inc.translation = maskedTranslation(b0 - inc.scale * (inc.rotation * a0), freedom);
+    return inc;
+}
+
+IcpTransform compose(const IcpTransform& inc, const IcpTransform& t) {
+    IcpTransform r;
+    r.rotation = inc.rotation * t.rotation;
+    r.translation = inc.scale * (inc.rotation * t.translation) + inc.translation;
+    r.scale = inc.scale * t.scale;
+    return r;
+}
+
+struct RunSetup {
+    std::size_t n = 0;
+    std::size_t m = 0;
+    bool allPoints = false;
+    double tol = 0.0;
+    double tolChange = 0.0;
+    double r0 = kMaxDouble;
+    float step = 0.0f;
+};
+
+template <typename P>
+void resetState(IcpState& state) {
+    state.progress.store(0.0f);
+    state.cancel.store(false);
+    state.pairs.clear();
+    state.stats = IcpStatistics();
+    state.iterations = 0;
+    if (!state.hasInitialTransform) state.setTransform(IcpTransform());
+}
+
+RunSetup setupRun(std::size_t n, int samples, double searchRadius, std::uint64_t maxIterations,
+                  double tolerance) {
+    RunSetup s;
+    s.n = n;
+    std::size_t m = samples > 0 ? static_cast<std::size_t>(samples) : 0;
+    if (m == 0 || m > n) m = n;
+    s.m = std::max<std::size_t>(m, 3);
+    s.allPoints = s.m >= n;
+    s.tol = std::max(tolerance, 1e-6);
+    s.tolChange = std::max(s.tol / 10.0, 1e-6);
+    s.r0 = searchRadius > 0.0 ? searchRadius : kMaxDouble;
+    s.step = maxIterations > 0 ? 100.0f / static_cast<float>(maxIterations) : 100.0f;
+    return s;
+}
+
+double nextRadius(const IcpStatistics& st, bool allPoints, double r0) {
+    const double r = allPoints ? st.maxDev : st.meanDev + 3.0 * st.stdDev;
+    return std::min(r, r0);
+}
+
+// Rotation centre of the linearised steps: origin, or the transformed data centroid.
+Vec3d rotationCentre(const IcpState& state, const IcpTransform& t, const Vec3d& dataCentroid) {
+    return state.rotationCentreIsOrigin ? Vec3d() : t.apply(dataCentroid);
+}
+
+// Rows per pair: columns Rx, Ry, Rz, Tx, Ty, Tz = w·(p × u), w·u; rhs = w·|a - b|.
+void linearSystem(const std::vector<IcpPair>& pairs, const Vec3d& c, unsigned freedom, int threads,
+                  DMatrix& A, DMatrix& b) {
+    const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(pairs.size());
+    A.assign(static_cast<std::uint64_t>(n), 6, 0.0);
+    b.assign(static_cast<std::uint64_t>(n), 1, 0.0);
+#pragma omp parallel for schedule(static) num_threads(threads) if (n > 4096)
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const IcpPair& pr = pairs[static_cast<std::size_t>(i)];
+        const double rhs = pr.weight * pr.distance;
+        if (rhs > -1e-6 && rhs < 1e-6) continue;
+        const Vec3d u = (pr.data - pr.reference) / pr.distance;
+        const Vec3d pu = (pr.data - c).cross(u);
+        double* row = A.row(static_cast<std::uint64_t>(i));
+        for (int k = 0; k < 3; ++k) {
+            if (freedom & (1u << k)) row[k] = pr.weight * pu[k];
+            if (freedom & (1u << (k + 3))) row[k + 3] = pr.weight * u[k];
+        }
+        b[static_cast<std::uint64_t>(i)] = rhs;
+    }
+}
+
+// The step δ (angles, translation) as a transform about the centre c, with scale si.
+IcpTransform stepTransform(const double* delta, const Vec3d& c, const IcpTransform& t, double si) {
+    const Matrix3x3d dR =
+        rotationOf(std::fmod(delta[0], kPi), std::fmod(delta[1], kPi), std::fmod(delta[2], kPi));
+    const Vec3d dt(delta[3], delta[4], delta[5]);
+    IcpTransform r;
+    r.rotation = dR * t.rotation;
+    r.translation = si * (dR * (t.translation - c)) + c + dt;
+    r.scale = si * t.scale;
+    return r;
+}
+
+double spreadRatio(const std::vector<IcpPair>& pairs) {
+    if (pairs.size() < 3) return 1.0;
+    Vec3d ca, cb;
+    for (const IcpPair& p : pairs)
+        ca += p.data, cb += p.reference;
+    ca /= static_cast<double>(pairs.size());
+    cb /= static_cast<double>(pairs.size());
+    double sa = 0.0, sb = 0.0;
+    for (const IcpPair& p : pairs) {
+        sa += p.weight * (p.data - ca).squaredNorm();
+        sb += p.weight * (p.reference - cb).squaredNorm();
+    }
+    return (sa > 0.0 && sb > 0.0) ? std::sqrt(sb / sa) : 1.0;
+}
+
+}  // namespace
+
+template <typename P>
+int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int samples,
+                  double searchRadius, std::uint64_t maxIterations, double tolerance,
+                  const IcpNearest& nearest) {
+    resetState<P>(state);
+    const std::size_t n = dataEnd > dataBegin ? static_cast<std::size_t>(dataEnd - dataBegin) : 0;
+    if (n < 3) return kIcpTooFewPoints;
+    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) {
+        state.progress.store(100.0f);
+        return kIcpConverged;
+    }
+    RunSetup s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
+    const int threads = threadsOf(state);
+    IcpTransform current = state.transform();
+    pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
+    if (s.allPoints) s.m = state.pairs.size();
+    if (state.pairs.size() < s.m || state.pairs.size() < 3) {
+        state.progress.store(100.0f);
+        return kIcpTooFewPoints;
+    }
+    double radius = nextRadius(state.stats, s.allPoints, s.r0);
+    int code = kIcpIterationLimit;
+    bool converged = false;
+    std::uint64_t i = 1;
+    std::uint64_t passes = 0;
+    std::vector<IcpPair> accepted;
+    for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
+        ++passes;
+        addProgress(state.progress, s.step);
+        const IcpTransform candidate =
+            compose(incrementalTransform(state.pairs, state.freedom, threads), current);
+        const IcpStatistics old = state.stats;
+        accepted.swap(state.pairs);
+        pairUp(state, dataBegin, n, s.m, radius, candidate, nearest);
+        if (state.pairs.size() >= s.m && !state.cancel.load()) {
+            const IcpStatistics& now = state.stats;
+            if (s.allPoints)
+                radius = std::min(now.maxDev, s.r0);
+            else if (now.stdDev > 0.001)
+                radius = std::min(now.meanDev + 3.0 * now.stdDev, s.r0);
+            if (std::abs(now.meanDev - old.meanDev) < s.tolChange) {
+                converged = true, code = kIcpConverged;
+            } else if (now.meanDev < s.tol) {
+                converged = true, code = kIcpBelowTolerance;
+            }
+            current = candidate;
+            state.setTransform(current);
+            state.iterations = i;
+        } else {
+            // Rejected: the accepted pairs and statistics stay, the radius widens.
+            state.pairs.swap(accepted);
+            state.stats = old;
+            radius = std::min(1.5 * old.maxDev, s.r0);
+        }
+    }
+    state.iterations = passes + 1;
+    state.progress.store(100.0f);
+    return code;
+}
+
+template <typename P>
+int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int samples,
+                      double searchRadius, std::uint64_t maxIterations, double tolerance,
+                      const IcpNearest& nearest) {
+    resetState<P>(state);
+    const std::size_t n = dataEnd > dataBegin ? static_cast<std::size_t>(dataEnd - dataBegin) : 0;
+    if (n < 3) return kIcpTooFewPoints;
+    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) {
+        state.progress.store(100.0f);
+        return kIcpConverged;
+    }
+    RunSetup s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
+    const int threads = threadsOf(state);
+    const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
+    IcpTransform current = state.transform();
+    pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
+    if (s.allPoints) s.m = state.pairs.size();
+    if (state.pairs.size() < s.m || state.pairs.size() < 3) {
+        state.progress.store(100.0f);
+        return kIcpTooFewPoints;
+    }
+    double radius = nextRadius(state.stats, s.allPoints, s.r0);
+
+    DMatrix A, b, AtA(6, 6), Atb(6, 1);
+    Vec3d centre;
+    double currentCost = 0.0;  // ½·Σ rhs² of the system
+    const auto rebuild = [&] {
+        centre = rotationCentre(state, current, dataCentroid);
+        linearSystem(state.pairs, centre, state.freedom, threads, A, b);
+        AtA.assign(6, 6, 0.0);
+        Atb.assign(6, 1, 0.0);
+        currentCost = 0.0;
+        for (std::uint64_t r = 0; r < A.rows(); ++r) {
+            const double* row = A.row(r);
+            for (int j = 0; j < 6; ++j) {
+                Atb[j] += row[j] * b[r];
+                for (int k = 0; k < 6; ++k)
+                    AtA(j, k) += row[j] * row[k];
+            }
+            currentCost += 0.5 * b[r] * b[r];
+        }
+    };
+    rebuild();
+    const auto gradientSmall = [&] {
+        for (int j = 0; j < 6; ++j)
+            if (std::abs(Atb[j]) >= 1e-6) return false;
+        return true;
+    };
+    int code = kIcpIterationLimit;
+    bool converged = gradientSmall();
+    if (converged) code = kIcpConverged;
+    double damping = 0.0;
+    for (int j = 0; j < 6; ++j)
+        damping = std::max(damping, AtA(j, j));
+    damping *= 1e-3;
+    double growth = 2.0;
+    double previousLength = kMaxDouble;
+    std::uint64_t i = 1;
+    std::uint64_t passes = 0;
+    std::vector<IcpPair> accepted;
+    for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
+        ++passes;
+        addProgress(state.progress, s.step);
+        DMatrix M = AtA;
+        for (int j = 0; j < 6; ++j)
+            M(j, j) += damping;
+        DMatrix g(6, 1);
+        for (int j = 0; j < 6; ++j)
+            g[j] = -Atb[j];
+        const DMatrix delta = svdSolve(M, g, 1e-6);
+        double length = 0.0;
+        for (int j = 0; j < 6; ++j)
+            length += delta[j] * delta[j];
+        length = std::sqrt(length);
+        if (length < 1e-6 || std::abs(length - previousLength) < 1e-6) {
+            converged = true, code = kIcpConverged;
+            break;
+        }
+        previousLength = length;
+        const double si = (state.freedom & kIcpScale) ? spreadRatio(state.pairs) : 1.0;
+        const IcpTransform candidate = stepTransform(delta.data(), centre, current, si);
+        const IcpStatistics old = state.stats;
+        const std::size_t rows = state.pairs.size();
+        accepted.swap(state.pairs);
+        pairUp(state, dataBegin, n, s.m, radius, candidate, nearest);
+        double q = -1.0;
+        if (state.pairs.size() >= s.m && !state.pairs.empty()) {
+            double newSquares = 0.0;
+            for (const IcpPair& p : state.pairs)
+                newSquares += p.weight * p.weight * p.distance * p.distance;
+            const double newCost = 0.5 * newSquares * static_cast<double>(rows) /
+                                   static_cast<double>(state.pairs.size());
+            double predicted = 0.0;  // ½·δᵀ(μ·δ − Aᵀb)
+            for (int j = 0; j < 6; ++j)
+                predicted += 0.5 * delta[j] * (damping * delta[j] - Atb[j]);
+            if (predicted > 0.0) q = (currentCost - newCost) / predicted;
+        }
+        if (q > 0.0 && !state.cancel.load()) {
+            const IcpStatistics& now = state.stats;
+            current = candidate;
+            state.setTransform(current);
+            state.iterations = i;
+            if (std::abs(now.meanDev - old.meanDev) < s.tolChange) {
+                converged = true, code = kIcpConverged;
+            } else if (now.meanDev < s.tol) {
+                converged = true, code = kIcpBelowTolerance;
+            }
+            if (s.allPoints)
+                radius = std::min(now.maxDev, s.r0);
+            else if (now.stdDev > 0.001)
+                radius = std::min(now.meanDev + 3.0 * now.stdDev, s.r0);
+            if (converged) break;
+            rebuild();
+            const double f = 2.0 * q - 1.0;
+            damping *= std::max(1.0 / 3.0, 1.0 - f * f * f);
+            growth = 2.0;
+        } else {
+            // Rejected: keep the accepted state, damp harder, widen the radius.
+            state.pairs.swap(accepted);
+            state.stats = old;
+            damping *= growth;
+            growth *= 2.0;
+            radius = std::min(1.5 * old.maxDev, s.r0);
+        }
+    }
+    state.iterations = passes + 1;
+    state.progress.store(100.0f);
+    return code;
+}
+
+template <typename P>
+int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, double searchRadius,
+                      std::uint64_t maxIterations, double tolerance, const IcpNearest& nearest) {
+    resetState<P>(state);
+    const std::size_t n = dataEnd > dataBegin ? static_cast<std::size_t>(dataEnd - dataBegin) : 0;
+    if (n < 3) return kIcpTooFewPoints;
+    if ((state.freedom & kIcpRigid) == 0) {
+        state.progress.store(100.0f);
+        return kIcpConverged;
+    }
+    const RunSetup s = setupRun(n, 0, searchRadius, maxIterations, tolerance);
+    const int threads = threadsOf(state);
+    const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
+    IcpTransform current = state.transform();
+    double radius = s.r0;
+    pairUp(state, dataBegin, n, n, radius, current, nearest);
+    const std::size_t wanted = state.pairs.size();
+    if (wanted < 3) {
+        state.progress.store(100.0f);
+        return kIcpTooFewPoints;
+    }
+    if (state.stats.maxDev < 1e-6) {
+        state.progress.store(100.0f);
+        return kIcpConverged;
+    }
+    double factor = 1.0;
+    double previousNorm = kMaxDouble;
+    int code = kIcpIterationLimit;
+    bool converged = false;
+    bool rebuild = true;
+    DMatrix A, b, h;
+    double optimum = 0.0;
+    double scaleRot = 1.0, scaleAll = 1.0;
+    Vec3d centre;
+    std::vector<IcpPair> accepted;
+    std::uint64_t i = 1;
+    std::uint64_t passes = 0;
+    for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
+        ++passes;
+        addProgress(state.progress, s.step);
+        centre = rotationCentre(state, current, dataCentroid);
+        if (rebuild) {
+            linearSystem(state.pairs, centre, state.freedom, threads, A, b);
+            // Scaled to about 1 for the simplex's absolute tolerances: rhs by the
+            // largest deviation, rotation columns by the extent about the centre.
+            scaleAll = state.stats.maxDev > 0.0 ? state.stats.maxDev : 1.0;
+            double extent = 0.0;
+            for (const IcpPair& p : state.pairs)
+                extent = std::max(extent, (p.data - centre).norm());
+            scaleRot = extent > 0.0 ? extent : 1.0;
+            std::vector<int> columns;
+            for (int k = 0; k < 6; ++k)
+                if (state.freedom & (1u << k)) columns.push_back(k);
+            DMatrix As(A.rows(), columns.size()), bs(A.rows(), 1);
+            for (std::uint64_t r = 0; r < A.rows(); ++r) {
+                for (std::size_t c = 0; c < columns.size(); ++c) {
+                    const int k = columns[c];
+                    As(r, c) = A(r, static_cast<std::uint64_t>(k)) / scaleAll *
+                               (k < 3 ? 1.0 / scaleRot : 1.0);
+                }
+                bs[r] = b[r] / scaleAll;
+            }
+            DMatrix hs;
+            const double t = linearMinimax(As, bs, hs);
+            if (t < 0.0 || hs.empty()) {
+                code = kIcpNoImprovement;
+                break;
+            }
+            optimum = t * scaleAll;
+            h.assign(6, 1, 0.0);
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const int k = columns[c];
+                h[static_cast<std::uint64_t>(k)] =
+                    hs[c] * scaleAll * (k < 3 ? 1.0 / scaleRot : 1.0);
+            }
+            if (optimum < 1e-6) {
+                code = kIcpNoImprovement;
+                break;
+            }
+        }
+        double step[6];
+        double norm = 0.0;
+        for (int k = 0; k < 6; ++k) {
+            step[k] = factor * h[static_cast<std::uint64_t>(k)];
+            norm += step[k] * step[k];
+        }
+        norm = std::sqrt(norm);
+        if (norm < 1e-6 || std::abs(norm - previousNorm) < 1e-6) {
+            code = kIcpConverged;
+            break;
+        }
+        const IcpTransform candidate = stepTransform(step, centre, current, 1.0);
+        const IcpStatistics old = state.stats;
+        accepted.swap(state.pairs);
+        pairUp(state, dataBegin, n, n, radius, candidate, nearest);
+        const double newMax = state.pairs.size() < wanted ? std::numeric_limits<double>::infinity()
+                                                          : state.stats.maxDev;
+        if (newMax <= old.maxDev && !state.cancel.load()) {
+            current = candidate;
+            state.setTransform(current);
+            state.iterations = i;
+            radius = std::min(1.01 * newMax, s.r0);
+            previousNorm = norm;
+            rebuild = true;
+            if (std::abs(newMax - old.maxDev) <= s.tolChange) {
+                converged = true, code = kIcpConverged;
+            } else if (newMax < s.tol) {
+                converged = true, code = kIcpBelowTolerance;
+            }
+        } else {
+            state.pairs.swap(accepted);
+            state.stats = old;
+            rebuild = false;
+        }
+        const double rho = (old.maxDev - newMax) / std::abs(old.maxDev - optimum);
+        if (!(rho > 0.0))
+            factor *= 0.5;
+        else if (rho < 0.25)
+            factor *= (rho + 1.0) * (rho + 1.0) * (rho + 1.0);
+        else if (rho > 0.75)
+            factor *= 3.0;
+        factor = std::min(factor, 1.0);
+    }
+    state.iterations = passes + 1;
+    state.progress.store(100.0f);
+    return code;
+}
+
+template <typename P>
+void alignCenters(IcpState& state, const P* dataBegin, const P* dataEnd,
+                  const Vec3d& referenceCentre) {
+    IcpTransform t;
+    t.translation = referenceCentre - centroid(dataBegin, dataEnd);
+    state.setTransform(t);
+    state.hasInitialTransform = true;
+}
+
+template <typename Q>
+IcpNearest icpNearestPoint(const KdTree<Q>& tree) {
+    return [&tree](const Vec3d& query, double radius, Vec3d& found) {
+        // The tree's bound 0 means unbounded; a radius of 0 still finds coincident points.
+        const Q* p = tree.findNearest(query, radius >= kMaxDouble ? 0.0 : std::max(radius, 1e-300));
+        if (!p) return false;
+        found = coords(*p);
+        return true;
+    };
+}
+
+IcpNearest icpNearestOnMesh(const KdTree<KdTriangleProxy<Vec3d>>& tree) {
+    return [&tree](const Vec3d& query, double radius, Vec3d& found) {
+        bool front = true;
+        return tree.findClosestOnMesh(query, radius >= kMaxDouble ? 0.0 : std::max(radius, 1e-300),
+                                      found, front);
+    };
+}
+
+std::string icpStatisticsText(const IcpState& state, const std::string& duration) {
+    char buffer[2048];
+    const IcpStatistics& s = state.stats;
+    std::snprintf(buffer, sizeof buffer,
+                  "iterations: %llu\npairs: %llu\nmeanDev.: %.8f\nminDev.: %.8f\nmaxDev.: %.8f\n"
+                  "RMSE: %.8f\nstdDev.: %.8f\nduration: ",
+                  static_cast<unsigned long long>(state.iterations),
+                  static_cast<unsigned long long>(s.pairs), s.meanDev, s.minDev, s.maxDev, s.rmse,
+                  s.stdDev);
+    return buffer + duration;
+}
+
+std::string icpTransformText(const IcpTransform& t) {
+    std::string text = "** R **\n";
+    char line[256];
+    for (std::size_t r = 0; r < 3; ++r) {
+        std::snprintf(line, sizeof line, "%+.6f %+.6f %+.6f \n", t.rotation(r, 0), t.rotation(r, 1),
+                      t.rotation(r, 2));
+        text += line;
+    }
+    text += "** T **\n";
+    for (std::size_t k = 0; k < 3; ++k) {
+        std::snprintf(line, sizeof line, "%+.6f \n", t.translation[k]);
+        text += line;
+    }
+    text += "** S **\n";
+    std::snprintf(line, sizeof line, "%+.6f", t.scale);
+    return text + line;
+}
+
+template <typename P, typename Q>
+void icpRegistration(ParamICPalgorithm<P, Q>& param) {
+    TimeMeasurement watch("ICP-Registration");
+    watch.setReport(param.report);
+    if (param.chebyshev) {
+        param.samples = 0;
+        param.result =
+            registerChebyshev(param.state, param.dataBegin, param.dataEnd, param.searchRadius,
+                              param.maxIterations, param.tolerance, param.nearest);
+    } else if (param.mesh) {
+        param.result = registerGaussMesh(param.state, param.dataBegin, param.dataEnd, param.samples,
+                                         param.searchRadius, param.maxIterations, param.tolerance,
+                                         param.nearest);
+    } else {
+        param.result =
+            registerGauss(param.state, param.dataBegin, param.dataEnd, param.samples,
+                          param.searchRadius, param.maxIterations, param.tolerance, param.nearest);
+    }
+    param.duration = watch.elapsedText();
+    param.milliseconds = static_cast<double>(watch.elapsedMilliseconds());
+}
+
+#define TESSARO_ICP_FOR(P)                                                                        \
+    template int registerGauss(IcpState&, const P*, const P*, int, double, std::uint64_t, double, \
+                               const IcpNearest&);                                                \
+    template int registerGaussMesh(IcpState&, const P*, const P*, int, double, std::uint64_t,     \
+                                   double, const IcpNearest&);                                    \
+    template int registerChebyshev(IcpState&, const P*, const P*, double, std::uint64_t, double,  \
+                                   const IcpNearest&);                                            \
+    template void alignCenters(IcpState&, const P*, const P*, const Vec3d&);                      \
+    template IcpNearest icpNearestPoint(const KdTree<P>&);
+TESSARO_ICP_FOR(Vec3d)
+TESSARO_ICP_FOR(GLPoint)
+#undef TESSARO_ICP_FOR
+
+template void icpRegistration(ParamICPalgorithm<Vec3d, Vec3d>&);
+template void icpRegistration(ParamICPalgorithm<Vec3d, GLPoint>&);
+template void icpRegistration(ParamICPalgorithm<GLPoint, Vec3d>&);
+template void icpRegistration(ParamICPalgorithm<GLPoint, GLPoint>&);
+
+}  // namespace algorithm
+}  // namespace alg3D

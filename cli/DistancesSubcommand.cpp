@@ -1,0 +1,321 @@
+// tessaro-cli distances TEST (REF | --primitive FIT.json) [options]: distances of the test
+// cloud from a reference cloud, STL mesh or fitted primitive (the JSON of `tessaro-cli fit
+// --json`), evaluated as the workbench's distance tool does: statistics text, colours,
+// selection by range. Output files go through the file layer's safe output.
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "alg3D/matrix/Alg3dException.h"
+#include "cli/Cli.h"
+#include "commands/DistancesCommand.h"
+#include "commands/FileCommands.h"
+#include "io/OutputFile.h"
+
+namespace tessaro {
+namespace cli {
+namespace {
+
+using commands::JobStatus;
+using commands::LoadedData;
+
+struct DistancesArguments {
+    std::string test;
+    std::string reference;
+    std::string primitive;
+    double maxDistance = 0.0;
+    bool absolute = false;
+    std::vector<double> minD, maxD;
+    std::string select;
+    bool colorAuto = false;
+    std::vector<double> colorMin, colorMax;
+    std::string values;
+    std::string output;
+    std::string selected;
+};
+
+// A fit result (`tessaro-cli fit --json`) as a reference primitive. Throws
+// std::runtime_error with the reason when the file does not hold one.
+commands::DistanceReference readPrimitive(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) alg3D::throwAlg3dException(alg3D::errors::kCanNotOpenFile);
+    nlohmann::json j;
+    try {
+        j = nlohmann::json::parse(in);
+    } catch (const nlohmann::json::exception&) {
+        throw std::runtime_error("not a fit result (invalid JSON)");
+    }
+    if (!j.is_object() || !j.contains("shape") || !j["shape"].is_string())
+        throw std::runtime_error("not a fit result (no \"shape\")");
+    commands::DistanceReference ref;
+    ref.primitive = j["shape"].get<std::string>();
+    const std::optional<commands::FitShape> shape = commands::fitShapeFromName(ref.primitive);
+    if (!shape) return ref;  // the command refuses it with its own text
+    if (!j.contains("parameters") || !j["parameters"].is_object())
+        throw std::runtime_error("not a fit result (no \"parameters\")");
+    const nlohmann::json& p = j["parameters"];
+    const auto number = [&](const char* key) {
+        if (!p.contains(key) || !p[key].is_number() || !std::isfinite(p[key].get<double>()))
+            throw std::runtime_error(std::string("missing or invalid parameter \"") + key + "\"");
+        return p[key].get<double>();
+    };
+    const auto vector = [&](const char* key) {
+        if (!p.contains(key) || !p[key].is_array() || p[key].size() != 3)
+            throw std::runtime_error(std::string("missing or invalid parameter \"") + key + "\"");
+        double v[3];
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (!p[key][k].is_number() || !std::isfinite(p[key][k].get<double>()))
+                throw std::runtime_error(std::string("missing or invalid parameter \"") + key +
+                                         "\"");
+            v[k] = p[key][k].get<double>();
+        }
+        return alg3D::Vec3d(v[0], v[1], v[2]);
+    };
+    // The keys fitParameters() writes, shape by shape.
+    for (const commands::FitParameter& key : commands::fitParameters(*shape, {})) {
+        commands::FitGeometry& g = ref.geometry;
+        const std::string& k = key.key;
+        if (k == "point" || k == "center")
+            g.point = vector(k.c_str());
+        else if (k == "direction" || k == "normal")
+            g.direction = vector(k.c_str());
+        else if (k == "radius" || k == "a" || k == "r1")
+            g.radius = number(k.c_str());
+        else if (k == "b" || k == "r2")
+            g.radius2 = number(k.c_str());
+        else if (k == "angle")
+            g.angle = number(k.c_str());
+        else if (k == "factor")
+            g.factor = number(k.c_str());
+        else if (k == "d")
+            g.d = number(k.c_str());
+    }
+    if (ref.geometry.direction.norm() == 0.0 && *shape != commands::FitShape::kSphere)
+        throw std::runtime_error("the direction of the primitive is the zero vector");
+    return ref;
+}
+
+// One value per line with 17 significant digits; points without a partner as "nan".
+// Returns false when an interrupt stopped it (the file is then left as it was).
+bool writeValues(const std::string& fileName, const commands::DistancesResult& r) {
+    io::OutputFile out(fileName);
+    if (!out.open()) alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+    std::string buffer;
+    constexpr std::size_t kFlushSize = 1 << 20;
+    buffer.reserve(kFlushSize + 64);
+    char line[64];
+    for (std::size_t i = 0; i < r.values.size(); ++i) {
+        if (r.matched(i)) {
+            const int length = std::snprintf(line, sizeof line, "%.17g\n", r.values[i]);
+            buffer.append(line, static_cast<std::size_t>(length));
+        } else {
+            buffer.append("nan\n");
+        }
+        if (buffer.size() >= kFlushSize) {
+            if (Context::interrupted()) return false;
+            if (!out.write(buffer.data(), buffer.size()))
+                alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+            buffer.clear();
+        }
+    }
+    if (!buffer.empty() && !out.write(buffer.data(), buffer.size()))
+        alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+    if (Context::interrupted()) return false;
+    out.commit();
+    return true;
+}
+
+alg3D::Vec3d coordsOf(const LoadedData& d, std::size_t i) {
+    return d.kind == commands::DataKind::kColoredPoints ? alg3D::coords(d.coloredPoints[i])
+                                                        : d.points[i];
+}
+
+bool save(const std::string& fileName, const LoadedData& data, Context& context) {
+    const JobStatus written = withFile(fileName, [&] {
+        return commands::saveFile(fileName, data, context.progress("Writing", fileName), {},
+                                  Context::kPollInterval);
+    });
+    context.endProgress();
+    return written != JobStatus::kAborted;
+}
+
+int runDistances(const DistancesArguments& args, Context& context) {
+    if (args.reference.empty() == args.primitive.empty()) {
+        context.reportError("give either REF or --primitive FIT.json");
+        return kExitUsage;
+    }
+    if (args.colorMin.empty() != args.colorMax.empty()) {
+        context.reportError("--color-min and --color-max go together");
+        return kExitUsage;
+    }
+    for (const std::string* f : {&args.output, &args.selected}) {
+        if (!f->empty()) {
+            withFile(*f, [&] { return commands::writeJobForFile(*f); });
+            withFile(*f, [&] { commands::checkSavable(*f, commands::DataKind::kPoints); });
+        }
+    }
+
+    commands::DistancesOptions options;
+    options.maxDistance = args.maxDistance;
+    options.threads = context.threads;
+    auto& s = options.evaluation;
+    s.absolute = args.absolute;
+    if (!args.minD.empty()) s.minD = args.minD.front();
+    if (!args.maxD.empty()) s.maxD = args.maxD.front();
+    s.selectInside = args.select == "inside";
+    s.selectOutside = args.select == "outside";
+    s.colorAuto = args.colorMin.empty();
+    if (!s.colorAuto) {
+        s.colorMin = args.colorMin.front();
+        s.colorMax = args.colorMax.front();
+    }
+
+    commands::DistanceReference reference;
+    if (!args.primitive.empty())
+        reference = withFile(args.primitive, [&] { return readPrimitive(args.primitive); });
+
+    LoadedData test, referenceData;
+    const auto load = [&](const std::string& file, LoadedData& target) {
+        const JobStatus read = withFile(file, [&] {
+            return commands::loadFile(file, target, context.progress("Reading", file),
+                                      Context::kPollInterval);
+        });
+        context.endProgress();
+        return read != JobStatus::kAborted && !Context::interrupted();
+    };
+    if (!load(args.test, test)) return context.interruptedExit();
+    if (!args.reference.empty()) {
+        if (!load(args.reference, referenceData)) return context.interruptedExit();
+        reference.data = &referenceData;
+    }
+
+    commands::DistancesResult result;
+    const std::string& concerned = args.primitive.empty() ? args.reference : args.primitive;
+    const JobStatus run = withFile(concerned, [&] {
+        return commands::runDistancesCommand(reference, test, options, result,
+                                             context.progress("Measuring", args.test),
+                                             Context::kPollInterval);
+    });
+    context.endProgress();
+    if (run == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+
+    // Files first: if one cannot be written, nothing is printed as a success.
+    if (!args.values.empty()) {
+        if (!withFile(args.values, [&] { return writeValues(args.values, result); }))
+            return context.interruptedExit();
+    }
+    if (!args.output.empty()) {
+        LoadedData out;
+        out.kind = commands::DataKind::kColoredPoints;
+        out.coloredPoints.reserve(test.pointCount());
+        for (std::size_t i = 0; i < test.pointCount(); ++i)
+            out.coloredPoints.emplace_back(coordsOf(test, i), result.evaluation.colors[i]);
+        if (!save(args.output, out, context)) return context.interruptedExit();
+    }
+    if (!args.selected.empty()) {
+        LoadedData out;
+        out.kind = commands::DataKind::kPoints;
+        for (std::size_t i = 0; i < test.pointCount(); ++i)
+            if (result.evaluation.selected[i]) out.points.push_back(coordsOf(test, i));
+        if (!save(args.selected, out, context)) return context.interruptedExit();
+    }
+
+    const auto& e = result.evaluation;
+    if (context.json) {
+        nlohmann::ordered_json j;
+        j["pairs"] = e.pairs;
+        j["selected"] = e.selectedCount;
+        j["minDev"] = e.minDev;
+        j["maxDev"] = e.maxDev;
+        j["meanDev"] = e.meanDev;
+        j["median"] = e.median;
+        j["stdDev"] = e.stdDev;
+        j["colorMin"] = e.colorMin;
+        j["colorMax"] = e.colorMax;
+        j["duration_ms"] = result.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.text << '\n';
+    }
+    return kExitSuccess;
+}
+
+const CLI::Validator kNumber(
+    [](const std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const double v = std::stod(text, &used);
+            if (used == text.size() && !std::isnan(v)) return {};
+        } catch (const std::exception&) {
+        }
+        return "not a number: " + text;
+    },
+    "NUMBER");
+
+const CLI::Validator kNonNegative(
+    [](const std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const double v = std::stod(text, &used);
+            if (used == text.size() && std::isfinite(v) && v >= 0.0) return {};
+        } catch (const std::exception&) {
+        }
+        return "not a finite number of at least 0: " + text;
+    },
+    "NUMBER");
+
+RunFunction setupDistances(CLI::App& sub) {
+    auto args = std::make_shared<DistancesArguments>();
+    sub.add_option("TEST", args->test, "Test point cloud (.xyz .xyzc .asc .pts .psl .scn)")
+        ->required();
+    sub.add_option("REF", args->reference, "Reference point cloud or STL mesh");
+    sub.add_option("--primitive", args->primitive,
+                   "Reference primitive: the JSON of `tessaro-cli fit --json`")
+        ->type_name("FIT.json");
+    sub.add_option("--max-distance", args->maxDistance, "Largest distance searched (0 = unbounded)")
+        ->check(kNonNegative)
+        ->capture_default_str();
+    sub.add_flag("--abs", args->absolute, "Evaluate absolute values");
+    sub.add_option("--min", args->minD, "Smallest value in range (default: none)")
+        ->expected(1)
+        ->check(kNumber);
+    sub.add_option("--max", args->maxD, "Largest value in range (default: none)")
+        ->expected(1)
+        ->check(kNumber);
+    sub.add_option("--select", args->select, "Select the points inside or outside the range")
+        ->check(CLI::IsMember({"inside", "outside"}));
+    CLI::Option* automatic =
+        sub.add_flag("--color-auto", args->colorAuto,
+                     "Colour range mean ± 3 standard deviations within min and max (default)");
+    CLI::Option* cmin = sub.add_option("--color-min", args->colorMin, "Value coloured blue")
+                            ->expected(1)
+                            ->check(kNumber);
+    CLI::Option* cmax = sub.add_option("--color-max", args->colorMax, "Value coloured red")
+                            ->expected(1)
+                            ->check(kNumber);
+    automatic->excludes(cmin)->excludes(cmax);
+    sub.add_option("--values", args->values,
+                   "Write one distance per test point (17 digits; nan without partner)")
+        ->type_name("FILE");
+    sub.add_option("-o,--output", args->output, "Write the colour-coded test cloud (.xyzc)")
+        ->type_name("FILE");
+    sub.add_option("--selected", args->selected, "Write the selected points (.xyz)")
+        ->type_name("FILE");
+    return [args](Context& context) { return runDistances(*args, context); };
+}
+
+}  // namespace
+
+TESSARO_CLI_SUBCOMMAND("distances",
+                       "Distances of a point cloud from a reference cloud, STL mesh or fitted "
+                       "primitive, with statistics, colours and selection",
+                       setupDistances)
+
+}  // namespace cli
+}  // namespace tessaro

@@ -1,0 +1,193 @@
+// tessaro-cli register DATA REF [options] [-o OUT]: moves the data cloud onto the reference
+// cloud or STL mesh by ICP with the workbench's registration command and prints the
+// statistics text and the transform, or the result as JSON. -o writes the transformed data
+// through the file layer's safe output.
+#include <cmath>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "cli/Cli.h"
+#include "commands/FileCommands.h"
+#include "commands/RegisterCommand.h"
+
+namespace tessaro {
+namespace cli {
+namespace {
+
+using alg3D::algorithm::IcpTransform;
+using commands::JobStatus;
+
+struct RegisterArguments {
+    std::string data;
+    std::string reference;
+    std::string output;
+    bool chebyshev = false;
+    std::string dof = "rx,ry,rz,tx,ty,tz";
+    bool alignCenters = false;
+    bool rotateAboutOrigin = false;
+    std::uint64_t maxIterations = 100;
+    double tolerance = 0.0;
+    double searchRadius = 0.0;
+    int samples = 2000;
+};
+
+// "rx,ry,rz,tx,ty,tz,s" (any subset, any order; "" or "none" for no freedom) to the bits.
+bool parseFreedom(const std::string& text, unsigned& freedom, std::string& bad) {
+    static const char* const kNames[] = {"rx", "ry", "rz", "tx", "ty", "tz", "s"};
+    freedom = 0;
+    if (text.empty() || text == "none") return true;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        bool known = false;
+        for (unsigned k = 0; k < 7; ++k) {
+            if (item == kNames[k]) freedom |= 1u << k, known = true;
+        }
+        if (!known) {
+            bad = item;
+            return false;
+        }
+    }
+    return true;
+}
+
+nlohmann::ordered_json matrixJson(const IcpTransform& t) {
+    nlohmann::ordered_json m = nlohmann::ordered_json::array();
+    const alg3D::Matrix4x4d x = t.matrix();
+    for (std::size_t k = 0; k < 16; ++k)
+        m.push_back(x[k]);
+    return m;
+}
+
+int runRegister(const RegisterArguments& args, Context& context) {
+    commands::RegisterOptions options;
+    std::string bad;
+    if (!parseFreedom(args.dof, options.freedom, bad)) {
+        context.reportError("--dof: unknown degree of freedom '" + bad +
+                            "' (use rx,ry,rz,tx,ty,tz,s)");
+        return kExitUsage;
+    }
+    options.chebyshev = args.chebyshev;
+    options.alignCenters = args.alignCenters;
+    options.rotateAboutOrigin = args.rotateAboutOrigin;
+    options.maxIterations = args.maxIterations;
+    options.tolerance = args.tolerance;
+    options.searchRadius = args.searchRadius;
+    options.samples = args.samples;
+    options.threads = context.threads;
+    if (!args.output.empty())
+        withFile(args.output, [&] { return commands::writeJobForFile(args.output); });
+
+    commands::LoadedData data, reference;
+    for (auto [file, target] :
+         {std::pair{&args.data, &data}, std::pair{&args.reference, &reference}}) {
+        const JobStatus read = withFile(*file, [&] {
+            return commands::loadFile(*file, *target, context.progress("Reading", *file),
+                                      Context::kPollInterval);
+        });
+        context.endProgress();
+        if (read == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    }
+    if (!args.output.empty()) {
+        withFile(args.output, [&] { commands::checkSavable(args.output, data.kind); });
+    }
+
+    commands::RegisterResult result;
+    const JobStatus run = withFile(args.data, [&] {
+        return commands::runRegisterCommand(data, reference, options, result,
+                                            context.progress("Registering", args.data),
+                                            Context::kPollInterval);
+    });
+    context.endProgress();
+    if (run == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+
+    if (!args.output.empty()) {
+        const JobStatus written = withFile(args.output, [&] {
+            return commands::saveFile(args.output, data, context.progress("Writing", args.output),
+                                      {}, Context::kPollInterval);
+        });
+        context.endProgress();
+        if (written == JobStatus::kAborted) return context.interruptedExit();
+    }
+
+    if (context.json) {
+        nlohmann::ordered_json j;
+        j["code"] = result.code;
+        j["iterations"] = result.iterations;
+        j["pairs"] = result.stats.pairs;
+        nlohmann::ordered_json rotation = nlohmann::ordered_json::array();
+        for (std::size_t k = 0; k < 9; ++k)
+            rotation.push_back(result.transform.rotation[k]);
+        j["rotation"] = rotation;
+        j["translation"] = {result.transform.translation.x, result.transform.translation.y,
+                            result.transform.translation.z};
+        j["scale"] = result.transform.scale;
+        j["matrix"] = matrixJson(result.transform);
+        j["meanDev"] = result.stats.meanDev;
+        j["minDev"] = result.stats.minDev;
+        j["maxDev"] = result.stats.maxDev;
+        j["rmse"] = result.stats.rmse;
+        j["stdDev"] = result.stats.stdDev;
+        j["duration_ms"] = result.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.statistics << '\n' << result.transformText << '\n';
+    }
+    return kExitSuccess;
+}
+
+const CLI::Validator kNonNegativeNumber(
+    [](const std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const double v = std::stod(text, &used);
+            if (used == text.size() && std::isfinite(v) && v >= 0.0) return {};
+        } catch (const std::exception&) {
+        }
+        return "not a finite number of at least 0: " + text;
+    },
+    "NUMBER");
+
+RunFunction setupRegister(CLI::App& sub) {
+    auto args = std::make_shared<RegisterArguments>();
+    sub.add_option("DATA", args->data, "Point cloud to move (.xyz .xyzc .asc .pts .psl .scn .stl)")
+        ->required();
+    sub.add_option("REF", args->reference, "Reference point cloud or STL mesh")->required();
+    sub.add_flag("--chebyshev", args->chebyshev,
+                 "Minimise the maximum deviation (minimax); run Gauss first");
+    sub.add_option("--dof", args->dof,
+                   "Degrees of freedom, comma-separated from rx,ry,rz,tx,ty,tz,s")
+        ->capture_default_str();
+    sub.add_flag("--align-centers", args->alignCenters,
+                 "Start with the centre of the data moved onto the centre of the reference");
+    sub.add_flag("--rotate-about-origin", args->rotateAboutOrigin,
+                 "Linearised steps rotate about the origin instead of the data centre");
+    sub.add_option("--max-iterations", args->maxIterations, "Iteration cap")
+        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{100000000}))
+        ->capture_default_str();
+    sub.add_option("--tolerance", args->tolerance, "Tolerance (at least 1e-6 is used)")
+        ->check(kNonNegativeNumber)
+        ->capture_default_str();
+    sub.add_option("--search-radius", args->searchRadius,
+                   "Maximum pairing distance (0 = automatic)")
+        ->check(kNonNegativeNumber)
+        ->capture_default_str();
+    sub.add_option("--samples", args->samples, "Sampled data points (0 = all)")
+        ->check(CLI::Range(0, 1000000000))
+        ->capture_default_str();
+    sub.add_option("-o,--output", args->output, "Write the transformed data (.xyz .xyzc .stl)")
+        ->type_name("FILE");
+    return [args](Context& context) { return runRegister(*args, context); };
+}
+
+}  // namespace
+
+TESSARO_CLI_SUBCOMMAND("register",
+                       "Register a point cloud onto a reference cloud or STL mesh (ICP)",
+                       setupRegister)
+
+}  // namespace cli
+}  // namespace tessaro

@@ -1,0 +1,115 @@
+#include "commands/RegisterCommand.h"
+
+#include <omp.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "alg3D/algorithm/Distances.h"
+#include "alg3D/algorithm/KdTree.h"
+#include "alg3D/matrix/PointStatistics.h"
+
+namespace tessaro {
+namespace commands {
+namespace {
+
+using namespace alg3D::algorithm;
+using alg3D::GLPoint;
+using alg3D::Vec3d;
+
+template <typename P>
+void applyTransform(std::vector<P>& points, const IcpTransform& t) {
+    const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(points.size());
+#pragma omp parallel for schedule(static) if (n > 100000)
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        P& p = points[static_cast<std::size_t>(i)];
+        const Vec3d x = t.apply(alg3D::coords(p));
+        p.x = x.x;
+        p.y = x.y;
+        p.z = x.z;
+    }
+}
+
+Vec3d referenceCentre(const LoadedData& ref) {
+    return ref.kind == DataKind::kColoredPoints
+               ? alg3D::centroid(ref.coloredPoints.data(),
+                                 ref.coloredPoints.data() + ref.coloredPoints.size())
+               : alg3D::centroid(ref.points.data(), ref.points.data() + ref.points.size());
+}
+
+template <typename P>
+JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNearest& nearest,
+                  const RegisterOptions& o, RegisterResult& result, const PollCallback& poll,
+                  std::chrono::milliseconds interval) {
+    // The reference type only chooses the nearest function, built by the caller.
+    ParamICPalgorithm<P, Vec3d> param;
+    param.state.threads = static_cast<unsigned>(o.threads > 0 ? o.threads : omp_get_num_procs());
+    param.state.freedom = o.freedom;
+    param.state.rotationCentreIsOrigin = o.rotateAboutOrigin;
+    param.nearest = nearest;
+    param.dataBegin = data.data();
+    param.dataEnd = data.data() + data.size();
+    param.chebyshev = o.chebyshev;
+    param.mesh = reference.kind == DataKind::kMesh;
+    param.searchRadius = o.searchRadius;
+    param.maxIterations = o.maxIterations;
+    param.tolerance = o.tolerance;
+    param.samples = o.chebyshev ? 0 : o.samples;
+    param.report = false;
+    if (o.alignCenters)
+        alignCenters(param.state, param.dataBegin, param.dataEnd, referenceCentre(reference));
+
+    const JobHooks hooks{[&param] { return param.state.progress.load(); },
+                         [&param] { param.state.cancel.store(true); }};
+    const JobStatus status = runJob([&param] { icpRegistration(param); }, hooks, poll, interval);
+
+    RegisterResult r;
+    r.code = param.result;
+    r.iterations = param.state.iterations;
+    r.stats = param.state.stats;
+    r.transform = param.state.transform();
+    r.duration = param.duration;
+    r.milliseconds = param.milliseconds;
+    r.statistics = icpStatisticsText(param.state, r.duration);
+    r.transformText = icpTransformText(r.transform);
+    r.console = "ICP-Registration finished in " + r.duration + "\n";
+    applyTransform(data, r.transform);
+    result = std::move(r);
+    return status;
+}
+
+}  // namespace
+
+JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
+                             const RegisterOptions& options, RegisterResult& result,
+                             const PollCallback& poll, std::chrono::milliseconds interval) {
+    if (data.kind == DataKind::kMesh && reference.kind == DataKind::kMesh) {
+        throw std::runtime_error(kMeshesCanNotBeRegistered);
+    }
+    // Trees over the reference; they live for the run only.
+    KdTree<Vec3d> pointTree;
+    KdTree<GLPoint> colorTree;
+    KdTree<KdTriangleProxy<Vec3d>> meshTree;
+    std::vector<KdTriangleProxy<Vec3d>> proxies;
+    IcpNearest nearest;
+    if (reference.kind == DataKind::kMesh) {
+        proxies = makeTriangleProxies(reference.points);
+        if (!proxies.empty()) meshTree.build(proxies.data(), proxies.data() + proxies.size());
+        nearest = icpNearestOnMesh(meshTree);
+    } else if (reference.kind == DataKind::kColoredPoints) {
+        const auto& p = reference.coloredPoints;
+        if (!p.empty()) colorTree.build(p.data(), p.data() + p.size());
+        nearest = icpNearestPoint(colorTree);
+    } else {
+        const auto& p = reference.points;
+        if (!p.empty()) pointTree.build(p.data(), p.data() + p.size());
+        nearest = icpNearestPoint(pointTree);
+    }
+    if (data.kind == DataKind::kColoredPoints) {
+        return runWith(data.coloredPoints, reference, nearest, options, result, poll, interval);
+    }
+    return runWith(data.points, reference, nearest, options, result, poll, interval);
+}
+
+}  // namespace commands
+}  // namespace tessaro

@@ -1,0 +1,62 @@
+// The registration command without its dialogs: moves a data cloud (or the corners of a
+// data mesh) onto a reference cloud or STL mesh by ICP on a worker thread, then applies
+// the transform to the data. The GUI's registration panel and `tessaro-cli register`
+// both call runRegisterCommand.
+//
+// A run: refuses two meshes ("STL meshes can not be registered to eachother!") and data
+// or references that hold no points; builds the reference's k-d tree (points or triangle
+// proxies); optional centre pre-alignment; the registration through the job runner
+// (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point;
+// the statistics text and the transform text.
+// Errors: the texts above, the tree's build errors. An abort applies the last accepted
+// transform and returns kAborted.
+// Cost: the tree O(n_ref log n_ref), each iteration O(m log n_ref) (m sampled points).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "alg3D/algorithm/IcpRegistration.h"
+#include "commands/FileCommands.h"
+#include "commands/JobRunner.h"
+
+namespace tessaro {
+namespace commands {
+
+inline constexpr const char* kMeshesCanNotBeRegistered =
+    "STL meshes can not be registered to eachother!";
+inline constexpr const char* kRegistrationTitle = "Registration";
+
+struct RegisterOptions {
+    bool chebyshev = false;
+    unsigned freedom = alg3D::algorithm::kIcpRigid;  // bits Rx Ry Rz Tx Ty Tz S
+    bool alignCenters = false;
+    bool rotateAboutOrigin = false;  // "Is origin"
+    std::uint64_t maxIterations = 100;
+    double tolerance = 0.0;
+    double searchRadius = 0.0;  // 0 = automatic (unbounded)
+    int samples = 2000;         // 0 = all points
+    int threads = 0;            // OpenMP threads; 0 = all processors
+};
+
+struct RegisterResult {
+    int code = alg3D::algorithm::kIcpIterationLimit;
+    std::uint64_t iterations = 0;
+    alg3D::algorithm::IcpStatistics stats;
+    alg3D::algorithm::IcpTransform transform;
+    std::string duration;       // of the run
+    double milliseconds = 0.0;  // of the run
+    std::string statistics;     // the statistics text
+    std::string transformText;  // the transform text of the message box
+    std::string console;        // "ICP-Registration finished in …\n"
+};
+
+// Registers `data` onto `reference` and transforms `data` in place.
+JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
+                             const RegisterOptions& options, RegisterResult& result,
+                             const PollCallback& poll = neverAbort,
+                             std::chrono::milliseconds interval = kDefaultPollInterval);
+
+}  // namespace commands
+}  // namespace tessaro

@@ -1,0 +1,433 @@
+// ICP registration against known transforms: point and mesh references, freedom masks,
+// the Chebyshev refinement, the edge cases and result codes, the texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "TestHelpers.h"
+#include "alg3D/algorithm/Distances.h"
+#include "alg3D/algorithm/IcpRegistration.h"
+#include "alg3D/algorithm/KdTree.h"
+#include "alg3D/matrix/PointStatistics.h"
+
+using namespace alg3D;
+using namespace alg3D::algorithm;
+
+namespace {
+
+constexpr double kSize = 10.0;  // extent of the test clouds
+
+Matrix3x3d axisAngle(Vec3d axis, double angle) {
+    axis = axis.normalized();
+    const double c = std::cos(angle), s = std::sin(angle), C = 1 - c;
+    Matrix3x3d R;
+    R(0, 0) = c + axis.x * axis.x * C;
+    R(0, 1) = axis.x * axis.y * C - axis.z * s;
+    R(0, 2) = axis.x * axis.z * C + axis.y * s;
+    R(1, 0) = axis.y * axis.x * C + axis.z * s;
+    R(1, 1) = c + axis.y * axis.y * C;
+    R(1, 2) = axis.y * axis.z * C - axis.x * s;
+    R(2, 0) = axis.z * axis.x * C - axis.y * s;
+    R(2, 1) = axis.z * axis.y * C + axis.x * s;
+    R(2, 2) = c + axis.z * axis.z * C;
+    return R;
+}
+
+// Angle of the rotation A·Bᵀ (0 when A = B).
+double rotationDifference(const Matrix3x3d& A, const Matrix3x3d& B) {
+    const Matrix3x3d D = A * B.transposed();
+    const double c = std::clamp((D(0, 0) + D(1, 1) + D(2, 2) - 1.0) / 2.0, -1.0, 1.0);
+    const Vec3d s(D(2, 1) - D(1, 2), D(0, 2) - D(2, 0), D(1, 0) - D(0, 1));
+    return std::atan2(s.norm() / 2.0, c);
+}
+
+// Anisotropic clusters around irregular centres about 10 apart: every rigid motion
+// shows, and nearest points find their own cluster from 30 degrees away.
+std::vector<Vec3d> blob(std::size_t n, std::uint64_t seed) {
+    auto rng = testing_helpers::seededRng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    const Vec3d centres[] = {{0, 0, 0}, {9, 1, 0}, {2, 8, 1}, {1, 2, 7}, {8, 7, 5}, {-6, 3, -2}};
+    std::vector<Vec3d> p(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t c = i % 6;
+        const double x = (0.4 + 0.1 * c) * g(rng), y = 0.3 * g(rng), z = 0.15 * g(rng);
+        p[i] = centres[c] + Vec3d(x + 0.2 * y * y, y + 0.1 * x * z, z + 0.05 * x * x) -
+               Vec3d(2.0, 3.0, 1.5);
+    }
+    return p;
+}
+
+// Data whose registration onto ref is T: data = T⁻¹(ref).
+std::vector<Vec3d> moved(const std::vector<Vec3d>& ref, const IcpTransform& T) {
+    std::vector<Vec3d> d;
+    for (const Vec3d& r : ref)
+        d.push_back(T.rotation.transposed() * (r - T.translation) / T.scale);
+    return d;
+}
+
+struct IcpRun {
+    int code;
+    IcpTransform t;
+    IcpStatistics stats;
+    std::uint64_t iterations;
+};
+
+IcpRun gauss(const std::vector<Vec3d>& data, const std::vector<Vec3d>& ref, unsigned freedom,
+             int samples = 0, double radius = 0.0, std::uint64_t maxIt = 200, double tol = 0.0) {
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpState state;
+    state.freedom = freedom;
+    const int code = registerGauss(state, data.data(), data.data() + data.size(), samples, radius,
+                                   maxIt, tol, icpNearestPoint(tree));
+    return {code, state.transform(), state.stats, state.iterations};
+}
+
+void expectTransform(const IcpTransform& got, const IcpTransform& truth) {
+    EXPECT_LT(rotationDifference(got.rotation, truth.rotation), 1e-6);
+    EXPECT_VEC_NEAR(got.translation, truth.translation, 1e-6 * kSize);
+    EXPECT_NEAR(got.scale, truth.scale, 1e-6);
+}
+
+TEST(IcpGauss, RecoversRandomRigidTransforms) {
+    const std::vector<Vec3d> ref = blob(2000, 1);
+    auto rng = testing_helpers::seededRng(2);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int trial = 0; trial < 4; ++trial) {
+        IcpTransform truth;
+        const double angle = (5.0 + 25.0 * std::abs(u(rng))) * 3.14159265358979 / 180.0;
+        truth.rotation = axisAngle(Vec3d(u(rng), u(rng), u(rng)), angle);
+        truth.translation = Vec3d(u(rng), u(rng), u(rng)) * (0.2 * kSize / std::sqrt(3.0));
+        const IcpRun r = gauss(moved(ref, truth), ref, kIcpRigid);
+        SCOPED_TRACE(trial);
+        EXPECT_LE(r.code, kIcpBelowTolerance);
+        expectTransform(r.t, truth);
+        EXPECT_EQ(r.t.scale, 1.0);
+        EXPECT_LT(r.stats.maxDev, 1e-9);
+    }
+}
+
+TEST(IcpGauss, FreedomMasksKeepMaskedComponents) {
+    const std::vector<Vec3d> ref = blob(1500, 3);
+    struct Case {
+        unsigned freedom;
+        Matrix3x3d R;
+        Vec3d t;
+        double s;
+    };
+    const double deg = 3.14159265358979 / 180.0;
+    const Case cases[] = {
+        {kIcpRotations, axisAngle(Vec3d(1, 2, 3), 20 * deg), Vec3d(), 1.0},
+        {kIcpTranslations, Matrix3x3d(), Vec3d(1.5, -0.7, 0.4), 1.0},
+        {kIcpRz, axisAngle(Vec3d(0, 0, 1), 25 * deg), Vec3d(), 1.0},
+        {kIcpRx, axisAngle(Vec3d(1, 0, 0), -15 * deg), Vec3d(), 1.0},
+        {kIcpTy, Matrix3x3d(), Vec3d(0, 1.2, 0), 1.0},
+        {kIcpRigid | kIcpScale, axisAngle(Vec3d(-1, 1, 2), 12 * deg), Vec3d(0.5, 0.3, -1), 1.08},
+        {kIcpTranslations | kIcpScale, Matrix3x3d(), Vec3d(0.2, 0.1, 0.3), 0.95},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.freedom);
+        IcpTransform truth;
+        truth.rotation = c.R;
+        truth.translation = c.t;
+        truth.scale = c.s;
+        const IcpRun r = gauss(moved(ref, truth), ref, c.freedom);
+        EXPECT_LE(r.code, kIcpBelowTolerance);
+        expectTransform(r.t, truth);
+        if (!(c.freedom & kIcpRotations)) {
+            EXPECT_EQ(r.t.rotation, Matrix3x3d());
+        }
+        if (!(c.freedom & kIcpTx)) {
+            EXPECT_EQ(r.t.translation.x, 0.0);
+        }
+        if (!(c.freedom & kIcpTy)) {
+            EXPECT_EQ(r.t.translation.y, 0.0);
+        }
+        if (!(c.freedom & kIcpTz)) {
+            EXPECT_EQ(r.t.translation.z, 0.0);
+        }
+        if (!(c.freedom & kIcpScale)) {
+            EXPECT_EQ(r.t.scale, 1.0);
+        }
+        if (c.freedom == kIcpRz) {
+            EXPECT_EQ(r.t.rotation(2, 0), 0.0);
+            EXPECT_EQ(r.t.rotation(2, 1), 0.0);
+            EXPECT_EQ(r.t.rotation(0, 2), 0.0);
+            EXPECT_EQ(r.t.rotation(1, 2), 0.0);
+        }
+    }
+}
+
+TEST(IcpGauss, NoiseSamplingAndPartialOverlap) {
+    const std::vector<Vec3d> ref = blob(4000, 4);
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(0.3, -1, 0.5), 0.35);
+    truth.translation = Vec3d(0.8, -0.4, 0.6);
+    // Noise: the result is close to the truth, not exact.
+    std::vector<Vec3d> noisy = moved(ref, truth);
+    auto rng = testing_helpers::seededRng(5);
+    std::normal_distribution<double> g(0.0, 0.005);
+    for (Vec3d& p : noisy)
+        p += Vec3d(g(rng), g(rng), g(rng));
+    IcpRun r = gauss(noisy, ref, kIcpRigid, 0);
+    EXPECT_LT(rotationDifference(r.t.rotation, truth.rotation), 2e-3);
+    EXPECT_VEC_NEAR(r.t.translation, truth.translation, 5e-3);
+    // Sampled (500 of 4000) on exact data.
+    r = gauss(moved(ref, truth), ref, kIcpRigid, 500);
+    EXPECT_EQ(r.stats.pairs, 500u);
+    expectTransform(r.t, truth);
+    // Partial overlap: the data cover part of the reference only.
+    std::vector<Vec3d> part;
+    for (const Vec3d& p : ref)
+        if (p.x < 1.5) part.push_back(p);
+    ASSERT_LT(part.size(), ref.size() * 8 / 10);
+    r = gauss(moved(part, truth), ref, kIcpRigid);
+    expectTransform(r.t, truth);
+}
+
+TEST(IcpGauss, EdgeCasesAndCodes) {
+    const std::vector<Vec3d> ref = blob(600, 6);
+    // Identical data: first statistics 0, converged in the first iteration.
+    IcpRun r = gauss(ref, ref, kIcpRigid, 0, 0.0, 1);
+    EXPECT_EQ(r.stats.maxDev, 0.0);
+    r = gauss(ref, ref, kIcpRigid);
+    EXPECT_EQ(r.code, kIcpConverged);
+    EXPECT_EQ(r.iterations, 2u);
+    IcpTransform truth;
+    truth.translation = Vec3d(0.3, 0.2, 0.1);
+    const std::vector<Vec3d> data = moved(ref, truth);
+    // Empty freedom: at once, nothing moves.
+    r = gauss(data, ref, 0);
+    EXPECT_EQ(r.code, kIcpConverged);
+    EXPECT_EQ(r.t.translation, Vec3d());
+    // Too few points.
+    EXPECT_EQ(gauss(std::vector<Vec3d>(data.begin(), data.begin() + 2), ref, kIcpRigid).code,
+              kIcpTooFewPoints);
+    // Samples beyond the cloud = all points; 1 or 2 = 3.
+    r = gauss(data, ref, kIcpRigid, 100000);
+    expectTransform(r.t, truth);
+    for (int s : {1, 2}) {
+        KdTree<Vec3d> tree;
+        tree.build(ref.data(), ref.data() + ref.size());
+        IcpState state;
+        registerGauss(state, data.data(), data.data() + data.size(), s, 0.0, 1, 0.0,
+                      icpNearestPoint(tree));
+        EXPECT_GE(state.stats.pairs, 3u);
+        EXPECT_LT(state.stats.pairs, 10u);
+    }
+    // A radius too small for the wanted pairs: code 3 before any iteration, transform kept.
+    r = gauss(data, ref, kIcpRigid, 0, 1e-3);
+    EXPECT_EQ(r.code, kIcpTooFewPoints);
+    EXPECT_EQ(r.t.translation, Vec3d());
+    // Iteration limit.
+    IcpTransform far;
+    far.rotation = axisAngle(Vec3d(1, 1, 0), 0.4);
+    r = gauss(moved(ref, far), ref, kIcpRigid, 0, 0.0, 3);
+    EXPECT_EQ(r.code, kIcpIterationLimit);
+    EXPECT_EQ(r.iterations, 3u);
+}
+
+TEST(IcpGauss, CentreAlignmentIsTheStart) {
+    const std::vector<Vec3d> ref = blob(800, 7);
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(0, 0, 1), 0.2);
+    truth.translation = Vec3d(30.0, -20.0, 5.0);  // far away: found through the alignment
+    const std::vector<Vec3d> data = moved(ref, truth);
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpState state;
+    alignCenters(state, data.data(), data.data() + data.size(),
+                 centroid(ref.data(), ref.data() + ref.size()));
+    const Vec3d aligned = centroid(ref.data(), ref.data() + ref.size()) -
+                          centroid(data.data(), data.data() + data.size());
+    EXPECT_VEC_NEAR(state.transform().translation, aligned, 1e-12);
+    EXPECT_TRUE(state.hasInitialTransform);
+    // A radius too small for the turned data: code 3, the alignment stays.
+    EXPECT_EQ(registerGauss(state, data.data(), data.data() + data.size(), 0, 1e-3, 100, 0.0,
+                            icpNearestPoint(tree)),
+              kIcpTooFewPoints);
+    EXPECT_VEC_NEAR(state.transform().translation, aligned, 1e-12);
+    EXPECT_LE(registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 100, 0.0,
+                            icpNearestPoint(tree)),
+              kIcpBelowTolerance);
+    expectTransform(state.transform(), truth);
+}
+
+// Height field z = f(x, y) over [-5, 5]², triangulated.
+std::vector<Vec3d> surfaceMesh(int cells) {
+    auto f = [](double x, double y) {
+        return 0.8 * std::sin(0.6 * x) + 0.5 * std::cos(0.9 * y + 0.3 * x) + 0.04 * x * y;
+    };
+    std::vector<Vec3d> tris;
+    const double h = 10.0 / cells;
+    for (int i = 0; i < cells; ++i) {
+        for (int j = 0; j < cells; ++j) {
+            const double x0 = -5 + i * h, y0 = -5 + j * h, x1 = x0 + h, y1 = y0 + h;
+            const Vec3d a(x0, y0, f(x0, y0)), b(x1, y0, f(x1, y0)), c(x1, y1, f(x1, y1)),
+                d(x0, y1, f(x0, y1));
+            for (const Vec3d& p : {a, b, c, a, c, d})
+                tris.push_back(p);
+        }
+    }
+    return tris;
+}
+
+std::vector<Vec3d> sampleMesh(const std::vector<Vec3d>& tris, std::size_t n, std::uint64_t seed) {
+    auto rng = testing_helpers::seededRng(seed);
+    std::uniform_int_distribution<std::size_t> pick(0, tris.size() / 3 - 1);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<Vec3d> p;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t t = 3 * pick(rng);
+        double a = u(rng), b = u(rng);
+        if (a + b > 1) a = 1 - a, b = 1 - b;
+        p.push_back(tris[t] + (tris[t + 1] - tris[t]) * a + (tris[t + 2] - tris[t]) * b);
+    }
+    return p;
+}
+
+TEST(IcpGaussMesh, SurfaceSamplesReachTheMesh) {
+    const std::vector<Vec3d> mesh = surfaceMesh(40);
+    const std::vector<KdTriangleProxy<Vec3d>> proxies = makeTriangleProxies(mesh);
+    KdTree<KdTriangleProxy<Vec3d>> tree;
+    tree.build(proxies.data(), proxies.data() + proxies.size());
+    std::vector<Vec3d> onSurface = sampleMesh(mesh, 3000, 8);
+    std::vector<Vec3d> inner;  // away from the border, so that every point has its place
+    for (const Vec3d& p : onSurface)
+        if (std::abs(p.x) < 3.5 && std::abs(p.y) < 3.5) inner.push_back(p);
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(0.2, 0.4, 1.0), 0.12);
+    truth.translation = Vec3d(0.3, -0.2, 0.15);
+    const std::vector<Vec3d> data = moved(inner, truth);
+    IcpState state;
+    const int code = registerGaussMesh(state, data.data(), data.data() + data.size(), 0, 0.0, 200,
+                                       0.0, icpNearestOnMesh(tree));
+    EXPECT_LE(code, kIcpBelowTolerance);
+    // RMSE over all points under the final transform.
+    const IcpTransform t = state.transform();
+    double sum = 0.0;
+    for (const Vec3d& p : data) {
+        Vec3d c;
+        bool front;
+        ASSERT_TRUE(tree.findClosestOnMesh(t.apply(p), 0.0, c, front));
+        sum += (t.apply(p) - c).squaredNorm();
+    }
+    EXPECT_LT(std::sqrt(sum / static_cast<double>(data.size())), 1e-6 * kSize);
+}
+
+TEST(IcpChebyshev, AfterGaussMaximumDoesNotGrow) {
+    const std::vector<Vec3d> ref = blob(1500, 9);
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(1, 0.5, -0.2), 0.2);
+    truth.translation = Vec3d(0.4, 0.1, -0.3);
+    std::vector<Vec3d> data = moved(ref, truth);
+    auto rng = testing_helpers::seededRng(10);
+    std::uniform_real_distribution<double> noise(-0.02, 0.02);
+    for (Vec3d& p : data)
+        p += Vec3d(noise(rng), noise(rng), noise(rng));
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpState state;
+    registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 200, 0.0,
+                  icpNearestPoint(tree));
+    state.hasInitialTransform = true;
+    // maxIterations 1: only the first pairing, the maximum at the Gauss result.
+    registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 1, 0.0,
+                      icpNearestPoint(tree));
+    const double start = state.stats.maxDev;
+    const int code = registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 100, 0.0,
+                                       icpNearestPoint(tree));
+    EXPECT_GE(code, kIcpConverged);
+    EXPECT_LE(code, kIcpNoImprovement);
+    EXPECT_LE(state.stats.maxDev, start);
+    EXPECT_EQ(state.stats.pairs, data.size());
+    // The statistics are those of the published transform.
+    double maxDev = 0.0;
+    const IcpTransform t = state.transform();
+    for (const Vec3d& p : data)
+        maxDev = std::max(maxDev, (coords(*tree.findNearest(t.apply(p))) - t.apply(p)).norm());
+    EXPECT_NEAR(maxDev, state.stats.maxDev, 1e-12);
+}
+
+TEST(IcpChebyshev, IdenticalDataAndEmptyFreedom) {
+    const std::vector<Vec3d> ref = blob(300, 11);
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpState state;
+    EXPECT_EQ(registerChebyshev(state, ref.data(), ref.data() + ref.size(), 0.0, 100, 0.0,
+                                icpNearestPoint(tree)),
+              kIcpConverged);
+    EXPECT_EQ(state.stats.maxDev, 0.0);
+    state.freedom = 0;
+    EXPECT_EQ(registerChebyshev(state, ref.data(), ref.data() + ref.size(), 0.0, 100, 0.0,
+                                icpNearestPoint(tree)),
+              kIcpConverged);
+    EXPECT_EQ(
+        registerChebyshev(state, ref.data(), ref.data() + 2, 0.0, 100, 0.0, icpNearestPoint(tree)),
+        kIcpTooFewPoints);
+}
+
+TEST(IcpState, TransformIsPublishedWhole) {
+    const std::vector<Vec3d> ref = blob(3000, 12);
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(1, 2, 0.5), 0.4);
+    truth.translation = Vec3d(1, -1, 0.5);
+    const std::vector<Vec3d> data = moved(ref, truth);
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    ParamICPalgorithm<Vec3d, Vec3d> param;
+    param.nearest = icpNearestPoint(tree);
+    param.dataBegin = data.data();
+    param.dataEnd = data.data() + data.size();
+    param.samples = 0;
+    param.report = false;
+    std::atomic<bool> done{false};
+    std::atomic<int> bad{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const IcpTransform t = param.state.transform();
+            const Matrix3x3d I = t.rotation * t.rotation.transposed();
+            for (std::size_t k = 0; k < 9; ++k)
+                if (std::abs(I[k] - Matrix3x3d()[k]) > 1e-9) ++bad;
+        }
+    });
+    icpRegistration(param);
+    done = true;
+    reader.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_LE(param.result, kIcpBelowTolerance);
+    EXPECT_EQ(param.state.progress.load(), 100.0f);
+    expectTransform(param.state.transform(), truth);
+}
+
+TEST(IcpTexts, StatisticsAndTransform) {
+    IcpState state;
+    state.iterations = 7;
+    state.stats.pairs = 12;
+    state.stats.meanDev = 0.5;
+    state.stats.minDev = 0.25;
+    state.stats.maxDev = 1.0;
+    state.stats.rmse = 0.6;
+    state.stats.stdDev = 0.125;
+    EXPECT_EQ(icpStatisticsText(state, "3ms"),
+              "iterations: 7\npairs: 12\nmeanDev.: 0.50000000\nminDev.: 0.25000000\n"
+              "maxDev.: 1.00000000\nRMSE: 0.60000000\nstdDev.: 0.12500000\nduration: 3ms");
+    IcpTransform t;
+    t.translation = Vec3d(1.5, -2.0, 0.0);
+    t.scale = 2.0;
+    EXPECT_EQ(icpTransformText(t),
+              "** R **\n+1.000000 +0.000000 +0.000000 \n+0.000000 +1.000000 +0.000000 \n"
+              "+0.000000 +0.000000 +1.000000 \n** T **\n+1.500000 \n-2.000000 \n+0.000000 \n"
+              "** S **\n+2.000000");
+    const Matrix4x4d m = t.matrix();
+    EXPECT_EQ(m(0, 0), 2.0);
+    EXPECT_EQ(m(1, 3), -2.0);
+    EXPECT_EQ(m(3, 3), 1.0);
+}
+
+}  // namespace
