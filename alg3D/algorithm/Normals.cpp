@@ -16,12 +16,14 @@ constexpr double kSqrt2 = 1.4142135623730951;
 template <typename P>
 using Entries = std::vector<const KdEntry<P>*>;
 
+// The neighbours' coordinates from the tree's keys (in tree order, so mostly in cache)
+// rather than through the element pointers (input order, scattered).
 template <typename P>
-void copyCoordinates(const Entries<P>& list, std::vector<Vec3d>& coords) {
+void copyCoordinates(const KdTree<P>& tree, const Entries<P>& list, std::vector<Vec3d>& coords) {
     coords.resize(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const P& p = *list[i]->element;
-        coords[i] = Vec3d(p.x, p.y, p.z);
+        const KdKey& k = tree.keyAt(tree.positionOf(list[i]));
+        coords[i] = Vec3d(k.v[0], k.v[1], k.v[2]);
     }
 }
 
@@ -40,7 +42,7 @@ Vec3f adaptiveNormal(const KdTree<P>& tree, const Vec3d& q, std::size_t k, doubl
         const double g = tree.findKNearest(q, k, hint, list);
         if (g < 1e-7 && list.size() >= k) return Vec3f(0.0f, 0.0f, 0.0f);  // all coincide
         if (list.size() >= 3 && g > 1e-8) {
-            copyCoordinates(list, coords);
+            copyCoordinates(tree, list, coords);
             const NeighbourhoodAxes axes = analyseNeighbourhood(coords);
             normal = toFloat(axes.normal);
             const double w0 = axes.singularValues.x, w1 = axes.singularValues.y;
@@ -86,7 +88,7 @@ void normalsRadius(const ProcessControl& control, const P* begin, const P* end, 
                 out[i] = Vec3f(0.0f, 0.0f, 0.0f);
                 continue;
             }
-            copyCoordinates<P>(list, coords);
+            copyCoordinates<P>(tree, list, coords);
             out[i] = toFloat(analyseNeighbourhood(coords).normal);
         }
     }

@@ -93,8 +93,10 @@ void calcSmoothing(ParamSmoothing<P>& param) {
             list.clear();
             tree.collectWithin(x, r + 1e-6, list);
             nb.resize(list.size());
-            for (std::size_t j = 0; j < list.size(); ++j)
-                nb[j] = alg3D::coords(*list[j]->element);
+            for (std::size_t j = 0; j < list.size(); ++j) {
+                const KdKey& k = tree.keyAt(tree.positionOf(list[j]));
+                nb[j] = Vec3d(k.v[0], k.v[1], k.v[2]);
+            }
             out[i] = function(nb, x, r);
         }
     }

@@ -88,12 +88,14 @@ double fitSphereRadius(const std::vector<Vec3d>& n) {
     return std::abs(radius);
 }
 
+// From the tree's keys (tree order, mostly in cache), not through the element pointers.
 template <typename P>
-void copyNeighbours(const std::vector<const KdEntry<P>*>& list, std::vector<Vec3d>& out) {
+void copyNeighbours(const KdTree<P>& tree, const std::vector<const KdEntry<P>*>& list,
+                    std::vector<Vec3d>& out) {
     out.resize(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const P& p = *list[i]->element;
-        out[i] = Vec3d(p.x, p.y, p.z);
+        const KdKey& k = tree.keyAt(tree.positionOf(list[i]));
+        out[i] = Vec3d(k.v[0], k.v[1], k.v[2]);
     }
 }
 
@@ -190,13 +192,13 @@ void calcEdges(ParamEdges<P>& param) {
             if (radiusKernel) {
                 list.clear();
                 tree.collectWithin(x, r, list);
-                copyNeighbours<P>(list, nb);
+                copyNeighbours<P>(tree, list, nb);
                 out[i] = featureValue(feature, nb, x, r);
             } else {
                 // The function gets the radius of this point's own neighbourhood; the
                 // hint only speeds up the next search.
                 const double f = tree.findKNearest(x, k, hint, list);
-                copyNeighbours<P>(list, nb);
+                copyNeighbours<P>(tree, list, nb);
                 out[i] = featureValue(feature, nb, x, f);
                 if (f > 1e-8) hint = f;
             }
