@@ -169,6 +169,9 @@ class KdTree {
     std::size_t elementIndex(std::size_t position) const {
         return static_cast<std::size_t>(entries_[position].element - first_);
     }
+    // Key of the entry at a position (tree order, so neighbouring entries' keys lie
+    // next to each other in memory, unlike the elements).
+    const KdKey& keyAt(std::size_t position) const { return points_[position]; }
     // 100 divided by the element count of the last build.
     float progressStep() const { return progressStep_; }
 

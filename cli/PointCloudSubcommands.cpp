@@ -1,0 +1,503 @@
+// tessaro-cli normals | features | smooth | thin | regions: the point-cloud processing
+// commands on a file. Each loads FILE, runs the workbench's command (commands/
+// PointCloudCommands.h) with a progress bar, writes its result cloud with -o (format by
+// suffix) and its per-point values with --values (one line per input point, input order,
+// 17 significant digits), and prints the panel's text or, with --json, the same numbers
+// as JSON. Every file is written through the file layer's safe output: an interrupted or
+// failed write leaves the previous file as it was.
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "alg3D/algorithm/Normals.h"
+#include "alg3D/algorithm/Smoothing.h"
+#include "alg3D/algorithm/SurfaceFeatures.h"
+#include "alg3D/matrix/Alg3dException.h"
+#include "cli/Cli.h"
+#include "commands/FileCommands.h"
+#include "commands/PointCloudCommands.h"
+#include "io/OutputFile.h"
+
+namespace tessaro {
+namespace cli {
+namespace {
+
+using commands::JobStatus;
+using commands::LoadedData;
+using Json = nlohmann::ordered_json;
+
+const CLI::Validator kNonNegativeNumber(
+    [](const std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const double v = std::stod(text, &used);
+            if (used == text.size() && std::isfinite(v) && v >= 0.0) return {};
+        } catch (const std::exception&) {
+        }
+        return "not a finite number of at least 0: " + text;
+    },
+    "NUMBER");
+
+const CLI::Validator kWholeNumber(
+    [](const std::string& text) -> std::string {
+        if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+            try {
+                std::stoull(text);
+                return {};
+            } catch (const std::out_of_range&) {
+                return "too large: " + text;
+            }
+        }
+        return "not a whole number of at least 0: " + text;
+    },
+    "N");
+
+// Loads a point file; meshes pass through (the commands refuse them with their texts).
+// Returns false after an interrupt.
+bool load(Context& context, const std::string& file, LoadedData& data) {
+    const JobStatus read = withFile(file, [&] {
+        return commands::loadFile(file, data, context.progress("Reading", file),
+                                  Context::kPollInterval);
+    });
+    context.endProgress();
+    return read != JobStatus::kAborted && !Context::interrupted();
+}
+
+// Writes `count` lines made by `line` through the safe output. False after an interrupt.
+bool writeLines(const std::string& fileName, std::size_t count,
+                const std::function<int(std::size_t, char*, std::size_t)>& line) {
+    return withFile(fileName, [&] {
+        io::OutputFile out(fileName);
+        if (!out.open()) alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+        std::string buffer;
+        constexpr std::size_t kFlushSize = 1 << 20;
+        buffer.reserve(kFlushSize + 256);
+        char text[256];
+        for (std::size_t i = 0; i < count; ++i) {
+            const int length = line(i, text, sizeof text);
+            buffer.append(text, static_cast<std::size_t>(length));
+            if (buffer.size() >= kFlushSize) {
+                if (Context::interrupted()) return false;  // the destructor discards
+                if (!out.write(buffer.data(), buffer.size()))
+                    alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+                buffer.clear();
+            }
+        }
+        if (!buffer.empty() && !out.write(buffer.data(), buffer.size()))
+            alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+        if (Context::interrupted()) return false;
+        out.commit();
+        return true;
+    });
+}
+
+bool save(Context& context, const std::string& fileName, const LoadedData& data) {
+    const JobStatus written = withFile(fileName, [&] {
+        commands::checkSavable(fileName, data.kind);
+        return commands::saveFile(fileName, data, context.progress("Writing", fileName), {},
+                                  Context::kPollInterval);
+    });
+    context.endProgress();
+    return written != JobStatus::kAborted && !Context::interrupted();
+}
+
+LoadedData coloredData(const LoadedData& data, const std::vector<alg3D::Color>& colors) {
+    LoadedData out;
+    out.kind = commands::DataKind::kColoredPoints;
+    out.format = "xyzc";
+    out.coloredPoints = commands::coloredCopy(data, colors);
+    return out;
+}
+
+// Gets a coordinate of either point kind.
+alg3D::Vec3d pointAt(const LoadedData& data, std::size_t i) {
+    if (data.kind == commands::DataKind::kColoredPoints) {
+        const alg3D::GLPoint& p = data.coloredPoints[i];
+        return alg3D::Vec3d(p.x, p.y, p.z);
+    }
+    return data.points[i];
+}
+
+// ------------------------------------------------------------------ normals
+
+struct NormalsArguments {
+    std::string file;
+    std::string mode = "auto";
+    double radius = -1.0;
+    std::uint64_t k = 30;
+    std::string output, values;
+};
+
+int runNormals(const NormalsArguments& a, Context& context) {
+    commands::NormalsOptions options;
+    options.mode = a.mode == "radius" ? alg3D::algorithm::kNormalsRadius
+                   : a.mode == "knn"  ? alg3D::algorithm::kNormalsPointNumber
+                                      : alg3D::algorithm::kNormalsAuto;
+    if (options.mode == alg3D::algorithm::kNormalsRadius && a.radius < 0.0) {
+        context.reportError("--mode radius needs --radius");
+        return kExitUsage;
+    }
+    if (!a.output.empty() && commands::fileSuffix(a.output) != "xyz") {
+        context.reportError("normals are written as .xyz (x y z nx ny nz): " + a.output);
+        return kExitUsage;
+    }
+    options.radius = a.radius < 0.0 ? 0.0 : a.radius;
+    options.k = a.k;
+    options.threads = context.threads;
+    LoadedData data;
+    if (!load(context, a.file, data)) return context.interruptedExit();
+    commands::NormalsResult result;
+    const JobStatus status = withFile(a.file, [&] {
+        return commands::runNormalsCommand(
+            data, options, result, context.progress("Normals", a.file), Context::kPollInterval);
+    });
+    context.endProgress();
+    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    const auto& n = result.normals;
+    if (!a.values.empty() &&
+        !writeLines(a.values, n.size(), [&](std::size_t i, char* t, std::size_t size) {
+            return std::snprintf(t, size, "%.17g %.17g %.17g\n", double(n[i].x), double(n[i].y),
+                                 double(n[i].z));
+        }))
+        return context.interruptedExit();
+    if (!a.output.empty() &&
+        !writeLines(a.output, n.size(), [&](std::size_t i, char* t, std::size_t size) {
+            const alg3D::Vec3d p = pointAt(data, i);
+            return std::snprintf(t, size, "%lf\t%lf\t%lf\t%.9g\t%.9g\t%.9g\n", p.x, p.y, p.z,
+                                 double(n[i].x), double(n[i].y), double(n[i].z));
+        }))
+        return context.interruptedExit();
+    std::size_t zero = 0;
+    for (const alg3D::Vec3f& v : n)
+        zero += (v.x == 0.0f && v.y == 0.0f && v.z == 0.0f) ? 1 : 0;
+    if (context.json) {
+        Json j;
+        j["points"] = n.size();
+        j["mode"] = a.mode;
+        j["zero_normals"] = zero;
+        j["duration_ms"] = result.run.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.panelText << '\n';
+    }
+    return kExitSuccess;
+}
+
+RunFunction setupNormals(CLI::App& sub) {
+    auto a = std::make_shared<NormalsArguments>();
+    sub.add_option("FILE", a->file, "Point-cloud file")->required();
+    sub.add_option("--mode", a->mode, "Kernel: auto, radius or knn (k nearest points)")
+        ->check(CLI::IsMember({"auto", "radius", "knn"}))
+        ->capture_default_str();
+    sub.add_option("--radius", a->radius, "Neighbourhood radius (mode radius)")
+        ->check(kNonNegativeNumber);
+    sub.add_option("--k", a->k, "Number of nearest points (mode knn)")
+        ->check(kWholeNumber)
+        ->capture_default_str();
+    sub.add_option("-o,--output", a->output, "Write \"x y z nx ny nz\" per point (.xyz)")
+        ->type_name("OUT");
+    sub.add_option("--values", a->values, "Write \"nx ny nz\" per point")->type_name("FILE");
+    return [a](Context& context) { return runNormals(*a, context); };
+}
+
+// ----------------------------------------------------------------- features
+
+struct FeaturesArguments {
+    std::string file;
+    std::string feature;
+    std::string kernel = "auto";
+    double radius = -1.0;
+    std::uint64_t k = 30;
+    std::string output, values;
+};
+
+int runFeatures(const FeaturesArguments& a, Context& context) {
+    commands::FeaturesOptions options;
+    options.feature = a.feature == "density"     ? alg3D::algorithm::kFeatureDensity
+                      : a.feature == "intrinsic" ? alg3D::algorithm::kFeatureIntrinsicCurvature
+                      : a.feature == "extrinsic" ? alg3D::algorithm::kFeatureExtrinsicCurvature
+                                                 : alg3D::algorithm::kFeatureLocalEdges;
+    options.kernel = a.kernel == "radius" ? alg3D::algorithm::kKernelRadius
+                     : a.kernel == "knn"  ? alg3D::algorithm::kKernelPointNumber
+                                          : alg3D::algorithm::kKernelAuto;
+    if (options.kernel == alg3D::algorithm::kKernelRadius && a.radius < 0.0) {
+        context.reportError("--kernel radius needs --radius");
+        return kExitUsage;
+    }
+    options.radius = a.radius < 0.0 ? 0.0 : a.radius;
+    options.k = a.k;
+    options.threads = context.threads;
+    LoadedData data;
+    if (!load(context, a.file, data)) return context.interruptedExit();
+    commands::FeaturesResult result;
+    const JobStatus status = withFile(a.file, [&] {
+        return commands::runFeaturesCommand(
+            data, options, result, context.progress("Features", a.file), Context::kPollInterval);
+    });
+    context.endProgress();
+    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    const auto& v = result.values;
+    if (!a.values.empty() &&
+        !writeLines(a.values, v.size(), [&](std::size_t i, char* t, std::size_t size) {
+            return std::snprintf(t, size, "%.17g\n", v[i]);
+        }))
+        return context.interruptedExit();
+    if (!a.output.empty() && !save(context, a.output, coloredData(data, result.evaluation.colors)))
+        return context.interruptedExit();
+    const auto& e = result.evaluation;
+    if (context.json) {
+        Json j;
+        j["feature"] = a.feature;
+        j["kernel"] = a.kernel;
+        j["points"] = v.size();
+        j["min"] = e.minimum;
+        j["max"] = e.maximum;
+        j["mean"] = e.mean;
+        j["median"] = e.median;
+        j["std_dev"] = e.stdDev;
+        j["color_low"] = e.low;
+        j["color_high"] = e.high;
+        j["duration_ms"] = result.run.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.panelText << '\n'
+                      << "colour range: " << result.lowText << " .. " << result.highText << '\n';
+    }
+    return kExitSuccess;
+}
+
+RunFunction setupFeatures(CLI::App& sub) {
+    auto a = std::make_shared<FeaturesArguments>();
+    sub.add_option("FILE", a->file, "Point-cloud file")->required();
+    sub.add_option("--feature", a->feature, "edges, density, intrinsic or extrinsic")
+        ->required()
+        ->check(CLI::IsMember({"edges", "density", "intrinsic", "extrinsic"}));
+    sub.add_option("--kernel", a->kernel, "Kernel: auto, radius or knn (k nearest points)")
+        ->check(CLI::IsMember({"auto", "radius", "knn"}))
+        ->capture_default_str();
+    sub.add_option("--radius", a->radius, "Neighbourhood radius (kernel radius)")
+        ->check(kNonNegativeNumber);
+    sub.add_option("--k", a->k, "Number of nearest points (kernel knn)")
+        ->check(kWholeNumber)
+        ->capture_default_str();
+    sub.add_option("-o,--output", a->output, "Write the colour-coded points (.xyzc)")
+        ->type_name("OUT");
+    sub.add_option("--values", a->values, "Write the value of every point")->type_name("FILE");
+    return [a](Context& context) { return runFeatures(*a, context); };
+}
+
+// ------------------------------------------------------------------- smooth
+
+struct SmoothArguments {
+    std::string file;
+    std::string function;
+    double radius = 0.0;
+    std::string output;
+};
+
+int runSmooth(const SmoothArguments& a, Context& context) {
+    commands::SmoothingOptions options;
+    options.function = a.function == "shape"     ? alg3D::algorithm::kSmoothShapePreserving
+                       : a.function == "feature" ? alg3D::algorithm::kSmoothFeaturePreserving
+                                                 : alg3D::algorithm::kSmoothGauss;
+    options.radius = a.radius;
+    options.threads = context.threads;
+    LoadedData data;
+    if (!load(context, a.file, data)) return context.interruptedExit();
+    commands::SmoothingResult result;
+    const JobStatus status = withFile(a.file, [&] {
+        return commands::runSmoothingCommand(
+            data, options, result, context.progress("Smoothing", a.file), Context::kPollInterval);
+    });
+    context.endProgress();
+    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    commands::applySmoothing(data, result);
+    if (!save(context, a.output, data)) return context.interruptedExit();
+    if (context.json) {
+        Json j;
+        j["points"] = result.points.size();
+        j["function"] = a.function;
+        j["radius"] = a.radius;
+        j["duration_ms"] = result.run.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.panelText << '\n';
+    }
+    return kExitSuccess;
+}
+
+RunFunction setupSmooth(CLI::App& sub) {
+    auto a = std::make_shared<SmoothArguments>();
+    sub.add_option("FILE", a->file, "Point-cloud file")->required();
+    sub.add_option("--function", a->function, "gauss, shape (preserving) or feature (preserving)")
+        ->required()
+        ->check(CLI::IsMember({"gauss", "shape", "feature"}));
+    sub.add_option("--radius", a->radius, "Neighbourhood radius")
+        ->required()
+        ->check(kNonNegativeNumber);
+    sub.add_option("-o,--output", a->output, "Write the smoothed points (.xyz, .xyzc)")
+        ->required()
+        ->type_name("OUT");
+    return [a](Context& context) { return runSmooth(*a, context); };
+}
+
+// --------------------------------------------------------------------- thin
+
+struct ThinArguments {
+    std::string file;
+    std::uint64_t count = 0;
+    double spacing = 0.0;
+    std::string output;
+    bool byCount = false;
+};
+
+int runThin(const ThinArguments& a, Context& context) {
+    commands::ThinningOptions options;
+    options.byCount = a.byCount;
+    options.count = a.count;
+    options.radius = a.spacing;
+    options.threads = context.threads;
+    LoadedData data;
+    if (!load(context, a.file, data)) return context.interruptedExit();
+    commands::ThinningResult result;
+    const JobStatus status = withFile(a.file, [&] {
+        return commands::runThinningCommand(data, nullptr, options, result,
+                                            context.progress("Thinning", a.file),
+                                            Context::kPollInterval);
+    });
+    context.endProgress();
+    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!save(context, a.output, data)) return context.interruptedExit();
+    if (context.json) {
+        Json j;
+        j["input_points"] = result.inputPoints;
+        j["output_points"] = result.outputPoints;
+        j["duration_ms"] = result.run.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.panelText << '\n';
+    }
+    return kExitSuccess;
+}
+
+RunFunction setupThin(CLI::App& sub) {
+    auto a = std::make_shared<ThinArguments>();
+    sub.add_option("FILE", a->file, "Point-cloud file")->required();
+    CLI::Option* count =
+        sub.add_option("--count", a->count, "Keep this many points, spread over the cloud")
+            ->check(kWholeNumber);
+    CLI::Option* spacing =
+        sub.add_option("--spacing", a->spacing, "Leave no two points within this distance")
+            ->check(kNonNegativeNumber);
+    count->excludes(spacing);
+    sub.add_option("-o,--output", a->output, "Write the remaining points")
+        ->required()
+        ->type_name("OUT");
+    sub.callback([a, count, spacing] {
+        if (count->count() == 0 && spacing->count() == 0)
+            throw CLI::RequiredError("--count or --spacing");
+        a->byCount = count->count() > 0;
+    });
+    return [a](Context& context) { return runThin(*a, context); };
+}
+
+// ------------------------------------------------------------------ regions
+
+struct RegionsArguments {
+    std::string file;
+    double radius = 0.0;
+    std::uint64_t maxPoints = 0;
+    bool select = false;
+    std::string output, selected, values;
+};
+
+int runRegions(const RegionsArguments& a, Context& context) {
+    commands::RegionsOptions options;
+    options.radius = a.radius;
+    options.select = a.select;
+    options.maxPoints = a.maxPoints;
+    options.threads = context.threads;
+    if (!a.selected.empty() && !a.select) {
+        context.reportError("--selected needs --select-max-points");
+        return kExitUsage;
+    }
+    LoadedData data;
+    if (!load(context, a.file, data)) return context.interruptedExit();
+    commands::RegionsResult result;
+    const JobStatus status = withFile(a.file, [&] {
+        return commands::runRegionsCommand(
+            data, options, result, context.progress("Regions", a.file), Context::kPollInterval);
+    });
+    context.endProgress();
+    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    const auto& labels = result.labels;
+    if (!a.values.empty() &&
+        !writeLines(a.values, labels.size(), [&](std::size_t i, char* t, std::size_t size) {
+            return std::snprintf(t, size, "%llu\n", static_cast<unsigned long long>(labels[i]));
+        }))
+        return context.interruptedExit();
+    if (!a.output.empty() && !save(context, a.output, coloredData(data, result.colors)))
+        return context.interruptedExit();
+    if (!a.selected.empty()) {
+        LoadedData picked;
+        picked.kind = data.kind;
+        for (std::size_t i = 0; i < result.selected.size(); ++i) {
+            if (!result.selected[i]) continue;
+            if (data.kind == commands::DataKind::kColoredPoints)
+                picked.coloredPoints.push_back(data.coloredPoints[i]);
+            else
+                picked.points.push_back(data.points[i]);
+        }
+        if (!save(context, a.selected, picked)) return context.interruptedExit();
+    }
+    if (context.json) {
+        Json j;
+        j["points"] = labels.size();
+        j["regions"] = result.regionCount;
+        if (a.select) j["selected"] = result.selectedCount;
+        j["duration_ms"] = result.run.milliseconds;
+        context.printJson(j);
+    } else {
+        context.out() << result.panelText << '\n';
+        if (a.select) context.out() << "Selected points: " << result.selectedCount << '\n';
+    }
+    return kExitSuccess;
+}
+
+RunFunction setupRegions(CLI::App& sub) {
+    auto a = std::make_shared<RegionsArguments>();
+    sub.add_option("FILE", a->file, "Point-cloud file")->required();
+    sub.add_option("--radius", a->radius, "Largest step within a region")
+        ->required()
+        ->check(kNonNegativeNumber);
+    CLI::Option* select = sub.add_option("--select-max-points", a->maxPoints,
+                                         "Select the points of regions with fewer points")
+                              ->check(kWholeNumber);
+    sub.add_option("-o,--output", a->output, "Write the points coloured by region (.xyzc)")
+        ->type_name("OUT");
+    sub.add_option("--selected", a->selected, "Write the selected points")->type_name("FILE");
+    sub.add_option("--values", a->values, "Write the region label of every point")
+        ->type_name("FILE");
+    sub.callback([a, select] { a->select = select->count() > 0; });
+    return [a](Context& context) { return runRegions(*a, context); };
+}
+
+}  // namespace
+
+TESSARO_CLI_SUBCOMMAND("normals", "Estimate a surface normal for every point", setupNormals)
+TESSARO_CLI_SUBCOMMAND("features",
+                       "Local edges, point density or curvature of every point, with statistics",
+                       setupFeatures)
+TESSARO_CLI_SUBCOMMAND("smooth", "Smooth a point cloud (Gauss, shape or feature preserving)",
+                       setupSmooth)
+TESSARO_CLI_SUBCOMMAND("thin", "Thin a point cloud to a point count or a minimum spacing",
+                       setupThin)
+TESSARO_CLI_SUBCOMMAND("regions", "Split a point cloud into connected regions", setupRegions)
+
+}  // namespace cli
+}  // namespace tessaro
