@@ -66,10 +66,9 @@ struct ParamFitGeometry {
 
     ParamFitGeometry();  // numThreads = omp_get_num_procs()
 
-    // Resets abort and progress and runs the scheme `method` selects; returns the
-    // iterations performed (0, nothing changed, for an unknown method and for
-    // kChebyshev, whose scheme is not part of this framework yet; 0 as well
-    // without a fit object).
+    // Resets abort and progress and runs the scheme `method` selects (kChebyshev:
+    // approximateChebyshev of ChebyshevFit.h); returns the iterations performed (0,
+    // nothing changed, for an unknown method and without a fit object).
     std::uint64_t run();
 };
 

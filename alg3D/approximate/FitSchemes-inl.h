@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 
+#include "alg3D/approximate/ChebyshevFit.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/DMatrix.h"
@@ -55,9 +56,9 @@ std::uint64_t ParamFitGeometry<FitObj, Point>::run() {
         case kLevenbergMarquardt:
             return approximateLevenbergMarquardt(begin, end, *fitObj, maxIterations, weighting,
                                                  abort, progress);
+        case kChebyshev:
+            return approximateChebyshev(begin, end, *fitObj, maxIterations, abort, progress);
         default:
-            // kChebyshev included: the minimax scheme comes with its own module;
-            // until then it performs no iteration and leaves the fit object alone.
             return 0;
     }
 }
@@ -218,3 +219,6 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
 
 }  // namespace approximate
 }  // namespace alg3D
+
+// The Chebyshev scheme needs approximateLevenbergMarquardt above.
+#include "alg3D/approximate/ChebyshevScheme-inl.h"

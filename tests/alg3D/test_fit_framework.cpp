@@ -670,7 +670,7 @@ TEST(FitFrameworkRecord, DefaultsAndRunByMethod) {
         EXPECT_EQ(param.progress.load(), 100.0f);
         EXPECT_FALSE(param.abort.load());
     }
-    for (int method : {int(kChebyshev), 3, -1}) {
+    for (int method : {3, -1}) {
         ExpFit fit;
         Hooks hooks;
         fit.hooks = &hooks;

@@ -1,0 +1,53 @@
+// The convex hull command without its dialogs: the hull of all points of one cloud as a
+// triangle mesh, with the texts of the command's information box. The GUI's "Convex Hull"
+// command and `tessaro-cli hull` both call runHullCommand.
+//
+// Inputs: the cloud's points (plain or coloured), its name and colour. Outputs: HullResult
+// (the hull's vertices and triangles, the mesh name cloud name + "_hull", the halved
+// colour, the information text and the duration). The hull is built with the tolerance
+// 1e-6, runs on the calling thread and cannot be aborted. Degenerate clouds (no points,
+// points on a line) give a mesh without triangles; flat clouds a closed flat mesh.
+// Cost: the hull (expected O(n log h)) plus one pass to extract it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "alg3D/matrix/GLPoint.h"
+#include "alg3D/matrix/Matrix.h"
+
+namespace tessaro {
+namespace commands {
+
+inline constexpr const char* kHullTitle = "Convex Hull";
+inline constexpr const char* kHullTimerName = "convex hull";
+inline constexpr double kHullTolerance = 1e-6;
+// The selection checks' warnings (titled kHullTitle).
+inline constexpr const char* kHullSelectCloud = "Please select a pointcloud!";
+inline constexpr const char* kHullSelectOneCloud = "Please select one pointcloud only!";
+inline constexpr const char* kHullCloudsOnly = "Convex hull can be computed for pointclouds only!";
+inline constexpr const char* kHullUnsupportedType = "Data type(s) are not supported.";
+
+struct HullResult {
+    std::vector<alg3D::Vec3d> vertices;  // used hull vertices, in input order
+    std::vector<std::uint64_t> indices;  // three per triangle, into `vertices`
+    std::string name;                    // cloud name + "_hull"
+    alg3D::Color color;                  // the cloud's colour, each channel halved
+    std::string duration;                // elapsed text of the build
+    double milliseconds = 0.0;           // wall time of the build
+
+    std::size_t triangleCount() const { return indices.size() / 3; }
+    // The information box: "triangles:\t" T "      \n" "vertices:\t" V "\n" "duration:\t" D.
+    std::string infoText() const;
+    // The mesh as a triangle soup (three corners per triangle), as the STL writer takes it.
+    std::vector<alg3D::Vec3d> triangleSoup() const;
+};
+
+HullResult runHullCommand(const std::vector<alg3D::Vec3d>& points, const std::string& cloudName,
+                          const alg3D::Color& cloudColor);
+HullResult runHullCommand(const std::vector<alg3D::GLPoint>& points, const std::string& cloudName,
+                          const alg3D::Color& cloudColor);
+
+}  // namespace commands
+}  // namespace tessaro

@@ -1,0 +1,336 @@
+// Chebyshev (minimax) fits against independent truth: the minimum-zone plane of small
+// random sets against an exhaustive search over all candidate zones, and circles,
+// spheres, cylinders and lines on data whose minimax solution is known by construction.
+#include <gtest/gtest.h>
+
+#include <Eigen/Dense>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "FitTestUtils.h"
+#include "TestHelpers.h"
+#include "alg3D/approximate/ChebyshevFit.h"
+#include "alg3D/approximate/FitFramework.h"
+#include "alg3D/approximate/FitObjCircle3D.h"
+#include "alg3D/approximate/FitObjCone.h"
+#include "alg3D/approximate/FitObjCylinder.h"
+#include "alg3D/approximate/FitObjEllipse3D.h"
+#include "alg3D/approximate/FitObjLine3D.h"
+#include "alg3D/approximate/FitObjPlane.h"
+#include "alg3D/approximate/FitObjSphere.h"
+#include "alg3D/approximate/FitObjTorus.h"
+#include "alg3D/matrix/Alg3dException.h"
+
+namespace {
+
+using alg3D::Matrix3x3d;
+using alg3D::Vec3d;
+using namespace alg3D::approximate;
+
+constexpr double kPi = 3.141592653589793;
+
+Vec3d rotate(const Matrix3x3d& r, const Vec3d& v) {
+    return Vec3d(r(0, 0) * v.x + r(0, 1) * v.y + r(0, 2) * v.z,
+                 r(1, 0) * v.x + r(1, 1) * v.y + r(1, 2) * v.z,
+                 r(2, 0) * v.x + r(2, 1) * v.y + r(2, 2) * v.z);
+}
+
+template <class FitObj>
+std::uint64_t chebyshevFit(const std::vector<Vec3d>& points, FitObj& fit,
+                           std::uint64_t maxIterations = 100) {
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    return approximateChebyshev(points.data(), points.data() + points.size(), fit, maxIterations,
+                                abort, progress);
+}
+
+template <class FitObj>
+double maxAbsDeviation(const FitObj& fit, const std::vector<Vec3d>& points) {
+    double m = 0.0;
+    for (const Vec3d& p : points)
+        m = std::max(m, std::abs(fit.deviation(p)));
+    return m;
+}
+
+// Width of the slab of the points across a unit normal.
+double slabWidth(const std::vector<Vec3d>& points, const Vec3d& n) {
+    double lo = std::numeric_limits<double>::max(), hi = -lo;
+    for (const Vec3d& p : points) {
+        lo = std::min(lo, n.dot(p));
+        hi = std::max(hi, n.dot(p));
+    }
+    return hi - lo;
+}
+
+// The minimum zone width by exhaustive search: the optimal slab's normal is that of a
+// plane through three points (facet–vertex) or across two point-pair directions
+// (edge–edge); every candidate is a feasible slab, so the smallest is the optimum.
+double exhaustiveMinimumWidth(const std::vector<Vec3d>& p) {
+    double best = std::numeric_limits<double>::max();
+    const std::size_t n = p.size();
+    const auto consider = [&](const Vec3d& normal) {
+        const double len = normal.norm();
+        if (len > 1e-12) best = std::min(best, slabWidth(p, normal * (1.0 / len)));
+    };
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            for (std::size_t k = j + 1; k < n; ++k)
+                consider((p[j] - p[i]).cross(p[k] - p[i]));
+    std::vector<Vec3d> dirs;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            dirs.push_back(p[j] - p[i]);
+    for (std::size_t a = 0; a < dirs.size(); ++a)
+        for (std::size_t b = a + 1; b < dirs.size(); ++b)
+            consider(dirs[a].cross(dirs[b]));
+    return best;
+}
+
+TEST(ChebyshevPlane, MinimumZoneMatchesExhaustiveSearchOnSmallRandomSets) {
+    auto rng = testing_helpers::seededRng(21);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int trial = 0; trial < 100; ++trial) {
+        SCOPED_TRACE(trial);
+        const std::size_t n = 6 + static_cast<std::size_t>(trial % 9);
+        const Matrix3x3d rot = fit_test::randomRotation(rng);
+        const double scale = trial % 3 == 0 ? 0.05 : (trial % 3 == 1 ? 3.0 : 40.0);
+        const Vec3d offset(5.0 * u(rng), 5.0 * u(rng), 5.0 * u(rng));
+        std::vector<Vec3d> points;
+        for (std::size_t i = 0; i < n; ++i)
+            points.push_back(offset + scale * rotate(rot, Vec3d(u(rng), u(rng), 0.2 * u(rng))));
+        FitObjPlane plane;
+        chebyshevFit(points, plane);
+        double lo = std::numeric_limits<double>::max(), hi = -lo;
+        for (const Vec3d& p : points) {
+            lo = std::min(lo, plane.deviation(p));
+            hi = std::max(hi, plane.deviation(p));
+        }
+        const double truth = exhaustiveMinimumWidth(points);
+        EXPECT_NEAR(hi - lo, truth, 1e-9 * scale) << "scale " << scale;
+        // The central plane: the zone is symmetric about it.
+        EXPECT_NEAR(hi, -lo, 1e-9 * scale);
+        EXPECT_NEAR(plane.normal.norm(), 1.0, 1e-12);
+    }
+}
+
+TEST(ChebyshevPlane, TwoParallelPlanesGiveTheirMiddleAndDistance) {
+    auto rng = testing_helpers::seededRng(22);
+    std::uniform_real_distribution<double> u(-10.0, 10.0), z(-0.02, 0.02);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const Vec3d origin(100.0, -20.0, 7.0);
+    std::vector<Vec3d> points;
+    for (int i = 0; i < 2000; ++i) {
+        const double h = i % 2 == 0 ? 0.03 : -0.03;
+        points.push_back(origin + rotate(rot, Vec3d(u(rng), u(rng), i % 5 == 0 ? z(rng) : h)));
+    }
+    FitObjPlane plane;
+    chebyshevFit(points, plane);
+    const Vec3d n = rotate(rot, Vec3d(0.0, 0.0, 1.0));
+    EXPECT_NEAR(std::abs(plane.normal.dot(n)), 1.0, 1e-12);
+    EXPECT_NEAR(std::abs(plane.deviation(origin)), 0.0, 1e-9);
+    EXPECT_NEAR(maxAbsDeviation(plane, points), 0.03, 1e-9);
+}
+
+TEST(ChebyshevPlane, CollinearPointsFailAndTooFewPointsAreRefused) {
+    std::vector<Vec3d> line;
+    for (int i = 0; i < 10; ++i)
+        line.emplace_back(i, 2.0 * i, 3.0);
+    FitObjPlane plane;
+    try {
+        chebyshevFit(line, plane);
+        FAIL() << "no exception";
+    } catch (const alg3D::Alg3dException& e) {
+        EXPECT_STREQ(e.what(), "ALG3D::geometry approximation failed.\n");
+    }
+    const std::vector<Vec3d> two = {{0, 0, 0}, {1, 0, 0}};
+    EXPECT_THROW(chebyshevFit(two, plane), alg3D::Alg3dException);
+}
+
+TEST(ChebyshevCircle, AlternatingConcentricCirclesGiveTheGap) {
+    auto rng = testing_helpers::seededRng(23);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const Vec3d centre(3.0, -4.0, 12.0);
+    const double r = 7.5, delta = 0.04;
+    std::vector<Vec3d> points;
+    const int k = 24;
+    for (int i = 0; i < k; ++i) {
+        const double t = 2.0 * kPi * i / k;
+        const double radius = i % 2 == 0 ? r + delta : r - delta;
+        points.push_back(centre +
+                         rotate(rot, Vec3d(radius * std::cos(t), radius * std::sin(t), 0)));
+        // Points strictly inside the zone do not change the solution.
+        const double s = t + 0.1;
+        points.push_back(centre + rotate(rot, Vec3d((r + 0.5 * delta) * std::cos(s),
+                                                    (r + 0.5 * delta) * std::sin(s), 0)));
+    }
+    FitObjCircle3D circle;
+    chebyshevFit(points, circle);
+    EXPECT_NEAR(circle.radius, r, 1e-9 * r);
+    EXPECT_VEC_NEAR(circle.center(), centre, 1e-9 * r);
+    EXPECT_NEAR(maxAbsDeviation(circle, points), delta, 1e-9 * r);
+}
+
+TEST(ChebyshevCircle, PointsOnACircleStopAtTheFirstIteration) {
+    std::vector<Vec3d> points;
+    for (int i = 0; i < 16; ++i) {
+        const double t = 2.0 * kPi * i / 16;
+        points.emplace_back(2.0 * std::cos(t), 2.0 * std::sin(t), 1.0);
+    }
+    FitObjCircle3D circle;
+    EXPECT_EQ(chebyshevFit(points, circle), 0u);
+    EXPECT_NEAR(circle.radius, 2.0, 1e-12);
+}
+
+TEST(ChebyshevSphere, OuterOctahedronAndInnerCubeGiveTheGap) {
+    const Vec3d centre(-2.0, 5.0, 1.0);
+    const double r = 3.0, delta = 0.05;
+    std::vector<Vec3d> points;
+    for (int a = 0; a < 3; ++a)
+        for (const double s : {-1.0, 1.0}) {
+            Vec3d d(0.0, 0.0, 0.0);
+            d[static_cast<std::size_t>(a)] = s;
+            points.push_back(centre + (r + delta) * d);
+        }
+    for (int c = 0; c < 8; ++c) {
+        const Vec3d d =
+            Vec3d(c & 1 ? 1.0 : -1.0, c & 2 ? 1.0 : -1.0, c & 4 ? 1.0 : -1.0).normalized();
+        points.push_back(centre + (r - delta) * d);
+    }
+    auto rng = testing_helpers::seededRng(24);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::uniform_real_distribution<double> inside(-0.9 * delta, 0.9 * delta);
+    for (int i = 0; i < 200; ++i) {
+        const Vec3d d = Vec3d(g(rng), g(rng), g(rng)).normalized();
+        points.push_back(centre + (r + inside(rng)) * d);
+    }
+    FitObjSphere sphere;
+    chebyshevFit(points, sphere);
+    EXPECT_NEAR(sphere.radius, r, 1e-9 * r);
+    EXPECT_VEC_NEAR(sphere.center, centre, 1e-9 * r);
+    EXPECT_NEAR(maxAbsDeviation(sphere, points), delta, 1e-9 * r);
+}
+
+TEST(ChebyshevCylinder, AlternatingRingsGiveTheGap) {
+    auto rng = testing_helpers::seededRng(25);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const Vec3d base(10.0, 2.0, -3.0);
+    const double r = 2.0, delta = 0.01;
+    std::vector<Vec3d> points;
+    for (const double h : {-4.0, -1.0, 2.0, 5.0}) {
+        for (int i = 0; i < 12; ++i) {
+            const double t = 2.0 * kPi * i / 12 + 0.3 * h;
+            const double radius = i % 2 == 0 ? r + delta : r - delta;
+            points.push_back(base +
+                             rotate(rot, Vec3d(radius * std::cos(t), radius * std::sin(t), h)));
+        }
+    }
+    FitObjCylinder cylinder;
+    chebyshevFit(points, cylinder);
+    const Vec3d axis = rotate(rot, Vec3d(0.0, 0.0, 1.0));
+    EXPECT_NEAR(cylinder.radius, r, 1e-9 * r);
+    EXPECT_NEAR(std::abs(cylinder.direction.dot(axis)), 1.0, 1e-12);
+    EXPECT_NEAR(fit_test::distanceToLine(base, cylinder.point, cylinder.direction), 0.0, 1e-9);
+    EXPECT_NEAR(maxAbsDeviation(cylinder, points), delta, 1e-9 * r);
+}
+
+TEST(ChebyshevLine, PointsOnACylinderGiveItsAxisAndRadius) {
+    auto rng = testing_helpers::seededRng(26);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const Vec3d base(1.0, 2.0, 3.0);
+    const double r = 0.5;
+    std::uniform_real_distribution<double> t(0.0, 2.0 * kPi), h(-3.0, 3.0), in(0.0, r);
+    std::vector<Vec3d> points;
+    for (int i = 0; i < 400; ++i) {
+        const double a = t(rng);
+        const double radius = i % 4 == 0 ? in(rng) : r;
+        points.push_back(base +
+                         rotate(rot, Vec3d(radius * std::cos(a), radius * std::sin(a), h(rng))));
+    }
+    FitObjLine3D line;
+    chebyshevFit(points, line);
+    const Vec3d axis = rotate(rot, Vec3d(0.0, 0.0, 1.0));
+    EXPECT_NEAR(std::abs(line.direction.dot(axis)), 1.0, 1e-12);
+    EXPECT_NEAR(fit_test::distanceToLine(base, line.point, line.direction), 0.0, 1e-9);
+    EXPECT_NEAR(maxAbsDeviation(line, points), r, 1e-9);
+    for (const ParamState s : line.state)
+        EXPECT_EQ(s, Given);
+}
+
+TEST(ChebyshevLine, CollinearPointsGiveTheirLine) {
+    std::vector<Vec3d> points;
+    for (int i = 0; i < 10; ++i)
+        points.push_back(Vec3d(1.0, 1.0, 1.0) + (0.5 * i) * Vec3d(0.0, 0.6, 0.8));
+    FitObjLine3D line;
+    chebyshevFit(points, line);
+    EXPECT_NEAR(std::abs(line.direction.dot(Vec3d(0.0, 0.6, 0.8))), 1.0, 1e-12);
+    EXPECT_NEAR(maxAbsDeviation(line, points), 0.0, 1e-12);
+}
+
+// The minimax fit never ends with a larger maximum deviation than its least-squares start.
+template <class FitObj>
+void expectNoWorseThanLeastSquares(const std::vector<Vec3d>& points) {
+    FitObj ls, cheb;
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    approximateLevenbergMarquardt(points.data(), points.data() + points.size(), ls, 100, false,
+                                  abort, progress);
+    chebyshevFit(points, cheb);
+    EXPECT_LE(maxAbsDeviation(cheb, points), maxAbsDeviation(ls, points) * (1.0 + 1e-12));
+}
+
+TEST(ChebyshevShapes, OtherShapesLowerTheLargestDeviation) {
+    auto rng = testing_helpers::seededRng(27);
+    std::uniform_real_distribution<double> t(0.0, 2.0 * kPi), noise(-0.02, 0.02), h(-1.0, 1.0);
+    std::vector<Vec3d> ellipse, cone, torus;
+    for (int i = 0; i < 300; ++i) {
+        const double a = t(rng), b = t(rng);
+        ellipse.emplace_back(4.0 * std::cos(a) + noise(rng), 2.0 * std::sin(a) + noise(rng), 0.5);
+        const double z = h(rng) + 2.0, rc = 0.5 * z + noise(rng);
+        cone.emplace_back(rc * std::cos(a), rc * std::sin(a), z);
+        const double tube = 1.0 + noise(rng);
+        torus.emplace_back((5.0 + tube * std::cos(b)) * std::cos(a),
+                           (5.0 + tube * std::cos(b)) * std::sin(a), tube * std::sin(b));
+    }
+    expectNoWorseThanLeastSquares<FitObjEllipse3D>(ellipse);
+    expectNoWorseThanLeastSquares<FitObjCone>(cone);
+    expectNoWorseThanLeastSquares<FitObjTorus>(torus);
+}
+
+TEST(ChebyshevRecord, MethodTwoRunsTheMinimaxSchemeAndAnAbortKeepsTheStart) {
+    std::vector<Vec3d> points;
+    for (int i = 0; i < 40; ++i) {
+        const double t = 2.0 * kPi * i / 40;
+        const double radius = i % 2 == 0 ? 1.1 : 0.9;
+        points.emplace_back(radius * std::cos(t) + 0.3 * (i % 3 == 0), radius * std::sin(t), 0.0);
+    }
+    FitObjCircle3D fit;
+    ParamFitGeometry<FitObjCircle3D> param;
+    param.method = kChebyshev;
+    param.begin = points.data();
+    param.end = points.data() + points.size();
+    param.fitObj = &fit;
+    param.run();
+    FitObjCircle3D ls;
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    approximateLevenbergMarquardt(points.data(), points.data() + points.size(), ls, 100, false,
+                                  abort, progress);
+    EXPECT_LT(maxAbsDeviation(fit, points), maxAbsDeviation(ls, points));
+    EXPECT_EQ(param.progress.load(), 100.0f);
+
+    // An abort before the first linear program: the least-squares start is kept.
+    abort = true;
+    FitObjCircle3D aborted;
+    const std::uint64_t l = approximateChebyshev(points.data(), points.data() + points.size(),
+                                                 aborted, 100, abort, progress);
+    EXPECT_EQ(l, 0u);
+    FitObjCircle3D estimate;
+    estimate.estimateInitial(points.data(), points.data() + points.size());
+    EXPECT_EQ(aborted.radius, estimate.radius);
+}
+
+}  // namespace
