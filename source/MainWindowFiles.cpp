@@ -23,14 +23,30 @@ const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "s
 
 }  // namespace
 
+namespace {
+
+// "*.xyz" as a pattern that matches the suffix in any case ("*.[xX][yY][zZ]"): the file
+// dialog compares names case-sensitively on Linux.
+QString anyCase(const QString& suffix) {
+    QString pattern = "*.";
+    for (const QChar c : suffix)
+        pattern += QString("[%1%2]").arg(c.toLower(), c.toUpper());
+    return pattern;
+}
+
+QString patterns(const QStringList& suffixes) {
+    QStringList list;
+    for (const QString& s : suffixes)
+        list << anyCase(s);
+    return list.join(' ');
+}
+
+}  // namespace
+
 QString MainWindow::loadFilter() {
-    // Every readable suffix, in both cases, so that files named in capitals show too.
-    QStringList all;
-    for (const QString& s : kLoadSuffixes)
-        all << "*." + s << "*." + s.toUpper();
-    return "All supported (" + all.join(' ') +
-           ");;Pointclouds (*.xyz *.xyzc *.asc *.pts *.psl *.XYZ *.XYZC *.ASC *.PTS *.PSL)"
-           ";;STL-Mesh (*.stl *.STL);;HLV-Scandata (*.scn *.SCN)";
+    return "All supported (" + patterns(kLoadSuffixes) + ");;Pointclouds (" +
+           patterns({"xyz", "xyzc", "asc", "pts", "psl"}) + ");;STL-Mesh (" + patterns({"stl"}) +
+           ");;HLV-Scandata (" + patterns({"scn"}) + ")";
 }
 
 void MainWindow::on_actionLoadFile_triggered() {

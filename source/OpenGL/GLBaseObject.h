@@ -87,6 +87,7 @@ class GLBaseObject {
     // Whether draw() should blend (opacity below 255).
     bool isBlended() const { return alpha < 255; }
     QOpenGLFunctions_3_3_Core* glFunctions() const { return gl; }
+    unsigned int positionBuffer() const { return vboPositions; }
 
   protected:
     unsigned char flags = kVisible;

@@ -149,10 +149,14 @@ void GLCamera::fit2view(enViewDir dir, const Vec3d& boxMin, const Vec3d& boxMax,
 }
 
 bool GLCamera::project(const Vec3d& p, Vec3d& window) const {
-    const Matrix4x4d m = projection_ * modelView_;
+    // Eye coordinates first: the model-view's translation cancels the coordinates of a
+    // cloud far from the origin before anything is multiplied with the projection.
+    const Vec3d eye = alg3D::matrix::transformPoint(modelView_, p);
     double v[4];
-    for (int i = 0; i < 4; ++i)
-        v[i] = m(i, 0) * p.x + m(i, 1) * p.y + m(i, 2) * p.z + m(i, 3);
+    for (int i = 0; i < 4; ++i) {
+        v[i] = projection_(i, 0) * eye.x + projection_(i, 1) * eye.y + projection_(i, 2) * eye.z +
+               projection_(i, 3);
+    }
     if (std::abs(v[3]) < 1e-6) return false;
     window.x = (v[0] / v[3] + 1.0) * viewport_[2] / 2.0 + viewport_[0];
     window.y = (v[1] / v[3] + 1.0) * viewport_[3] / 2.0 + viewport_[1];
@@ -161,16 +165,19 @@ bool GLCamera::project(const Vec3d& p, Vec3d& window) const {
 }
 
 bool GLCamera::unproject(const Vec3d& window, Vec3d& p) const {
-    const Matrix4x4d m = projection_ * modelView_;
+    // The inverse of projection · model-view, taken in two steps so that it stays exact
+    // for survey coordinates: the projection by its pseudo-inverse (singular value
+    // decomposition, small singular values treated as zero), the model-view (a rigid
+    // motion) by its exact inverse. The product's pseudo-inverse would lose digits to the
+    // large translation.
     alg3D::DMatrix a(4, 4), u, v;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            a(i, j) = m(i, j);
+            a(i, j) = projection_(i, j);
     std::vector<double> w;
     alg3D::svd(a, u, w, v);
     const double wMax = *std::max_element(w.begin(), w.end());
     const double tol = 0.5 * std::sqrt(9.0) * wMax * 2.220446049250313e-16;
-    // Pseudo-inverse V · diag(1/w) · Uᵀ.
     double inv[4][4] = {};
     for (int k = 0; k < 4; ++k) {
         if (w[k] <= tol) continue;
@@ -186,7 +193,8 @@ bool GLCamera::unproject(const Vec3d& window, Vec3d& p) const {
         for (int j = 0; j < 4; ++j)
             out[i] += inv[i][j] * ndc[j];
     if (std::abs(out[3]) < 1e-6) return false;
-    p = Vec3d(out[0] / out[3], out[1] / out[3], out[2] / out[3]);
+    const Vec3d eye(out[0] / out[3], out[1] / out[3], out[2] / out[3]);
+    p = alg3D::matrix::transformPoint(alg3D::matrix::affineInverse(modelView_), eye);
     return true;
 }
 

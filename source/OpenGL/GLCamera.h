@@ -61,8 +61,8 @@ class GLCamera {
 
     // World point -> window (x, y, depth in 0..1). False when |w| < 1e-6.
     bool project(const alg3D::Vec3d& p, alg3D::Vec3d& window) const;
-    // Window (x, y, depth) -> world point, through the pseudo-inverse of projection ·
-    // model-view. False when the result has |w| < 1e-6.
+    // Window (x, y, depth) -> world point: the projection inverted through its
+    // pseudo-inverse, the model-view (a rigid motion) exactly. False when |w| < 1e-6.
     bool unproject(const alg3D::Vec3d& window, alg3D::Vec3d& p) const;
 
     // Trackball rotation for a mouse move by (dx, dy) from (prevX, prevY).
