@@ -18,6 +18,15 @@ PACKAGES=(
   libqhull-dev
   libcli11-dev
   nlohmann-json3-dev
+  # workbench window (source/): Qt 5 widgets and OpenGL, icons rendered from SVG,
+  # and a virtual display with Mesa's software OpenGL for its tests
+  qtbase5-dev
+  qtbase5-dev-tools
+  libgl-dev
+  libgl1-mesa-dri
+  librsvg2-bin
+  xvfb
+  xauth
 )
 
 missing=()

@@ -1,0 +1,40 @@
+// Saving several clouds or meshes into one file: the workbench saves every selected
+// object into the one file the user named, in scene order.
+//
+// Inputs: the target name (its suffix picks the format as in saveFile) and the parts,
+// each a plain cloud, a coloured cloud or a mesh (triangle soup, three corners each).
+// Output: one file holding all parts one after another. The first part starts a
+// temporary file beside the target, the others append to it, and the target is replaced
+// once, after the last part was written; a failure or an abort in any part leaves the
+// previous file exactly as it was. An empty list writes nothing.
+// Errors: as saveFile ("Unknown file format!", "Only meshes can be saved as STL.", the
+// writers' texts). Cost: one pass over all points.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "alg3D/matrix/GLPoint.h"
+#include "alg3D/matrix/Matrix.h"
+#include "commands/FileCommands.h"
+#include "commands/JobRunner.h"
+
+namespace tessaro {
+namespace commands {
+
+struct SavePart {
+    DataKind kind = DataKind::kPoints;
+    const std::vector<alg3D::Vec3d>* points = nullptr;           // kPoints and kMesh
+    const std::vector<alg3D::GLPoint>* coloredPoints = nullptr;  // kColoredPoints
+    // Colour of every point when a part without colours goes into an .xyzc file.
+    alg3D::Color color{255, 255, 255};
+};
+
+// Writes the parts in order; the poll callback sees each part's progress in turn.
+JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& parts,
+                    const PollCallback& poll = neverAbort,
+                    std::chrono::milliseconds interval = kDefaultPollInterval);
+
+}  // namespace commands
+}  // namespace tessaro

@@ -1,0 +1,58 @@
+// The GUI side of long operations: a modal progress dialog with "Abort" that the command
+// layer's runner (commands/JobRunner.h) polls while the work runs on its worker thread,
+// the guard that turns exceptions into message boxes, and the results table.
+//
+// Algorithm runs show the dialog only after 2000 ms; file runs show it at once. The poll
+// callback moves the bar when the progress grew, processes pending events (the window
+// stays responsive) and reports "Abort"; the runner joins the worker on every path and
+// rethrows the worker's exception on the GUI thread.
+#pragma once
+
+#include <QProgressDialog>
+#include <QString>
+#include <QTableWidget>
+#include <functional>
+#include <memory>
+
+#include "commands/JobRunner.h"
+
+class ProgressWait {
+  public:
+    enum class Kind { kComputation, kFile };
+
+    ProgressWait(QWidget* parent, const QString& label, Kind kind, double scale);
+    ~ProgressWait();
+
+    // The poll callback for commands::runJob and the file commands.
+    tessaro::commands::PollCallback callback();
+    bool wasCanceled() const;
+    QProgressDialog& dialog() { return *dialog_; }
+
+  private:
+    std::unique_ptr<QProgressDialog> dialog_;
+};
+
+// Runs `command`; a std::exception becomes a critical box titled `title` with its text,
+// anything else "Unknown error!". False when something was thrown.
+bool runGuarded(QWidget* parent, const QString& title, const std::function<void()>& command);
+
+// Results table: not editable, no grid, last column stretched; a right click on a
+// selection offers "copy", which puts the selected cells on the clipboard (cells of a row
+// separated by tabs, rows by newlines).
+class TableWidget : public QTableWidget {
+    Q_OBJECT
+
+  public:
+    explicit TableWidget(QWidget* parent = nullptr);
+
+    // Fills two columns from a result text split at ":", tab and newline.
+    void setResultText(const QString& text);
+    // The text "copy" puts on the clipboard.
+    QString selectionText() const;
+
+  public slots:
+    void copy();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};

@@ -1,0 +1,367 @@
+#include "MainWindow.h"
+
+#include <omp.h>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QSlider>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <exception>
+
+#include "OpenGL/glView/GLView.h"
+#include "TessaroStyle.h"
+#include "UiHooks.h"
+#include "alg3D/matrix/ColorScale.h"
+#include "ui_MainWindow.h"
+
+MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()) {
+    QCoreApplication::setOrganizationName("Halvorsk");
+    QCoreApplication::setApplicationName("Stelvane Tessaro UI");
+    QCoreApplication::setApplicationVersion("3.3");
+    try {
+        const QString path = settingsFile.isEmpty() ? settingsFilePath() : settingsFile;
+        qsettings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        settings_ = loadSettings(*qsettings_);
+
+        ui_->setupUi(this);
+        processors_ = omp_get_num_procs();
+        omp_set_num_threads(processors_);
+
+        scale_ = TessaroStyle::displayScale();
+        setMinimumSize(static_cast<int>(1130 * scale_), static_cast<int>(890 * scale_));
+
+        view_ = new GLView(this);
+        view_->setAcceptDrops(true);
+        setAcceptDrops(true);
+        connect(view_, &GLView::selectionFinished, this, &MainWindow::onSelectionFinished);
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            connect(screen, &QScreen::geometryChanged, this, [this] { adaptToScreenSize(0); });
+            connect(screen, &QScreen::availableGeometryChanged, this,
+                    [this] { adaptToWorkAreaSize(0); });
+        }
+        buildToolBars();
+
+        view_->setBackground(settings_.colorTop, settings_.colorBottom);
+        view_->scene().setShowAxes(settings_.showAxis);
+        view_->scene().setPointSize(settings_.pointSize);
+        if (!settings_.orthographic) actionPerspective_->trigger();
+        pointSizeSlider_->setValue(static_cast<int>(settings_.pointSize + 0.5f));
+        applyCustomStyleSheet();
+
+        if (!settings_.windowGeometry.isEmpty()) restoreGeometry(settings_.windowGeometry);
+        if (!settings_.windowState.isEmpty()) restoreState(settings_.windowState);
+    } catch (const std::exception& e) {
+        ui::critical(this, "Application Requirements", QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ui::critical(this, "Application Requirements", "unknown exception");
+    }
+    setWindowTitle(QCoreApplication::organizationName() + " - " +
+                   QCoreApplication::applicationName() + " " +
+                   QCoreApplication::applicationVersion());
+}
+
+MainWindow::~MainWindow() {
+    if (!qsettings_) return;
+    if (pointSizeSlider_) settings_.pointSize = static_cast<float>(pointSizeSlider_->value());
+    settings_.windowState = saveState();
+    settings_.windowGeometry = saveGeometry();
+    saveSettings(*qsettings_, settings_);
+}
+
+void MainWindow::buildToolBars() {
+    auto* barBox = new QWidget(ui_->centralwidget);
+    auto* barLayout = new QVBoxLayout(barBox);
+    barLayout->setContentsMargins(0, 0, 0, 0);
+    barLayout->setSpacing(0);
+    ui_->gridLayout->addWidget(barBox, 0, 0);
+    ui_->gridLayout->addWidget(view_, 1, 0);
+    ui_->gridLayout->setRowStretch(1, 1);
+
+    // Menu button.
+    auto* menu = new QMenu(this);
+    menu->addAction(ui_->actionNew);
+    menu->addAction(ui_->actionLoadFile);
+    menu->addAction(ui_->actionSaveFile);
+    menu->addSeparator();
+    menu->addAction(ui_->actionConfig);
+    menu->addSeparator();
+    menu->addAction(ui_->actionQuit);
+    ui_->tbActionMenu->setMenu(menu);
+    if (auto* button =
+            qobject_cast<QToolButton*>(ui_->toolBarMain->widgetForAction(ui_->tbActionMenu))) {
+        button->setPopupMode(QToolButton::InstantPopup);
+    }
+    ui_->actionConfig->setEnabled(false);  // the configuration dialog comes later
+
+    auto makeBar = [&](const QString& name) {
+        auto* bar = new QToolBar(name, barBox);
+        bar->setObjectName(name);
+        bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        barLayout->addWidget(bar);
+        return bar;
+    };
+    QToolBar* algorithmBar = makeBar("algorithmBar");
+    for (const auto& entry : {std::make_pair("Registration", ":main/icon_registration.png"),
+                              std::make_pair("Distances", ":main/icon_distances.png"),
+                              std::make_pair("Geometry Fit", ":main/icon_bestfit.png"),
+                              std::make_pair("Preprocess", ":main/icon_edit.png"),
+                              std::make_pair("Surface Features", ":main/icon_surface_features.png"),
+                              std::make_pair("Convex Hull", ":main/icon_convexhull.png")}) {
+        QAction* a = algorithmBar->addAction(QIcon(entry.second), tr(entry.first));
+        a->setEnabled(false);  // the algorithm commands come with their panels
+    }
+    editBar_ = makeBar("editBar");
+    actionMeasure_ = editBar_->addAction(QIcon(":main/icon_ruler.png"), tr("Measure"));
+    actionMeasure_->setToolTip(tr("Measure distances<hr> Click on two positions in the scene."));
+    actionMeasure_->setCheckable(true);
+    connect(actionMeasure_, &QAction::toggled, view_, &GLView::setRulerEnabled);
+
+    viewBar_ = makeBar("viewBar");
+    actionPerspective_ = viewBar_->addAction(QIcon(":views/icon_view_proj.png"), tr("Perspective"));
+    actionPerspective_->setCheckable(true);
+    connect(actionPerspective_, &QAction::toggled, this, &MainWindow::viewPerspective);
+    connect(viewBar_->addAction(QIcon(":views/icon_view_reset.png"), tr("Fit to Window")),
+            &QAction::triggered, this, [this] { view_->fit2view(GLCamera::kRecenterResetZoom); });
+    connect(viewBar_->addAction(QIcon(":views/icon_camera.png"), tr("Screenshot")),
+            &QAction::triggered, this, &MainWindow::actionScreenshot_triggered);
+    viewBar_->addSeparator();
+    const std::pair<const char*, const char*> directions[] = {
+        {"Front", ":views/icon_view_front.png"}, {"Back", ":views/icon_view_back.png"},
+        {"Left", ":views/icon_view_left.png"},   {"Right", ":views/icon_view_right.png"},
+        {"Top", ":views/icon_view_top.png"},     {"Bottom", ":views/icon_view_bottom.png"}};
+    int dir = GLCamera::kFront;
+    for (const auto& d : directions) {
+        const auto viewDir = static_cast<GLCamera::enViewDir>(dir++);
+        connect(viewBar_->addAction(QIcon(d.second), tr(d.first)), &QAction::triggered, this,
+                [this, viewDir] { view_->fit2view(viewDir); });
+    }
+    viewBar_->addSeparator();
+    auto* sizeLabel = new QLabel(tr("Point size"), viewBar_);
+    sizeLabel->setMargin(static_cast<int>(10 * scale_));
+    viewBar_->addWidget(sizeLabel);
+    auto* sizeNumber = new QLabel("1", viewBar_);
+    sizeNumber->setFixedWidth(static_cast<int>(35 * scale_));
+    viewBar_->addWidget(sizeNumber);
+    pointSizeSlider_ = new QSlider(Qt::Horizontal, viewBar_);
+    pointSizeSlider_->setRange(1, 15);
+    pointSizeSlider_->setTickInterval(1);
+    pointSizeSlider_->setSingleStep(1);
+    pointSizeSlider_->setPageStep(1);
+    pointSizeSlider_->setTracking(true);
+    pointSizeSlider_->setFixedWidth(static_cast<int>(130 * scale_));
+    viewBar_->addWidget(pointSizeSlider_);
+    connect(pointSizeSlider_, &QSlider::valueChanged, view_, &GLView::setPointSize);
+    connect(pointSizeSlider_, &QSlider::valueChanged, sizeNumber,
+            static_cast<void (QLabel::*)(int)>(&QLabel::setNum));
+    connect(view_, &GLView::pointSizeChanged, pointSizeSlider_,
+            [this](float size) { pointSizeSlider_->setValue(static_cast<int>(size + 0.5f)); });
+
+    // The three bar actions: at most one bar is shown.
+    mainGroup_ = new QActionGroup(this);
+    mainGroup_->setExclusive(false);
+    mainGroup_->addAction(ui_->tbActionAlgorithms);
+    mainGroup_->addAction(ui_->tbActionObject);
+    mainGroup_->addAction(ui_->tbActionView);
+    connect(mainGroup_, &QActionGroup::triggered, this, &MainWindow::mainActions_triggered);
+    connect(ui_->tbActionAlgorithms, &QAction::toggled, algorithmBar, &QToolBar::setVisible);
+    connect(ui_->tbActionObject, &QAction::toggled, editBar_, &QToolBar::setVisible);
+    connect(ui_->tbActionView, &QAction::toggled, viewBar_, &QToolBar::setVisible);
+    connect(editBar_, &QToolBar::visibilityChanged, this, &MainWindow::toolBarVisibilityChanged);
+    algorithmBar->setVisible(false);
+    viewBar_->setVisible(false);
+    ui_->tbActionObject->setChecked(true);
+    editBar_->setVisible(true);
+}
+
+alg3D::Color MainWindow::objectColor(std::uint64_t n) {
+    long long h = 200 - static_cast<long long>(n % 11) * 30;
+    if (n % 2 == 1) h -= 140;
+    h %= 360;
+    if (h < 0) h += 360;
+    return alg3D::colorScale(0.0, static_cast<double>(h));
+}
+
+QString MainWindow::versionText() {
+    return QString::asprintf("%s Version %d.%d.%d.%d", "Stelvane Tessaro UI", 3, 3, 4, 0);
+}
+
+QString MainWindow::noticeText() {
+    return QStringLiteral(
+        "Stelvane Tessaro UI is the demonstration and test workbench of the alg3D library "
+        "for 3D measurement data. It is provided for evaluation only, without any warranty.");
+}
+
+void MainWindow::applyCustomStyleSheet() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int dpi = screen ? (static_cast<int>(screen->logicalDotsPerInchY()) +
+                              static_cast<int>(screen->logicalDotsPerInchX())) /
+                                 2
+                           : 96;
+    QFont font("Segoe UI");
+    font.setPixelSize(std::max(1, dpi * 10 / 72));
+    QApplication::setFont(font);
+
+    const bool dark = settings_.style == "dark";
+    TessaroStyle::setBright(!dark);
+    const QColor iconColor = dark ? Qt::white : Qt::black;
+    if (auto* style = qobject_cast<TessaroStyle*>(QApplication::style())) {
+        QApplication::setPalette(style->standardPalette());
+    }
+    const double s = scale_;
+    const QColor window = QApplication::palette().color(QPalette::Window);
+    QString sheet = QString("*{font: %1px \"Segoe UI\";}").arg(font.pixelSize());
+    sheet += QString(
+                 "QTreeWidget{qproperty-iconSize: %1px %1px; } QToolButton{ min-height: %2px; "
+                 "qproperty-iconSize: %2px %2px; }")
+                 .arg(int(24 * s))
+                 .arg(int(32 * s));
+    sheet += QString(
+                 "QToolBar, QToolBar QToolButton{ min-height: %1px;max-height: %1px; "
+                 "qproperty-iconSize: %2px %2px;}")
+                 .arg(int(48 * s))
+                 .arg(int(32 * s));
+    sheet +=
+        QString("QComboBox{ min-height: %1px; qproperty-iconSize: %1px %1px;}").arg(int(24 * s));
+    sheet += QString(
+                 "SubToolBar,ToolWidget{background-color: rgba(%1,%2,%3,224);} ToolWidget "
+                 "QFrame{background-color: transparent;}")
+                 .arg(window.red())
+                 .arg(window.green())
+                 .arg(window.blue());
+    qApp->setStyleSheet(sheet);
+
+    // Icons are drawn in one colour; they are tinted for the scheme, keeping their alpha.
+    for (QAction* action : findChildren<QAction*>()) {
+        if (action->icon().isNull()) continue;
+        if (!action->property("tessaroIcon").isValid()) {
+            action->setProperty("tessaroIcon", QVariant::fromValue(action->icon()));
+        }
+        const QIcon original = action->property("tessaroIcon").value<QIcon>();
+        QImage image = original.pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                line[x] =
+                    qRgba(iconColor.red(), iconColor.green(), iconColor.blue(), qAlpha(line[x]));
+            }
+        }
+        action->setIcon(QIcon(QPixmap::fromImage(image)));
+    }
+}
+
+void MainWindow::adaptToScreenSize(int) {}
+
+void MainWindow::adaptToWorkAreaSize(int) {
+    scale_ = TessaroStyle::displayScale();
+    TessaroStyle::setScale(scale_);
+    setMinimumSize(static_cast<int>(1130 * scale_), static_cast<int>(890 * scale_));
+    applyCustomStyleSheet();
+}
+
+void MainWindow::toolBarVisibilityChanged(bool visible) {
+    if (!visible && actionMeasure_ && actionMeasure_->isChecked()) actionMeasure_->trigger();
+}
+
+void MainWindow::mainActions_triggered(QAction* action) {
+    for (QAction* other : mainGroup_->actions()) {
+        if (other != action && other->isChecked()) other->setChecked(false);
+    }
+}
+
+void MainWindow::selectionGroupTriggered(QAbstractButton*) {}
+
+void MainWindow::onSelectionFinished() {
+    std::printf("onSelectionFinished\n");
+    view_->update();
+}
+
+void MainWindow::onConfigChanged() {
+    view_->setBackground(settings_.colorTop, settings_.colorBottom);
+    view_->scene().setShowAxes(settings_.showAxis);
+    view_->update();
+}
+
+void MainWindow::viewPerspective(bool checked) {
+    view_->camera().setOrthographic(!checked);
+    settings_.orthographic = !checked;
+    view_->update();
+}
+
+void MainWindow::on_actionNew_triggered() {
+    if (!ui::question(this, tr("Clear"), tr("Clear scene?"))) return;
+    view_->makeCurrent();
+    view_->scene().clearObjects();
+    view_->doneCurrent();
+    view_->scene().updateBoundingBox();
+    view_->update();
+    objectCounter_ = 0;
+}
+
+void MainWindow::on_actionQuit_triggered() {
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (view_ && !view_->scene().objects().empty() &&
+        !ui::question(this, tr("Quit"), tr("Really quit?"))) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Alt) {
+        QCoreApplication::sendEvent(view_, event);
+        return;
+    }
+    event->ignore();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasFormat("text/uri-list") ||
+        (event->proposedAction() & Qt::MoveAction)) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QFileInfo info(url.toLocalFile());
+        if (info.isFile()) pendingFiles_ << info.absoluteFilePath();
+    }
+    event->acceptProposedAction();
+    if (!pendingFiles_.isEmpty()) on_actionLoadFile_triggered();
+}
+
+void MainWindow::ReceiveMessageFromOtherInstance(QStringList message) {
+    showNormal();
+    raise();
+    activateWindow();
+    if (message.isEmpty()) return;
+    pendingFiles_ = message;
+    on_actionLoadFile_triggered();
+}

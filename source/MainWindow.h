@@ -1,0 +1,99 @@
+// The main window: the shell around the 3D view. Builds the window (identity, settings,
+// style, view, tool bars), asks before clearing and quitting, takes dropped files and
+// second-start file lists, and runs the file commands (MainWindowFiles.cpp) and the
+// informational windows (InfoDialogs.cpp).
+#pragma once
+
+#include <QAbstractButton>
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+#include "OpenGL/GLCamera.h"
+#include "Settings.h"
+#include "alg3D/matrix/GLPoint.h"
+
+class GLView;
+class QSettings;
+class QToolBar;
+class QActionGroup;
+class QLabel;
+class QSlider;
+class QSplashScreen;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    // `settingsFile` empty: the settings file of the program (settingsFilePath()).
+    explicit MainWindow(QWidget* parent = nullptr, const QString& settingsFile = QString());
+    ~MainWindow() override;
+
+    GLView* view() const { return view_; }
+    const SettingsRecord& settings() const { return settings_; }
+    SettingsRecord& settings() { return settings_; }
+    double displayScale() const { return scale_; }
+    std::uint64_t objectCounter() const { return objectCounter_; }
+
+    // Files the load command reads without asking.
+    void setPendingFiles(const QStringList& files) { pendingFiles_ = files; }
+    const QStringList& pendingFiles() const { return pendingFiles_; }
+
+    // Colour of the n-th object created by a load: the saturated colour of hue
+    // 200 - (n mod 11) * 30, minus 140 for odd n, modulo 360.
+    static alg3D::Color objectColor(std::uint64_t n);
+    // The load dialog's filter: every readable suffix under "All supported".
+    static QString loadFilter();
+
+    static QString versionText();
+    static QString noticeText();
+
+  public slots:
+    void applyCustomStyleSheet();
+    void adaptToScreenSize(int screen);
+    void adaptToWorkAreaSize(int screen);
+    void toolBarVisibilityChanged(bool visible);
+    void mainActions_triggered(QAction* action);
+    void selectionGroupTriggered(QAbstractButton* button);
+    void onSelectionFinished();
+    void onConfigChanged();
+    void showLicense();
+    void on_actionNew_triggered();
+    void on_actionLoadFile_triggered();
+    void on_actionSaveFile_triggered();
+    void on_actionQuit_triggered();
+    void viewPerspective(bool checked);
+    void actionScreenshot_triggered();
+    void on_tbActionInfo_triggered();
+    void ReceiveMessageFromOtherInstance(QStringList message);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void buildToolBars();
+    void loadOneFile(const QString& fileName, class ProgressWait& wait);
+
+    std::unique_ptr<Ui::MainWindow> ui_;
+    GLView* view_ = nullptr;
+    std::unique_ptr<QSettings> qsettings_;
+    SettingsRecord settings_;
+    QStringList pendingFiles_;
+    std::uint64_t objectCounter_ = 0;
+    int processors_ = 1;
+    double scale_ = 1.0;
+    QToolBar* viewBar_ = nullptr;
+    QToolBar* editBar_ = nullptr;
+    QAction* actionPerspective_ = nullptr;
+    QAction* actionMeasure_ = nullptr;
+    QSlider* pointSizeSlider_ = nullptr;
+    QActionGroup* mainGroup_ = nullptr;
+};

@@ -1,0 +1,215 @@
+// File commands of the main window: load (dialog or pending list), save (selected objects
+// into one file, replaced only when complete) and screenshot.
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProgressDialog>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "ComputationRunner.h"
+#include "MainWindow.h"
+#include "OpenGL/GLObjPntsXYZ.h"
+#include "OpenGL/GLObjSTL.h"
+#include "OpenGL/glView/GLView.h"
+#include "UiHooks.h"
+#include "commands/FileCommands.h"
+#include "commands/SaveParts.h"
+
+namespace {
+
+const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "scn"};
+
+}  // namespace
+
+namespace {
+
+// "*.xyz" as a pattern that matches the suffix in any case ("*.[xX][yY][zZ]"): the file
+// dialog compares names case-sensitively on Linux.
+QString anyCase(const QString& suffix) {
+    QString pattern = "*.";
+    for (const QChar c : suffix)
+        pattern += QString("[%1%2]").arg(c.toLower(), c.toUpper());
+    return pattern;
+}
+
+QString patterns(const QStringList& suffixes) {
+    QStringList list;
+    for (const QString& s : suffixes)
+        list << anyCase(s);
+    return list.join(' ');
+}
+
+}  // namespace
+
+QString MainWindow::loadFilter() {
+    return "All supported (" + patterns(kLoadSuffixes) + ");;Pointclouds (" +
+           patterns({"xyz", "xyzc", "asc", "pts", "psl"}) + ");;STL-Mesh (" + patterns({"stl"}) +
+           ");;HLV-Scandata (" + patterns({"scn"}) + ")";
+}
+
+void MainWindow::on_actionLoadFile_triggered() {
+    if (pendingFiles_.isEmpty()) {
+        QString filter = settings_.loadFilter;
+        const QStringList chosen =
+            ui::getOpenFileNames(this, tr("Open file"), settings_.loadPath, loadFilter(), &filter);
+        settings_.loadFilter = filter;
+        if (chosen.isEmpty()) return;
+        pendingFiles_ = chosen;
+    }
+    pendingFiles_.removeAll(QString());
+    if (pendingFiles_.isEmpty()) return;
+    for (const QString& name : pendingFiles_) {
+        std::printf("file: %s\n", name.toLocal8Bit().constData());
+    }
+    std::fflush(stdout);
+    settings_.loadPath = QFileInfo(pendingFiles_.first()).absolutePath();
+    const bool wasEmpty = view_->scene().objects().empty();
+
+    {
+        ProgressWait wait(this, tr("Loading data..."), ProgressWait::Kind::kFile, scale_);
+        for (const QString& fileName : pendingFiles_) {
+            if (wait.wasCanceled()) break;
+            loadOneFile(fileName, wait);
+        }
+    }
+    pendingFiles_.clear();
+    view_->setFocus();
+    view_->scene().updateBoundingBox();
+    if (wasEmpty && !view_->scene().objects().empty()) view_->fit2view(GLCamera::kFront);
+    view_->update();
+    std::printf("loaded: %d objects\n", static_cast<int>(view_->scene().objects().size()));
+    std::fflush(stdout);
+}
+
+void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
+    const QFileInfo info(fileName);
+    const QString suffix = info.suffix().toLower();
+    const alg3D::Color color = objectColor(objectCounter_);
+    ++objectCounter_;
+    QProgressDialog& dialog = wait.dialog();
+    dialog.setWindowTitle(tr("Load point data"));
+    dialog.setRange(0, 100);
+    dialog.setValue(0);
+    if (!kLoadSuffixes.contains(suffix)) {
+        ui::warning(this, tr("Load data"), tr("Unknown file format: ") + fileName);
+        return;
+    }
+    if (suffix == "scn") dialog.setRange(0, 0);  // busy indicator
+    if (suffix == "stl") dialog.setLabelText(tr("Load STL data"));
+
+    runGuarded(this, tr("Load data"), [&] {
+        tessaro::commands::LoadedData data;
+        const auto status = tessaro::commands::loadFile(fileName.toLocal8Bit().toStdString(), data,
+                                                        wait.callback());
+        dialog.setLabelText(tr("Loading data..."));
+        if (status == tessaro::commands::JobStatus::kAborted || wait.wasCanceled()) {
+            ui::warning(this, tr("Load data"), tr("Loading aborted."));
+            return;
+        }
+        view_->makeCurrent();
+        std::unique_ptr<GLBaseObject> object;
+        switch (data.kind) {
+            case tessaro::commands::DataKind::kColoredPoints: {
+                auto cloud = std::make_unique<GLObjPntsColored>();
+                cloud->setPoints(std::move(data.coloredPoints));
+                object = std::move(cloud);
+                break;
+            }
+            case tessaro::commands::DataKind::kMesh: {
+                auto mesh = std::make_unique<GLObjSTL>();
+                mesh->setTriangles(std::move(data.points));
+                object = std::move(mesh);
+                break;
+            }
+            default: {
+                auto cloud = std::make_unique<GLObjPnts>();
+                cloud->setPoints(std::move(data.points));
+                object = std::move(cloud);
+                break;
+            }
+        }
+        object->setName(info.fileName().toStdString());
+        object->setColor(color);
+        view_->scene().addObject(std::move(object));
+        view_->doneCurrent();
+    });
+}
+
+void MainWindow::on_actionSaveFile_triggered() {
+    using tessaro::commands::DataKind;
+    std::vector<GLBaseObject*> selected;
+    int meshes = 0;
+    for (const auto& object : view_->scene().objects()) {
+        if (!object->isSelected()) continue;
+        if (object->getObjectType() == GLBaseObject::kPointCloud) selected.push_back(object.get());
+        if (object->getObjectType() == GLBaseObject::kMesh) {
+            selected.push_back(object.get());
+            ++meshes;
+        }
+    }
+    if (selected.empty()) {
+        ui::warning(this, tr("Save data"), tr("Please select pointcloud(s) to save."));
+        return;
+    }
+    QString filter = "Pointcloud (*.xyz);;Pointcloud (*.xyzc)";
+    if (meshes == static_cast<int>(selected.size())) filter += ";;Binary STL-Mesh (*.stl)";
+    const QString proposed =
+        QFileInfo(QString::fromStdString(selected.front()->getName())).completeBaseName();
+    QString selectedFilter = settings_.saveFilter;
+    const QString fileName = ui::getSaveFileName(
+        this, tr("Save data"), settings_.savePath + "/" + proposed, filter, &selectedFilter);
+    settings_.saveFilter = selectedFilter;
+    if (fileName.isEmpty()) return;
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix != "xyz" && suffix != "xyzc" && suffix != "stl") {
+        ui::warning(this, tr("Save data"), tr("Unknown file format!"));
+        return;
+    }
+    settings_.savePath = QFileInfo(fileName).absolutePath();
+
+    // Every selected object in scene order into one file; the existing file is replaced
+    // only when all of them were written.
+    std::vector<tessaro::commands::SavePart> parts;
+    for (GLBaseObject* object : selected) {
+        tessaro::commands::SavePart part;
+        part.color = object->getColor();
+        if (auto* colored = dynamic_cast<GLObjPntsColored*>(object)) {
+            part.kind = DataKind::kColoredPoints;
+            part.coloredPoints = &colored->getPoints();
+        } else if (auto* uniform = dynamic_cast<GLObjPntsUniform*>(object)) {
+            part.kind = DataKind::kColoredPoints;
+            part.coloredPoints = &uniform->getPoints();
+        } else if (auto* plain = dynamic_cast<GLObjPnts*>(object)) {
+            part.kind = DataKind::kPoints;
+            part.points = &plain->getPoints();
+        } else if (auto* mesh = dynamic_cast<GLObjSTL*>(object)) {
+            part.kind = suffix == "stl" ? DataKind::kMesh : DataKind::kPoints;
+            part.points = &mesh->getCorners();
+        } else {
+            continue;
+        }
+        parts.push_back(part);
+    }
+    ProgressWait wait(this, tr("Saving data..."), ProgressWait::Kind::kFile, scale_);
+    runGuarded(this, tr("Save data"), [&] {
+        tessaro::commands::saveParts(fileName.toLocal8Bit().toStdString(), parts, wait.callback());
+    });
+}
+
+void MainWindow::actionScreenshot_triggered() {
+    view_->update();
+    const QImage image = view_->grabFramebuffer();
+    QString filter;
+    const QString fileName =
+        ui::getSaveFileName(this, tr("Save Screenshot"), settings_.saveSnapShot,
+                            "Portable Network Graphics (*.png);;Windows Bitmap (*.bmp)", &filter);
+    if (fileName.isEmpty()) return;
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (!image.save(fileName, suffix == "bmp" ? "BMP" : "PNG")) {
+        ui::critical(this, tr("Save Screenshot"), tr("The image could not be written."));
+        return;
+    }
+    settings_.saveSnapShot = QFileInfo(fileName).absolutePath();
+}

@@ -1,0 +1,456 @@
+#include "OpenGL/GLObjPntsXYZ.h"
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+using alg3D::Color;
+using alg3D::Vec3d;
+
+inline Vec3d coordsOf(const Vec3d& p) {
+    return p;
+}
+inline Vec3d coordsOf(const alg3D::GLPoint& p) {
+    return Vec3d(p.x, p.y, p.z);
+}
+inline Color ownColor(const Vec3d&) {
+    return Color();
+}
+inline Color ownColor(const alg3D::GLPoint& p) {
+    return p.color();
+}
+inline void setCoords(Vec3d& p, const Vec3d& v) {
+    p = v;
+}
+inline void setCoords(alg3D::GLPoint& p, const Vec3d& v) {
+    p.x = v.x;
+    p.y = v.y;
+    p.z = v.z;
+}
+
+// Fills a write-only mapped buffer of `bytes` bytes through `fill(pointer)`; the buffer
+// is (re)allocated first. Does nothing without points to upload.
+template <typename Fill>
+void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64_t bytes,
+                  Fill fill) {
+    gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STATIC_DRAW);
+    if (bytes > 0) {
+        if (void* target = gl->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY)) {
+            fill(target);
+            gl->glUnmapBuffer(GL_ARRAY_BUFFER);
+        }
+    }
+    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+}  // namespace
+
+std::int64_t drawCountFor(std::uint64_t n) {
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(n, kMaxDrawPoints));
+}
+
+template <typename P, int colored>
+GLObjPntsXYZ<P, colored>::GLObjPntsXYZ() {
+    objectType = kPointCloud;
+    name = "XYZObject";
+    color = Color(0, 0, 255);
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::setPoints(std::vector<P>&& newPoints) {
+    points = std::move(newPoints);
+    newPoints.clear();
+    normals.clear();
+    const std::size_t n = points.size();
+    displayColors.assign(n, color);
+    selectionMask.assign(n, 0);
+    selectedCount = 0;
+    computeObjParam();  // the upload offset follows from the bounding box
+    uploadPositions();
+    uploadNormals();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::setNormals(std::vector<alg3D::Vec3f>&& newNormals) {
+    normals = std::move(newNormals);
+    if (!normals.empty() && normals.size() != points.size()) normals.clear();
+    uploadNormals();
+    initGL();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::setSelection(const std::vector<unsigned char>& mask) {
+    const std::int64_t n = static_cast<std::int64_t>(std::min(mask.size(), points.size()));
+    selectionMask.assign(points.size(), 0);
+    std::uint64_t count = 0;
+#pragma omp parallel for schedule(static) reduction(+ : count)
+    for (std::int64_t i = 0; i < n; ++i) {
+        selectionMask[i] = mask[i] ? 1 : 0;
+        count += selectionMask[i];
+    }
+    selectedCount = count;
+    updateColors();
+    writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::setPointSize(float size) {
+    pointSize = size;
+    hasOwnPointSize = 1;
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::computeObjParam() {
+    const std::int64_t n = static_cast<std::int64_t>(points.size());
+    if (n == 0) std::printf("WARNING: EMPTY CglPntObject::computeObjParam()\n");
+    selectionMask.assign(points.size(), 0);
+    selectedCount = 0;
+    displayColors.resize(points.size());
+
+    Vec3d centroid;
+    if (n > 0) {
+        Vec3d lo = coordsOf(points[0]), hi = lo;
+        for (std::int64_t i = 0; i < n; ++i) {
+            const Vec3d p = coordsOf(points[i]);
+            for (std::size_t k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], p[k]);
+                hi[k] = std::max(hi[k], p[k]);
+            }
+        }
+        bboxMin = lo;
+        bboxMax = hi;
+        // The centroid is summed relative to the box centre, so that coordinates around
+        // 1e6 keep their digits.
+        const Vec3d c = (lo + hi) * 0.5;
+        double sx = 0, sy = 0, sz = 0;
+#pragma omp parallel for schedule(static) reduction(+ : sx, sy, sz)
+        for (std::int64_t i = 0; i < n; ++i) {
+            const Vec3d p = coordsOf(points[i]);
+            sx += p.x - c.x;
+            sy += p.y - c.y;
+            sz += p.z - c.z;
+        }
+        const double dn = static_cast<double>(n);
+        centroid = Vec3d(c.x + sx / dn, c.y + sy / dn, c.z + sz / dn);
+        uploadOffset = c;
+    }
+    bbox.setBox(bboxMin, bboxMax);
+
+    const Vec3d d = bboxMax - bboxMin;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "points: %llu\ndx: %.6f\ndy: %.6f\ndz: %.6f\nctr: %.6f,%.6f,%.6f\nvolume: %.6f\n",
+                  static_cast<unsigned long long>(n), d.x, d.y, d.z, centroid.x, centroid.y,
+                  centroid.z, d.x * d.y * d.z);
+    baseInfo = text;
+    writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::writeInfo() {
+    info = baseInfo + "selected: " + std::to_string(selectedCount);
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::countSelection() {
+    const std::int64_t n = static_cast<std::int64_t>(selectionMask.size());
+    std::uint64_t count = 0;
+#pragma omp parallel for schedule(static) reduction(+ : count)
+    for (std::int64_t i = 0; i < n; ++i)
+        count += selectionMask[i] == 1 ? 1 : 0;
+    selectedCount = count;
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::updateColors() {
+    const std::int64_t n = static_cast<std::int64_t>(points.size());
+    if (n == 0) return;
+    displayColors.resize(points.size());
+    selectionMask.resize(points.size(), 0);
+    if constexpr (colored == 1) {
+        bool allBlack = true;
+        for (std::int64_t i = 0; i < n && allBlack; ++i) {
+            const Color c = ownColor(points[i]);
+            allBlack = c.r == 0 && c.g == 0 && c.b == 0;
+        }
+        const Color sel = selectionColor, obj = color;
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < n; ++i) {
+            const Color own = ownColor(points[i]);
+            if (selectionMask[i] == 1) {
+                displayColors[i] = Color(static_cast<unsigned char>((own.r + sel.r) >> 1),
+                                         static_cast<unsigned char>((own.g + sel.g) >> 1),
+                                         static_cast<unsigned char>((own.b + sel.b) >> 1));
+            } else {
+                displayColors[i] = allBlack ? obj : own;
+            }
+        }
+    } else {
+        const Color sel = selectionColor, obj = color;
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < n; ++i)
+            displayColors[i] = selectionMask[i] == 1 ? sel : obj;
+    }
+    uploadColors();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::clearSelection() {
+    const std::int64_t n = static_cast<std::int64_t>(selectionMask.size());
+#pragma omp parallel for schedule(static)
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (selectionMask[i] == 1) selectionMask[i] = 0;
+    }
+    selectedCount = 0;
+    updateColors();
+    writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::reverseSelection() {
+    const std::int64_t n = static_cast<std::int64_t>(selectionMask.size());
+    std::uint64_t count = 0;
+#pragma omp parallel for schedule(static) reduction(+ : count)
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (selectionMask[i] == 1) {
+            selectionMask[i] = 0;
+        } else {
+            selectionMask[i] = 1;
+            ++count;
+        }
+    }
+    selectedCount = count;
+    updateColors();
+    writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::deleteSelection() {
+    if (points.empty()) return;
+    const std::size_t n = points.size();
+    const bool withNormals = normals.size() == n;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i < selectionMask.size() && selectionMask[i] == 1) continue;
+        points[kept] = points[i];
+        displayColors[kept] = displayColors[i];
+        if (withNormals) normals[kept] = normals[i];
+        ++kept;
+    }
+    points.resize(kept);
+    displayColors.resize(kept);
+    if (withNormals) normals.resize(kept);
+    selectionMask.assign(kept, 0);
+    selectedCount = 0;
+    if (kept == 0) {
+        drawCount = 0;
+        return;
+    }
+    computeObjParam();
+    uploadPositions();
+    uploadNormals();
+    updateColors();
+    writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::select(const SelectionRegion& region, const alg3D::Matrix4x4d& view,
+                                      const alg3D::Matrix4x4d& projection, const double viewport[4],
+                                      unsigned char value) {
+    const auto& poly = region.polygon;
+    if (poly.size() < 3) return;
+    selectionMask.resize(points.size(), 0);
+    const alg3D::Matrix4x4d m = projection * view;
+    const double vx = viewport[0], vy = viewport[1], vw = viewport[2], vh = viewport[3];
+    const std::int64_t n = static_cast<std::int64_t>(points.size());
+    const std::size_t nv = poly.size();
+#pragma omp parallel for schedule(static)
+    for (std::int64_t i = 0; i < n; ++i) {
+        const Vec3d p = coordsOf(points[i]);
+        const double w = m(3, 0) * p.x + m(3, 1) * p.y + m(3, 2) * p.z + m(3, 3);
+        const double sx =
+            ((m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2) * p.z + m(0, 3)) / w + 1.0) * vw / 2 + vx;
+        if (sx < region.minX || sx > region.maxX) continue;
+        const double sy =
+            ((m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2) * p.z + m(1, 3)) / w + 1.0) * vh / 2 + vy;
+        if (sy < region.minY || sy > region.maxY) continue;
+        // Even-odd crossing rule in single precision.
+        const float fx = static_cast<float>(sx), fy = static_cast<float>(sy);
+        bool inside = false;
+        for (std::size_t a = 0, b = nv - 1; a < nv; b = a++) {
+            const float xi = poly[a].x, yi = poly[a].y, xj = poly[b].x, yj = poly[b].y;
+            if ((fy < yj) != (fy < yi) && (xj - xi) * (fy - yi) / (yj - yi) > fx - xi) {
+                inside = !inside;
+            }
+        }
+        if (inside) selectionMask[i] = value;
+    }
+    countSelection();
+    updateColors();
+    writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::getSelection(std::vector<Vec3d>& out) const {
+    out.clear();
+    for (std::size_t i = 0; i < points.size() && i < selectionMask.size(); ++i) {
+        if (selectionMask[i] == 1) out.push_back(coordsOf(points[i]));
+    }
+}
+
+template <typename P, int colored>
+Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
+    if (points.empty()) return Vec3d();
+    double best = std::numeric_limits<double>::infinity();
+    std::size_t bestIndex = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const double d = (coordsOf(points[i]) - q).squaredNorm();
+        if (d < best) {  // on equal distances the earlier point wins
+            best = d;
+            bestIndex = i;
+        }
+    }
+    return coordsOf(points[bestIndex]);
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::applyTransform() {
+    const alg3D::Matrix4x4d t = pendingTransform;
+    const std::int64_t n = static_cast<std::int64_t>(points.size());
+#pragma omp parallel for schedule(static)
+    for (std::int64_t i = 0; i < n; ++i) {
+        setCoords(points[i], alg3D::matrix::transformPoint(t, coordsOf(points[i])));
+    }
+    computeObjParam();
+    uploadPositions();
+    if (!normals.empty()) {
+        const std::int64_t nn = static_cast<std::int64_t>(normals.size());
+        float r[3][3];
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b)
+                r[a][b] = static_cast<float>(t(a, b));
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < nn; ++i) {
+            const alg3D::Vec3f v = normals[i];
+            normals[i] = alg3D::Vec3f(r[0][0] * v.x + r[0][1] * v.y + r[0][2] * v.z,
+                                      r[1][0] * v.x + r[1][1] * v.y + r[1][2] * v.z,
+                                      r[2][0] * v.x + r[2][1] * v.y + r[2][2] * v.z);
+        }
+        uploadNormals();
+    }
+    updateColors();
+    pendingTransform = alg3D::Matrix4x4d::identity();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::initGL() {
+    bbox.initGL();
+    if (!ensureVertexArray()) return;
+    ensureBuffer(vboPositions);
+    ensureBuffer(vboNormals);
+    ensureBuffer(vboColors);
+    gl->glBindVertexArray(vao);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, vboPositions);
+    gl->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, vboNormals);
+    gl->glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, vboColors);
+    gl->glVertexAttribPointer(2, 3, GL_UNSIGNED_BYTE, GL_TRUE, 3, nullptr);
+    if (points.empty()) {
+        gl->glDisableVertexAttribArray(0);
+    } else {
+        gl->glEnableVertexAttribArray(0);
+    }
+    if (normals.empty()) {
+        gl->glDisableVertexAttribArray(1);
+    } else {
+        gl->glEnableVertexAttribArray(1);
+    }
+    if (displayColors.empty()) {
+        gl->glDisableVertexAttribArray(2);
+    } else {
+        gl->glEnableVertexAttribArray(2);
+    }
+    gl->glDisableVertexAttribArray(3);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+    gl->glBindVertexArray(0);
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::uploadPositions() {
+    drawCount = drawCountFor(points.size());
+    drawStep =
+        drawCount > 0 ? static_cast<double>(points.size()) / static_cast<double>(drawCount) : 1.0;
+    if (!gl) return;
+    ensureBuffer(vboPositions);
+    const Vec3d offset = uploadOffset;
+    const std::int64_t count = drawCount;
+    const double step = drawStep;
+    uploadBuffer(gl, vboPositions, count * 12, [&](void* target) {
+        float* out = static_cast<float*>(target);
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < count; ++i) {
+            const Vec3d p = coordsOf(points[drawSourceIndex(i, step)]);
+            out[3 * i] = static_cast<float>(p.x - offset.x);
+            out[3 * i + 1] = static_cast<float>(p.y - offset.y);
+            out[3 * i + 2] = static_cast<float>(p.z - offset.z);
+        }
+    });
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::uploadNormals() {
+    if (!gl) return;
+    ensureBuffer(vboNormals);
+    const std::int64_t count = normals.size() == points.size() ? drawCount : 0;
+    const double step = drawStep;
+    uploadBuffer(gl, vboNormals, count * 12, [&](void* target) {
+        float* out = static_cast<float*>(target);
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < count; ++i) {
+            const alg3D::Vec3f& v = normals[drawSourceIndex(i, step)];
+            out[3 * i] = v.x;
+            out[3 * i + 1] = v.y;
+            out[3 * i + 2] = v.z;
+        }
+    });
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::uploadColors() {
+    if (!gl) return;
+    ensureBuffer(vboColors);
+    const std::int64_t count = displayColors.size() == points.size() ? drawCount : 0;
+    const double step = drawStep;
+    uploadBuffer(gl, vboColors, count * 3, [&](void* target) {
+        unsigned char* out = static_cast<unsigned char*>(target);
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < count; ++i) {
+            const Color& c = displayColors[drawSourceIndex(i, step)];
+            out[3 * i] = c.r;
+            out[3 * i + 1] = c.g;
+            out[3 * i + 2] = c.b;
+        }
+    });
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::draw() {
+    if (drawCount == 0 || !gl || !vao) return;
+    gl->glBindVertexArray(vao);
+    if (normals.empty()) {
+        gl->glDisableVertexAttribArray(1);
+    } else {
+        gl->glEnableVertexAttribArray(1);
+    }
+    gl->glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(drawCount));
+    gl->glBindVertexArray(0);
+}
+
+template class GLObjPntsXYZ<alg3D::GLPoint, 1>;
+template class GLObjPntsXYZ<alg3D::GLPoint, 0>;
+template class GLObjPntsXYZ<alg3D::Vec3d, 0>;

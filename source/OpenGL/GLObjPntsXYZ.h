@@ -1,0 +1,92 @@
+// Point cloud scene object. Owns the points (Vec3d, or GLPoint with colours), optional
+// normals, the per-point selection mask and display colours, keeps the info text up to
+// date and feeds the GL buffers from which the view draws the cloud as GL points.
+//
+// Variants: <GLPoint, 1> shows each point's own colour (the object colour when every
+// point is black); <GLPoint, 0> and <Vec3d, 0> show the object colour.
+// GPU upload: at most 4,000,000 points, entry i taking point floor(i * n / drawCount), as
+// single-precision offsets from the bounding-box centre (uploadOffset, double), so that
+// clouds in survey or machine coordinates draw without jitter.
+// Cost: every per-point pass is one parallel loop over the points; nearestPoint is a
+// linear scan.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "OpenGL/GLBaseObject.h"
+#include "OpenGL/GLObjBox.h"
+
+// The GPU holds at most this many points of a cloud.
+inline constexpr std::int64_t kMaxDrawPoints = 4000000;
+
+// Number of uploaded points for a cloud of n points, and the point behind entry i.
+std::int64_t drawCountFor(std::uint64_t n);
+inline std::uint64_t drawSourceIndex(std::int64_t i, double drawStep) {
+    return static_cast<std::uint64_t>(static_cast<double>(i) * drawStep);
+}
+
+template <typename P, int colored>
+class GLObjPntsXYZ : public GLBaseObject {
+  public:
+    GLObjPntsXYZ();
+
+    void setPoints(std::vector<P>&& newPoints);
+    void setSelection(const std::vector<unsigned char>& mask);
+    // Replaces the normals (empty, or one per point) and uploads them.
+    void setNormals(std::vector<alg3D::Vec3f>&& newNormals);
+
+    const std::vector<P>& getPoints() const { return points; }
+    const std::vector<alg3D::Vec3f>& getNormals() const { return normals; }
+    const std::vector<unsigned char>& getSelectionMask() const { return selectionMask; }
+    const std::vector<alg3D::Color>& getDisplayColors() const { return displayColors; }
+    std::int64_t getDrawCount() const { return drawCount; }
+    double getDrawStep() const { return drawStep; }
+    float getPointSize() const { return pointSize; }
+    bool getHasOwnPointSize() const { return hasOwnPointSize != 0; }
+
+    bool isEmpty() const override { return points.empty(); }
+    void updateColors() override;
+    void setPointSize(float size) override;
+    void computeObjParam() override;
+    void clearSelection() override;
+    void deleteSelection() override;
+    void reverseSelection() override;
+    void draw() override;
+    void select(const SelectionRegion& region, const alg3D::Matrix4x4d& view,
+                const alg3D::Matrix4x4d& projection, const double viewport[4],
+                unsigned char value) override;
+    void getSelection(std::vector<alg3D::Vec3d>& out) const override;
+    bool hasNormals() const override { return !normals.empty(); }
+    GLObjBox* boundingBox() override { return &bbox; }
+    void initGL() override;
+    alg3D::Vec3d nearestPoint(const alg3D::Vec3d& q) const override;
+    void applyTransform() override;
+
+  private:
+    void uploadPositions();
+    void uploadNormals();
+    void uploadColors();
+    void writeInfo();
+    void countSelection();
+
+    std::int64_t drawCount = 0;
+    double drawStep = 1.0;
+    float pointSize = 1.0f;
+    int hasOwnPointSize = 0;
+    std::string baseInfo;
+    std::vector<unsigned char> selectionMask;
+    GLObjBox bbox;
+    std::vector<P> points;
+    std::vector<alg3D::Vec3f> normals;
+    std::vector<alg3D::Color> displayColors;
+};
+
+using GLObjPntsColored = GLObjPntsXYZ<alg3D::GLPoint, 1>;
+using GLObjPntsUniform = GLObjPntsXYZ<alg3D::GLPoint, 0>;
+using GLObjPnts = GLObjPntsXYZ<alg3D::Vec3d, 0>;
+
+extern template class GLObjPntsXYZ<alg3D::GLPoint, 1>;
+extern template class GLObjPntsXYZ<alg3D::GLPoint, 0>;
+extern template class GLObjPntsXYZ<alg3D::Vec3d, 0>;

@@ -1,0 +1,49 @@
+// The one place where the shell shows message boxes, questions, file dialogs and progress
+// dialogs. A user sees the ordinary Qt dialogs; tests install hooks that observe the
+// messages and answer the questions and file dialogs instead, so that commands can run
+// without anybody clicking.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QProgressDialog;
+class QWidget;
+
+namespace ui {
+
+struct Hooks {
+    // Called instead of showing a message box.
+    std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)> message;
+    // Called instead of asking an OK/Cancel question; returns true for OK.
+    std::function<bool(const QString& title, const QString& text)> question;
+    // Called instead of the open and save file dialogs; an empty result is a cancel.
+    std::function<QStringList(const QString& title, const QString& filter)> openFileNames;
+    std::function<QString(const QString& title, const QString& filter)> saveFileName;
+    // Called when a progress dialog has been created (for example to press "Abort").
+    std::function<void(QProgressDialog* dialog)> progressCreated;
+};
+
+// The installed hooks; empty members mean the ordinary dialogs.
+Hooks& hooks();
+
+// A message box with one OK button.
+void message(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text);
+inline void critical(QWidget* parent, const QString& title, const QString& text) {
+    message(parent, QMessageBox::Critical, title, text);
+}
+inline void warning(QWidget* parent, const QString& title, const QString& text) {
+    message(parent, QMessageBox::Warning, title, text);
+}
+// A question with OK and Cancel, Cancel the default. True for OK.
+bool question(QWidget* parent, const QString& title, const QString& text);
+
+QStringList getOpenFileNames(QWidget* parent, const QString& title, const QString& dir,
+                             const QString& filter, QString* selectedFilter);
+QString getSaveFileName(QWidget* parent, const QString& title, const QString& dir,
+                        const QString& filter, QString* selectedFilter);
+void progressCreated(QProgressDialog* dialog);
+
+}  // namespace ui

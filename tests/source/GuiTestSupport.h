@@ -1,0 +1,104 @@
+// Helpers of the window tests: a temporary folder, small files of every format, and a
+// recorder of the message boxes and questions the shell would have shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "UiHooks.h"
+#include "alg3D/matrix/GLPoint.h"
+
+namespace guitest {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "tessaro-gui-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
+    QString qfile(const std::string& name) const { return QString::fromStdString(file(name)); }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+inline void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A binary profile file with one profile of one segment holding the points.
+inline void writePsl(const std::string& path, const std::vector<alg3D::Vec3d>& points) {
+    std::vector<unsigned char> bytes(512 + 64 + 64, 0);
+    const std::int32_t one = 1, n = static_cast<std::int32_t>(points.size());
+    std::memcpy(&bytes[136], &one, 4);
+    std::memcpy(&bytes[512], &one, 4);
+    std::memcpy(&bytes[576], &n, 4);
+    for (const auto& p : points) {
+        const float v[3] = {float(p.x), float(p.y), float(p.z)};
+        const auto* b = reinterpret_cast<const unsigned char*>(v);
+        bytes.insert(bytes.end(), b, b + 12);
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+struct Message {
+    QMessageBox::Icon icon;
+    QString title, text;
+};
+
+// Installs hooks for the test's lifetime: messages are recorded, questions answered with
+// `answer`, the save dialog returns `saveName`.
+class DialogRecorder {
+  public:
+    DialogRecorder() {
+        ui::hooks().message = [this](QMessageBox::Icon icon, const QString& title,
+                                     const QString& text) {
+            messages.push_back({icon, title, text});
+        };
+        ui::hooks().question = [this](const QString& title, const QString& text) {
+            questions.push_back({QMessageBox::Question, title, text});
+            return answer;
+        };
+        ui::hooks().saveFileName = [this](const QString&, const QString& filter) {
+            saveFilters << filter;
+            return saveName;
+        };
+        ui::hooks().openFileNames = [this](const QString&, const QString& filter) {
+            openFilters << filter;
+            return QStringList();
+        };
+    }
+    ~DialogRecorder() { ui::hooks() = ui::Hooks(); }
+
+    std::vector<Message> messages, questions;
+    bool answer = true;
+    QString saveName;
+    QStringList saveFilters, openFilters;
+};
+
+}  // namespace guitest
