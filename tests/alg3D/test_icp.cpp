@@ -129,6 +129,7 @@ TEST(IcpGauss, FreedomMasksKeepMaskedComponents) {
         {kIcpTy, Matrix3x3d(), Vec3d(0, 1.2, 0), 1.0},
         {kIcpRigid | kIcpScale, axisAngle(Vec3d(-1, 1, 2), 12 * deg), Vec3d(0.5, 0.3, -1), 1.08},
         {kIcpTranslations | kIcpScale, Matrix3x3d(), Vec3d(0.2, 0.1, 0.3), 0.95},
+        {kIcpScale, Matrix3x3d(), Vec3d(), 1.04},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.freedom);
