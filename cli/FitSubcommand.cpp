@@ -31,6 +31,9 @@ using commands::JobStatus;
 
 constexpr const char* kMethodGauss = "gauss";               // Levenberg-Marquardt, method 1
 constexpr const char* kMethodGaussNewton = "gauss-newton";  // method 0
+constexpr const char* kMethodChebyshev = "chebyshev";       // method 2, with --element
+constexpr const char* kMethodEnclosing = "enclosing";       // minimum enclosing element
+constexpr const char* kMethodInscribing = "inscribing";     // maximum inscribing element
 
 // One start value on the command line: "--NAME v" makes the group Given, "--fix-NAME v"
 // makes it Fixed.
@@ -43,6 +46,7 @@ struct FitArguments {
     std::string shape;
     std::string file;
     std::string method = kMethodGauss;
+    std::string element;  // central (default), outer, inner: with chebyshev only
     bool weighting = false;
     std::uint64_t maxIterations = 100;
     std::vector<double> point, fixPoint, direction, fixDirection;
@@ -104,7 +108,17 @@ void setScalar(commands::FitStartValue<double>& target, const ScalarArgument& ar
 FitOptions optionsFrom(const FitArguments& a, int threads) {
     FitOptions o;
     o.method = a.method == kMethodGaussNewton ? alg3D::approximate::kGaussNewton
-                                              : alg3D::approximate::kLevenbergMarquardt;
+               : a.method == kMethodGauss     ? alg3D::approximate::kLevenbergMarquardt
+                                              : alg3D::approximate::kChebyshev;
+    if (a.method == kMethodEnclosing) {
+        o.element = commands::FitElement::kEnclosing;
+    } else if (a.method == kMethodInscribing) {
+        o.element = commands::FitElement::kInscribing;
+    } else if (a.element == "outer") {
+        o.element = commands::FitElement::kOuter;
+    } else if (a.element == "inner") {
+        o.element = commands::FitElement::kInner;
+    }
     o.weighting = a.weighting;
     o.maxIterations = a.maxIterations;
     setVector(o.point, a.point, a.fixPoint);
@@ -161,6 +175,9 @@ nlohmann::ordered_json resultJson(const FitResult& r, const std::string& method)
     j["shape"] = commands::fitShapeName(r.shape);
     j["method"] = method;
     j["points"] = r.points;
+    if (method != kMethodGauss && method != kMethodGaussNewton) {
+        j["element"] = commands::fitElementName(r.element);
+    }
     j["iterations"] = r.iterations;
     j["max_iterations_reached"] = r.maxIterationsReached;
     nlohmann::ordered_json parameters = nlohmann::ordered_json::object();
@@ -199,6 +216,23 @@ int runFit(const FitArguments& args, Context& context) {
         }
     }
 
+    // The element has to suit the method and the shape before the file is read.
+    if (!args.element.empty() && args.method != kMethodChebyshev) {
+        context.reportError("--element needs --method chebyshev");
+        return kExitUsage;
+    }
+    const FitOptions options = optionsFrom(args, context.threads);
+    try {
+        commands::checkFitMethod(shape, options.method, options.element);
+    } catch (const std::invalid_argument&) {
+        const std::string what = options.element == commands::FitElement::kOuter ||
+                                         options.element == commands::FitElement::kInner
+                                     ? "--element " + args.element
+                                     : "--method " + args.method;
+        context.reportError(what + " does not apply to " + article + args.shape);
+        return kExitUsage;
+    }
+
     commands::LoadedData data;
     const JobStatus read = withFile(args.file, [&] {
         return commands::loadFile(args.file, data, context.progress("Reading", args.file),
@@ -210,7 +244,7 @@ int runFit(const FitArguments& args, Context& context) {
 
     FitResult result;
     const JobStatus fitted = withFile(args.file, [&] {
-        return commands::runFitCommand(shape, points, optionsFrom(args, context.threads), result,
+        return commands::runFitCommand(shape, points, options, result,
                                        context.progress("Fitting", args.file),
                                        Context::kPollInterval);
     });
@@ -327,9 +361,16 @@ RunFunction setupFit(CLI::App& sub) {
                    "Point-cloud or mesh file (.xyz .xyzc .asc .pts .psl .stl .scn)")
         ->required();
     sub.add_option("--method", args->method,
-                   "gauss (Levenberg-Marquardt, as the workbench's \"Gauss\") or gauss-newton")
-        ->check(CLI::IsMember({kMethodGauss, kMethodGaussNewton}))
+                   "gauss (Levenberg-Marquardt, as the workbench's \"Gauss\"), gauss-newton, "
+                   "chebyshev (minimum zone), enclosing (minimum enclosing sphere or "
+                   "cylinder) or inscribing (maximum inscribing sphere or cylinder)")
+        ->check(CLI::IsMember({kMethodGauss, kMethodGaussNewton, kMethodChebyshev, kMethodEnclosing,
+                               kMethodInscribing}))
         ->capture_default_str();
+    sub.add_option("--element", args->element,
+                   "Chebyshev element of a plane, sphere or cylinder: central (default), "
+                   "outer or inner")
+        ->check(CLI::IsMember({"central", "outer", "inner"}));
     sub.add_flag("--weighting", args->weighting, "Enable outlier weighting");
     sub.add_option("--max-iterations", args->maxIterations, "Iteration cap")
         ->check(kCount)

@@ -18,6 +18,7 @@
 #include "alg3D/approximate/FitObjSphere.h"
 #include "alg3D/approximate/FitObjSuperEllipse3D.h"
 #include "alg3D/approximate/FitObjTorus.h"
+#include "alg3D/approximate/SolidElements.h"
 #include "alg3D/matrix/PointStatistics.h"
 #include "alg3D/matrix/TimeMeasurement.h"
 #include "commands/FitPrimitiveInfo.h"
@@ -63,11 +64,71 @@ const ShapeEntry& entryOf(FitShape shape) {
 }
 
 void checkMethod(int method) {
-    // The minimax scheme is not part of this command yet; running it would silently hand
-    // back the initial estimate as a result.
-    if (method != kGaussNewton && method != kLevenbergMarquardt) {
+    if (method != kGaussNewton && method != kLevenbergMarquardt && method != kChebyshev) {
         throw std::invalid_argument("Unsupported fit method.");
     }
+}
+
+// Outer and inner Chebyshev elements: the central result moved out to the largest or in to
+// the smallest signed deviation.
+template <class FitObj>
+void shiftElement(FitObj&, FitElement, double, double) {}
+
+void shiftElement(FitObjPlane& fit, FitElement element, double lo, double hi) {
+    if (element == FitElement::kOuter) fit.point = fit.point + hi * fit.normal;
+    if (element == FitElement::kInner) fit.point = fit.point + lo * fit.normal;
+}
+
+void shiftElement(FitObjSphere& fit, FitElement element, double lo, double hi) {
+    if (element == FitElement::kOuter) fit.radius += hi;
+    if (element == FitElement::kInner) fit.radius += lo;
+}
+
+void shiftElement(FitObjCylinder& fit, FitElement element, double lo, double hi) {
+    if (element == FitElement::kOuter) fit.radius += hi;
+    if (element == FitElement::kInner) fit.radius += lo;
+}
+
+// Enclosing and inscribing elements, on the calling thread with a stopwatch of their own.
+template <class FitObj>
+void runSolidElement(FitObj&, const Vec3d*, std::size_t, const FitOptions&, FitRunInfo&) {
+    throw std::invalid_argument("Unsupported fit element.");
+}
+
+template <class FitObj, class Fn>
+void timedElement(FitObj& fit, const Vec3d* begin, std::size_t count, const FitOptions& options,
+                  FitRunInfo& info, Fn fn) {
+    const int before = omp_get_max_threads();
+    if (options.threads > 0) omp_set_num_threads(options.threads);
+    alg3D::TimeMeasurement watch("");
+    watch.setReport(false);
+    const std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        info.iterations = fn(begin, begin + count, fit, options.maxIterations, abort, progress);
+    } catch (...) {
+        omp_set_num_threads(before);
+        throw;
+    }
+    omp_set_num_threads(before);
+    info.duration = watch.elapsedText();
+    info.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void runSolidElement(FitObjSphere& fit, const Vec3d* begin, std::size_t count,
+                     const FitOptions& options, FitRunInfo& info) {
+    timedElement(fit, begin, count, options, info,
+                 options.element == FitElement::kEnclosing ? minimumEnclosingSphere
+                                                           : maximumInscribingSphere);
+}
+
+void runSolidElement(FitObjCylinder& fit, const Vec3d* begin, std::size_t count,
+                     const FitOptions& options, FitRunInfo& info) {
+    timedElement(fit, begin, count, options, info,
+                 options.element == FitElement::kEnclosing ? minimumEnclosingCylinder
+                                                           : maximumInscribingCylinder);
 }
 
 int threadsFor(const FitOptions& options) {
@@ -144,15 +205,25 @@ JobStatus runShape(FitShape shape, const Vec3d* begin, std::size_t count, const 
     FitObj fit;
     applyStartValues(fit, options);
     FitRunInfo run;
-    if (runFitJob(fit, begin, begin + count, options, run, poll, interval) == JobStatus::kAborted) {
+    const bool solid =
+        options.element == FitElement::kEnclosing || options.element == FitElement::kInscribing;
+    if (solid) {
+        runSolidElement(fit, begin, count, options, run);
+    } else if (runFitJob(fit, begin, begin + count, options, run, poll, interval) ==
+               JobStatus::kAborted) {
         return JobStatus::kAborted;
     }
 
     const int threads = threadsFor(options);
+    if (options.element == FitElement::kOuter || options.element == FitElement::kInner) {
+        const Range shift = minMax(deviationsOf(fit, begin, count, threads), threads);
+        shiftElement(fit, options.element, shift.lo, shift.hi);
+    }
     FitResult r;
     r.shape = shape;
     r.title = fitTitle(shape);
     r.method = options.method;
+    r.element = options.element;
     r.points = count;
     r.iterations = run.iterations;
     r.maxIterationsReached = run.iterations >= options.maxIterations;
@@ -182,6 +253,33 @@ JobStatus runShape(FitShape shape, const Vec3d* begin, std::size_t count, const 
 }
 
 }  // namespace
+
+const char* fitElementName(FitElement element) {
+    switch (element) {
+        case FitElement::kCentral:
+            return "central";
+        case FitElement::kOuter:
+            return "outer";
+        case FitElement::kInner:
+            return "inner";
+        case FitElement::kEnclosing:
+            return "enclosing";
+        case FitElement::kInscribing:
+            return "inscribing";
+    }
+    return "";
+}
+
+void checkFitMethod(FitShape shape, int method, FitElement element) {
+    checkMethod(method);
+    if (element == FitElement::kCentral) return;
+    if (method != kChebyshev) throw std::invalid_argument("Unsupported fit element.");
+    const bool solid = shape == FitShape::kSphere || shape == FitShape::kCylinder;
+    const bool shifted = solid || shape == FitShape::kPlane;
+    const bool ok =
+        (element == FitElement::kOuter || element == FitElement::kInner) ? shifted : solid;
+    if (!ok) throw std::invalid_argument("Unsupported fit element.");
+}
 
 const char* fitShapeName(FitShape shape) {
     return entryOf(shape).name;
@@ -558,7 +656,7 @@ JobStatus runFitCommand(FitShape shape, const Vec3d* begin, const Vec3d* end,
     watch.setReport(false);
     const std::size_t count = pointCount(begin, end);
     checkFitPointCount(shape, count);
-    checkMethod(options.method);
+    checkFitMethod(shape, options.method, options.element);
     const Vec3d* first = count > 0 ? begin : nullptr;
     switch (shape) {
         case FitShape::kLine:

@@ -16,9 +16,12 @@
 // Inputs: contiguous points [begin, end), the shape, FitOptions. Outputs: FitResult.
 // Errors: NotEnoughPointsError below the command's minimum; the fit's Alg3dException
 // (for example "ALG3D::not enough data for geometry approximation.\n" for a cone of 7
-// points); std::invalid_argument for a method other than Gauss-Newton (0) and
-// Levenberg-Marquardt (1). An aborted run returns JobStatus::kAborted and leaves the
-// result untouched.
+// points, "ALG3D::geometry approximation failed.\n" from a Chebyshev run);
+// std::invalid_argument for a method other than Gauss-Newton (0), Levenberg-Marquardt (1)
+// and Chebyshev (2) or an element the shape does not have (checkFitMethod). An aborted
+// run returns JobStatus::kAborted and leaves the result untouched. The outer and inner
+// elements are shifted before the statistics; the enclosing and inscribing elements run
+// on the calling thread without progress or abort.
 // Cost: the fit (O(n) per iteration) plus two passes over the points.
 #pragma once
 
@@ -118,9 +121,25 @@ struct FitStartValue {
     void fix(const T& v) { value = v, state = alg3D::approximate::Fixed; }
 };
 
+// The element a Chebyshev run (method 2) hands back: the central minimax element, the
+// outer or inner element (plane, sphere, cylinder: shifted by the largest or smallest
+// signed deviation), or the minimum enclosing or maximum inscribing element (sphere,
+// cylinder; computed on the calling thread, see SolidElements.h).
+enum class FitElement { kCentral, kOuter, kInner, kEnclosing, kInscribing };
+
+// "central", "outer", "inner", "enclosing", "inscribing".
+const char* fitElementName(FitElement element);
+
+// Throws std::invalid_argument unless the method is 0, 1 or 2 and the element fits the
+// shape and method (anything but central needs method 2; outer and inner are for plane,
+// sphere and cylinder; enclosing and inscribing for sphere and cylinder).
+void checkFitMethod(FitShape shape, int method, FitElement element);
+
 // What the panel (or the command line) sets for a run.
 struct FitOptions {
-    int method = alg3D::approximate::kLevenbergMarquardt;  // 1 = the panel's "Gauss"; 0 = GN
+    int method = alg3D::approximate::kLevenbergMarquardt;  // 1 = the panel's "Gauss"; 0 = GN;
+                                                           // 2 = Chebyshev
+    FitElement element = FitElement::kCentral;             // with method 2
     bool weighting = false;                                // outlier weighting
     std::uint64_t maxIterations = 100;                     // iteration cap
     FitStartValue<alg3D::Vec3d> point;
@@ -173,6 +192,7 @@ struct FitResult {
     FitShape shape = FitShape::kLine;
     std::string title;  // fitTitle(shape)
     int method = alg3D::approximate::kLevenbergMarquardt;
+    FitElement element = FitElement::kCentral;
     std::size_t points = 0;
     std::uint64_t iterations = 0;
     bool maxIterationsReached = false;  // iterations ≥ maxIterations (also 0 ≥ 0)

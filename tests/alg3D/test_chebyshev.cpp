@@ -22,6 +22,7 @@
 #include "alg3D/approximate/FitObjLine3D.h"
 #include "alg3D/approximate/FitObjPlane.h"
 #include "alg3D/approximate/FitObjSphere.h"
+#include "alg3D/approximate/FitObjSuperEllipse3D.h"
 #include "alg3D/approximate/FitObjTorus.h"
 #include "alg3D/matrix/Alg3dException.h"
 
@@ -296,6 +297,7 @@ TEST(ChebyshevShapes, OtherShapesLowerTheLargestDeviation) {
                            (5.0 + tube * std::cos(b)) * std::sin(a), tube * std::sin(b));
     }
     expectNoWorseThanLeastSquares<FitObjEllipse3D>(ellipse);
+    expectNoWorseThanLeastSquares<FitObjSuperEllipse3D>(ellipse);
     expectNoWorseThanLeastSquares<FitObjCone>(cone);
     expectNoWorseThanLeastSquares<FitObjTorus>(torus);
 }

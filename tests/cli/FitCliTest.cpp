@@ -368,7 +368,7 @@ TEST_F(FitCli, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"fit", "box", cylinderFile},
         {"fit", "cylinder"},
-        {"fit", "cylinder", cylinderFile, "--method", "chebyshev"},
+        {"fit", "cylinder", cylinderFile, "--method", "minimax"},
         {"fit", "cylinder", cylinderFile, "--point", "1,2"},
         {"fit", "cylinder", cylinderFile, "--point", "1,2,x"},
         {"fit", "cylinder", cylinderFile, "--radius", "nan"},
