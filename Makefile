@@ -13,13 +13,28 @@ build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS)
 
-run: build
-	@if [ -x build/source/tessaro ]; then build/source/tessaro; \
-	elif [ -x build/cli/tessaro-cli ]; then build/cli/tessaro-cli --help; \
-	else echo "nothing to run yet"; fi
+SAMPLE := build/sample/sample_part.xyz
+SAMPLE_BOSS := build/sample/sample_boss.xyz
 
+$(SAMPLE): scripts/make-sample.py
+	@mkdir -p build/sample
+	python3 scripts/make-sample.py $(SAMPLE) 300000 --boss $(SAMPLE_BOSS)
+
+# The workbench with the bundled sample; without a display, the command-line tool shows
+# the sample's numbers and fits the cylinder of its boss instead.
+run: build $(SAMPLE)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		build/source/tessaro $(abspath $(SAMPLE)); \
+	else \
+		echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running tessaro-cli on the sample instead."; \
+		build/cli/tessaro-cli info $(SAMPLE) && \
+		build/cli/tessaro-cli fit cylinder $(SAMPLE_BOSS) --direction 0,0,1 --point -25,5,20 --radius 15; \
+	fi
+
+# The window tests (label gui) run on a virtual X server with Mesa's software OpenGL.
 test: build
-	cd build && ctest --output-on-failure -j $(JOBS)
+	cd build && LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1600x1200x24" \
+		ctest --output-on-failure -j $(JOBS)
 
 # Every test that needs no display, built with AddressSanitizer and UBSan.
 test-sanitize: deps

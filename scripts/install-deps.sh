@@ -27,6 +27,8 @@ PACKAGES=(
   librsvg2-bin
   xvfb
   xauth
+  # the generator of the bundled sample scan
+  python3
 )
 
 missing=()

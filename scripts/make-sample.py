@@ -6,7 +6,9 @@ bore (radius 7) through it, a spherical dome (radius 14) and a chamfer-free pock
 sampled from above and the sides as an optical sensor would see it, with 0.01 mm of
 Gaussian noise. Deterministic (fixed seed), so every build shows the same cloud.
 
-Usage: make-sample.py OUTPUT.xyz [POINTS]
+Usage: make-sample.py OUTPUT.xyz [POINTS] [--boss BOSS.xyz]
+With --boss, the points of the boss's mantle (a cylinder of radius 18 about the axis
+through (-25, 5) in z) also go to BOSS.xyz, a ready-made input for a cylinder fit.
 """
 import math
 import random
@@ -14,8 +16,14 @@ import sys
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else "sample_part.xyz"
-    total = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
+    args = sys.argv[1:]
+    boss_file = None
+    if "--boss" in args:
+        i = args.index("--boss")
+        boss_file = args[i + 1]
+        del args[i : i + 2]
+    out = args[0] if args else "sample_part.xyz"
+    total = int(args[1]) if len(args) > 1 else 300000
     rng = random.Random(20181218)
     noise = 0.01
     pts = []
@@ -45,9 +53,11 @@ def main():
             continue
         add(x, y, zt)
         n_top -= 1
+    mantle_start = len(pts)
     for _ in range(n_boss):  # boss mantle
         a, h = rng.uniform(0, 2 * math.pi), rng.uniform(0, boss_h)
         add(boss_c[0] + boss_r * math.cos(a), boss_c[1] + boss_r * math.sin(a), zt + h)
+    mantle = pts[mantle_start:]
     while n_boss_top > 0:  # boss face, a ring around the bore
         x, y = rng.uniform(-boss_r, boss_r), rng.uniform(-boss_r, boss_r)
         if x * x + y * y > boss_r * boss_r or x * x + y * y < bore_r * bore_r:
@@ -76,6 +86,9 @@ def main():
 
     with open(out, "w") as f:
         f.write("".join("%.4f %.4f %.4f\n" % p for p in pts))
+    if boss_file:
+        with open(boss_file, "w") as f:
+            f.write("".join("%.4f %.4f %.4f\n" % p for p in mantle))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,163 @@
+// Smaller parts of the shell: the results table and its "copy", the runner's delayed
+// progress dialog, the point-size keys of the view, drag and drop, and the info splash.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSplashScreen>
+#include <QTest>
+#include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "ComputationRunner.h"
+#include "GuiTestSupport.h"
+#include "MainWindow.h"
+#include "OpenGL/glView/GLView.h"
+
+namespace {
+
+TEST(TableWidgetTest, ResultTextAndCopyOfASelection) {
+    TableWidget table;
+    table.setResultText("Duration: 12ms\nInput points:\t100\nRegions:3");
+    // ":" and tab each split: 7 parts, one empty part appended.
+    ASSERT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.item(0, 0)->text(), "Duration");
+    EXPECT_EQ(table.item(0, 1)->text(), " 12ms");
+    EXPECT_EQ(table.item(1, 0)->text(), "Input points");
+    EXPECT_EQ(table.item(1, 1)->text(), "");
+    EXPECT_EQ(table.item(2, 0)->text(), "100");
+    EXPECT_EQ(table.item(2, 1)->text(), "Regions");
+    EXPECT_EQ(table.item(3, 0)->text(), "3");
+    EXPECT_EQ(table.item(3, 1)->text(), "");
+
+    table.clear();
+    table.setColumnCount(3);
+    table.setRowCount(2);
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 3; ++c)
+            table.setItem(r, c, new QTableWidgetItem(QString("%1%2").arg(r).arg(c)));
+    table.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Selected in a scrambled order: the copy sorts by row and column.
+    for (auto rc : {std::make_pair(1, 2), std::make_pair(0, 1), std::make_pair(1, 0),
+                    std::make_pair(0, 0), std::make_pair(1, 1), std::make_pair(0, 2)}) {
+        table.item(rc.first, rc.second)->setSelected(true);
+    }
+    EXPECT_EQ(table.selectionText(), "00\t01\t02\n10\t11\t12");
+    table.copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "00\t01\t02\n10\t11\t12");
+}
+
+TEST(ProgressWaitTest, ShortRunsShowNoDialogAndFailuresBecomeOneBox) {
+    guitest::DialogRecorder recorder;
+    QWidget parent;
+    {
+        ProgressWait wait(&parent, "Computing...", ProgressWait::Kind::kComputation, 1.0);
+        tessaro::commands::ControlRecord control;
+        const auto status = tessaro::commands::runJob(
+            control,
+            [](tessaro::commands::ControlRecord& c) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                c.progress = 100;
+            },
+            wait.callback());
+        EXPECT_EQ(status, tessaro::commands::JobStatus::kCompleted);
+        EXPECT_FALSE(wait.dialog().isVisible());
+    }
+    const bool ok = runGuarded(&parent, "Geometry approximation", [] {
+        tessaro::commands::ControlRecord control;
+        tessaro::commands::runJob(
+            control,
+            [](tessaro::commands::ControlRecord&) { throw std::runtime_error("not enough data"); },
+            tessaro::commands::neverAbort);
+    });
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(recorder.messages[0].title, "Geometry approximation");
+    EXPECT_EQ(recorder.messages[0].text, "not enough data");
+    runGuarded(&parent, "Smoothing", [] { throw 42; });
+    EXPECT_EQ(recorder.messages.back().text, "Unknown error!");
+}
+
+TEST(GLViewKeysTest, PointSizeKeysStopAtOneAndFifteen) {
+    GLView view;
+    view.resize(200, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    std::vector<float> emitted;
+    QObject::connect(&view, &GLView::pointSizeChanged, [&](float s) { emitted.push_back(s); });
+    QTest::keyClick(&view, Qt::Key_P);
+    EXPECT_EQ(view.scene().pointSize(), 1.0f);
+    for (int i = 0; i < 16; ++i)
+        QTest::keyClick(&view, Qt::Key_P, Qt::ShiftModifier);
+    EXPECT_EQ(view.scene().pointSize(), 15.0f);
+    QTest::keyClick(&view, Qt::Key_P);
+    EXPECT_EQ(view.scene().pointSize(), 14.0f);
+    ASSERT_EQ(emitted.size(), 18u);
+    EXPECT_EQ(emitted.back(), 14.0f);
+}
+
+// Drag events sent by hand do not pass Qt's drag manager; the window's handlers are
+// called directly.
+struct DropWindow : MainWindow {
+    using MainWindow::dragEnterEvent;
+    using MainWindow::dropEvent;
+    using MainWindow::MainWindow;
+};
+
+TEST(DragAndDropTest, DroppedFilesLoadAndFoldersDoNot) {
+    guitest::TempDir dir;
+    guitest::DialogRecorder recorder;
+    guitest::writeText(dir.file("a.xyz"), "1 2 3\n");
+    std::filesystem::create_directory(dir.file("folder"));
+    guitest::writeText(dir.file("folder/b.xyz"), "1 2 3\n");
+    DropWindow window(nullptr, dir.qfile("settings.ini"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(dir.qfile("folder"))});
+    QDropEvent folderDrop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    window.dropEvent(&folderDrop);
+    EXPECT_TRUE(window.view()->scene().objects().empty());
+
+    mime.setUrls({QUrl::fromLocalFile(dir.qfile("a.xyz")), QUrl("http://example.org/c.xyz")});
+    QDropEvent fileDrop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    window.dropEvent(&fileDrop);
+    ASSERT_EQ(window.view()->scene().objects().size(), 1u);
+    EXPECT_EQ(window.view()->scene().objects()[0]->getName(), "a.xyz");
+
+    // A drag that proposes a move is refused.
+    QDragEnterEvent move(QPoint(50, 50), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    window.dragEnterEvent(&move);
+    EXPECT_FALSE(move.isAccepted());
+    QDragEnterEvent copy(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    window.dragEnterEvent(&copy);
+    EXPECT_TRUE(copy.isAccepted());
+    window.view()->makeCurrent();
+    window.view()->scene().clearObjects();
+}
+
+TEST(InfoSplashTest, ShowsVersionLibraryAndBuildDate) {
+    guitest::TempDir dir;
+    MainWindow window(nullptr, dir.qfile("settings.ini"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(MainWindow::versionText(), "Stelvane Tessaro UI Version 3.3.4.0");
+    window.on_tbActionInfo_triggered();
+    auto* splash = window.findChild<QSplashScreen*>();
+    ASSERT_NE(splash, nullptr);
+    const QStringList lines = splash->message().split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Stelvane Tessaro UI Version 3.3.4.0");
+    EXPECT_EQ(lines[1], "Algorithms Version 2.9.2");
+    EXPECT_TRUE(lines[2].endsWith(", Halvorsk, Dec 18 2018"));
+    EXPECT_EQ(splash->pixmap().width(), int(640 * window.displayScale()));
+    splash->close();
+}
+
+}  // namespace
