@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
 
 namespace tessaro {
 namespace cli {
@@ -118,6 +120,71 @@ std::vector<SubcommandEntry> registeredSubcommands() {
                   return std::strcmp(a.name, b.name) < 0;
               });
     return entries;
+}
+
+namespace {
+
+// Parses the whole text as a double; false when anything is left over or it does not parse.
+bool parseWhole(const std::string& text, double& value) {
+    try {
+        std::size_t used = 0;
+        value = std::stod(text, &used);
+        return used == text.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+const CLI::Validator& anyNumber() {
+    static const CLI::Validator check(
+        [](const std::string& text) -> std::string {
+            double v = 0.0;
+            if (parseWhole(text, v) && !std::isnan(v)) return {};
+            return "not a number: " + text;
+        },
+        "NUMBER");
+    return check;
+}
+
+const CLI::Validator& finiteNumber() {
+    static const CLI::Validator check(
+        [](const std::string& text) -> std::string {
+            double v = 0.0;
+            if (parseWhole(text, v) && std::isfinite(v)) return {};
+            return "not a finite number: " + text;
+        },
+        "NUMBER");
+    return check;
+}
+
+const CLI::Validator& nonNegativeNumber() {
+    static const CLI::Validator check(
+        [](const std::string& text) -> std::string {
+            double v = 0.0;
+            if (parseWhole(text, v) && std::isfinite(v) && v >= 0.0) return {};
+            return "not a finite number of at least 0: " + text;
+        },
+        "NUMBER");
+    return check;
+}
+
+const CLI::Validator& wholeNumber() {
+    static const CLI::Validator check(
+        [](const std::string& text) -> std::string {
+            if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+                try {
+                    std::stoull(text);
+                    return {};
+                } catch (const std::out_of_range&) {
+                    return "too large: " + text;
+                }
+            }
+            return "not a whole number of at least 0: " + text;
+        },
+        "N");
+    return check;
 }
 
 }  // namespace cli

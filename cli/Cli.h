@@ -102,6 +102,14 @@ void installInterruptHandlers();
 // The shortest decimal text that reads back as exactly the same double.
 std::string formatDouble(double value);
 
+// Option checks shared by the subcommands; each rejects the text with a message naming it.
+const CLI::Validator& anyNumber();          // a number, infinities allowed, NaN not
+const CLI::Validator& finiteNumber();       // a finite number
+const CLI::Validator& nonNegativeNumber();  // a finite number of at least 0
+// A whole number from 0 to 2^64 - 1 (the unsigned conversion alone would wrap "-3"
+// around and cut larger numbers down silently).
+const CLI::Validator& wholeNumber();
+
 using RunFunction = std::function<int(Context&)>;
 using SetupFunction = RunFunction (*)(CLI::App& subcommand);
 

@@ -247,30 +247,6 @@ int runDistances(const DistancesArguments& args, Context& context) {
     return kExitSuccess;
 }
 
-const CLI::Validator kNumber(
-    [](const std::string& text) -> std::string {
-        try {
-            std::size_t used = 0;
-            const double v = std::stod(text, &used);
-            if (used == text.size() && !std::isnan(v)) return {};
-        } catch (const std::exception&) {
-        }
-        return "not a number: " + text;
-    },
-    "NUMBER");
-
-const CLI::Validator kNonNegative(
-    [](const std::string& text) -> std::string {
-        try {
-            std::size_t used = 0;
-            const double v = std::stod(text, &used);
-            if (used == text.size() && std::isfinite(v) && v >= 0.0) return {};
-        } catch (const std::exception&) {
-        }
-        return "not a finite number of at least 0: " + text;
-    },
-    "NUMBER");
-
 RunFunction setupDistances(CLI::App& sub) {
     auto args = std::make_shared<DistancesArguments>();
     sub.add_option("TEST", args->test, "Test point cloud (.xyz .xyzc .asc .pts .psl .scn)")
@@ -280,15 +256,15 @@ RunFunction setupDistances(CLI::App& sub) {
                    "Reference primitive: the JSON of `tessaro-cli fit --json`")
         ->type_name("FIT.json");
     sub.add_option("--max-distance", args->maxDistance, "Largest distance searched (0 = unbounded)")
-        ->check(kNonNegative)
+        ->check(nonNegativeNumber())
         ->capture_default_str();
     sub.add_flag("--abs", args->absolute, "Evaluate absolute values");
     sub.add_option("--min", args->minD, "Smallest value in range (default: none)")
         ->expected(1)
-        ->check(kNumber);
+        ->check(anyNumber());
     sub.add_option("--max", args->maxD, "Largest value in range (default: none)")
         ->expected(1)
-        ->check(kNumber);
+        ->check(anyNumber());
     sub.add_option("--select", args->select, "Select the points inside or outside the range")
         ->check(CLI::IsMember({"inside", "outside"}));
     CLI::Option* automatic =
@@ -296,10 +272,10 @@ RunFunction setupDistances(CLI::App& sub) {
                      "Colour range mean ± 3 standard deviations within min and max (default)");
     CLI::Option* cmin = sub.add_option("--color-min", args->colorMin, "Value coloured blue")
                             ->expected(1)
-                            ->check(kNumber);
+                            ->check(anyNumber());
     CLI::Option* cmax = sub.add_option("--color-max", args->colorMax, "Value coloured red")
                             ->expected(1)
-                            ->check(kNumber);
+                            ->check(anyNumber());
     automatic->excludes(cmin)->excludes(cmax);
     sub.add_option("--values", args->values,
                    "Write one distance per test point (17 digits; nan without partner)")

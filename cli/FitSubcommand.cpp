@@ -270,35 +270,6 @@ int runFit(const FitArguments& args, Context& context) {
     return kExitSuccess;
 }
 
-// A number that a fit can start from.
-const CLI::Validator kFinite(
-    [](const std::string& text) -> std::string {
-        try {
-            std::size_t used = 0;
-            const double v = std::stod(text, &used);
-            if (used == text.size() && std::isfinite(v)) return {};
-        } catch (const std::exception&) {
-        }
-        return "not a finite number: " + text;
-    },
-    "NUMBER");
-
-// A whole number from 0 to 2^64 - 1 (the unsigned conversion alone would wrap "-3"
-// around and cut larger numbers down silently).
-const CLI::Validator kCount(
-    [](const std::string& text) -> std::string {
-        if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
-            try {
-                std::stoull(text);
-                return {};
-            } catch (const std::out_of_range&) {
-                return "too large: " + text;
-            }
-        }
-        return "not a whole number of at least 0: " + text;
-    },
-    "");
-
 const CLI::Validator kNonNegative(
     [](const std::string& text) -> std::string {
         try {
@@ -324,12 +295,12 @@ void addVectorPair(CLI::App& sub, const std::string& name, std::vector<double>& 
     CLI::Option* g = sub.add_option("--" + name, given, "Start value of the " + what + " (x,y,z)")
                          ->expected(3)
                          ->delimiter(',')
-                         ->check(kFinite)
+                         ->check(finiteNumber())
                          ->type_name("X,Y,Z");
     CLI::Option* f = sub.add_option("--fix-" + name, fixed, "Fixed " + what + " (x,y,z)")
                          ->expected(3)
                          ->delimiter(',')
-                         ->check(kFinite)
+                         ->check(finiteNumber())
                          ->type_name("X,Y,Z");
     g->excludes(f);
 }
@@ -338,11 +309,11 @@ void addScalarPair(CLI::App& sub, const std::string& name, ScalarArgument& arg,
                    const std::string& what, const CLI::Validator* range) {
     CLI::Option* g = sub.add_option("--" + name, arg.given, "Start value of the " + what)
                          ->expected(1)
-                         ->check(kFinite)
+                         ->check(finiteNumber())
                          ->type_name("NUMBER");
     CLI::Option* f = sub.add_option("--fix-" + name, arg.fixed, "Fixed " + what)
                          ->expected(1)
-                         ->check(kFinite)
+                         ->check(finiteNumber())
                          ->type_name("NUMBER");
     if (range) {
         g->check(*range);
@@ -373,7 +344,7 @@ RunFunction setupFit(CLI::App& sub) {
         ->check(CLI::IsMember({"central", "outer", "inner"}));
     sub.add_flag("--weighting", args->weighting, "Enable outlier weighting");
     sub.add_option("--max-iterations", args->maxIterations, "Iteration cap")
-        ->check(kCount)
+        ->check(wholeNumber())
         ->capture_default_str();
     addVectorPair(sub, "point", args->point, args->fixPoint, "point (axis point or centre)");
     addVectorPair(sub, "direction", args->direction, args->fixDirection,

@@ -31,32 +31,6 @@ using commands::JobStatus;
 using commands::LoadedData;
 using Json = nlohmann::ordered_json;
 
-const CLI::Validator kNonNegativeNumber(
-    [](const std::string& text) -> std::string {
-        try {
-            std::size_t used = 0;
-            const double v = std::stod(text, &used);
-            if (used == text.size() && std::isfinite(v) && v >= 0.0) return {};
-        } catch (const std::exception&) {
-        }
-        return "not a finite number of at least 0: " + text;
-    },
-    "NUMBER");
-
-const CLI::Validator kWholeNumber(
-    [](const std::string& text) -> std::string {
-        if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
-            try {
-                std::stoull(text);
-                return {};
-            } catch (const std::out_of_range&) {
-                return "too large: " + text;
-            }
-        }
-        return "not a whole number of at least 0: " + text;
-    },
-    "N");
-
 // Loads a point file; meshes pass through (the commands refuse them with their texts).
 // Returns false after an interrupt.
 bool load(Context& context, const std::string& file, LoadedData& data) {
@@ -195,9 +169,9 @@ RunFunction setupNormals(CLI::App& sub) {
         ->check(CLI::IsMember({"auto", "radius", "knn"}))
         ->capture_default_str();
     sub.add_option("--radius", a->radius, "Neighbourhood radius (mode radius)")
-        ->check(kNonNegativeNumber);
+        ->check(nonNegativeNumber());
     sub.add_option("--k", a->k, "Number of nearest points (mode knn)")
-        ->check(kWholeNumber)
+        ->check(wholeNumber())
         ->capture_default_str();
     sub.add_option("-o,--output", a->output, "Write \"x y z nx ny nz\" per point (.xyz)")
         ->type_name("OUT");
@@ -281,9 +255,9 @@ RunFunction setupFeatures(CLI::App& sub) {
         ->check(CLI::IsMember({"auto", "radius", "knn"}))
         ->capture_default_str();
     sub.add_option("--radius", a->radius, "Neighbourhood radius (kernel radius)")
-        ->check(kNonNegativeNumber);
+        ->check(nonNegativeNumber());
     sub.add_option("--k", a->k, "Number of nearest points (kernel knn)")
-        ->check(kWholeNumber)
+        ->check(wholeNumber())
         ->capture_default_str();
     sub.add_option("-o,--output", a->output, "Write the colour-coded points (.xyzc)")
         ->type_name("OUT");
@@ -339,7 +313,7 @@ RunFunction setupSmooth(CLI::App& sub) {
         ->check(CLI::IsMember({"gauss", "shape", "feature"}));
     sub.add_option("--radius", a->radius, "Neighbourhood radius")
         ->required()
-        ->check(kNonNegativeNumber);
+        ->check(nonNegativeNumber());
     sub.add_option("-o,--output", a->output, "Write the smoothed points (.xyz, .xyzc)")
         ->required()
         ->type_name("OUT");
@@ -390,10 +364,10 @@ RunFunction setupThin(CLI::App& sub) {
     sub.add_option("FILE", a->file, "Point-cloud file")->required();
     CLI::Option* count =
         sub.add_option("--count", a->count, "Keep this many points, spread over the cloud")
-            ->check(kWholeNumber);
+            ->check(wholeNumber());
     CLI::Option* spacing =
         sub.add_option("--spacing", a->spacing, "Leave no two points within this distance")
-            ->check(kNonNegativeNumber);
+            ->check(nonNegativeNumber());
     count->excludes(spacing);
     sub.add_option("-o,--output", a->output, "Write the remaining points")
         ->required()
@@ -474,10 +448,10 @@ RunFunction setupRegions(CLI::App& sub) {
     sub.add_option("FILE", a->file, "Point-cloud file")->required();
     sub.add_option("--radius", a->radius, "Largest step within a region")
         ->required()
-        ->check(kNonNegativeNumber);
+        ->check(nonNegativeNumber());
     CLI::Option* select = sub.add_option("--select-max-points", a->maxPoints,
                                          "Select the points of regions with fewer points")
-                              ->check(kWholeNumber);
+                              ->check(wholeNumber());
     sub.add_option("-o,--output", a->output, "Write the points coloured by region (.xyzc)")
         ->type_name("OUT");
     sub.add_option("--selected", a->selected, "Write the selected points")->type_name("FILE");

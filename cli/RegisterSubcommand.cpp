@@ -139,18 +139,6 @@ int runRegister(const RegisterArguments& args, Context& context) {
     return kExitSuccess;
 }
 
-const CLI::Validator kNonNegativeNumber(
-    [](const std::string& text) -> std::string {
-        try {
-            std::size_t used = 0;
-            const double v = std::stod(text, &used);
-            if (used == text.size() && std::isfinite(v) && v >= 0.0) return {};
-        } catch (const std::exception&) {
-        }
-        return "not a finite number of at least 0: " + text;
-    },
-    "NUMBER");
-
 RunFunction setupRegister(CLI::App& sub) {
     auto args = std::make_shared<RegisterArguments>();
     sub.add_option("DATA", args->data, "Point cloud to move (.xyz .xyzc .asc .pts .psl .scn .stl)")
@@ -169,11 +157,11 @@ RunFunction setupRegister(CLI::App& sub) {
         ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{100000000}))
         ->capture_default_str();
     sub.add_option("--tolerance", args->tolerance, "Tolerance (at least 1e-6 is used)")
-        ->check(kNonNegativeNumber)
+        ->check(nonNegativeNumber())
         ->capture_default_str();
     sub.add_option("--search-radius", args->searchRadius,
                    "Maximum pairing distance (0 = automatic)")
-        ->check(kNonNegativeNumber)
+        ->check(nonNegativeNumber())
         ->capture_default_str();
     sub.add_option("--samples", args->samples, "Sampled data points (0 = all)")
         ->check(CLI::Range(0, 1000000000))

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "CliRunHelpers.h"
+#include "CliTestSupport.h"
 
 namespace {
 
 using alg3D::Vec3d;
-using cli_run::Outcome;
+using cli_test::Outcome;
 using Json = nlohmann::ordered_json;
 
 Vec3d vec(const Json& j) {
@@ -24,14 +24,14 @@ Vec3d vec(const Json& j) {
 Json fitJson(const std::vector<std::string>& args) {
     std::vector<std::string> all{"--json", "fit"};
     all.insert(all.end(), args.begin(), args.end());
-    const Outcome o = cli_run::run(all);
+    const Outcome o = cli_test::runCli(all);
     EXPECT_EQ(o.exitCode, 0) << o.err;
     return o.exitCode == 0 ? Json::parse(o.out) : Json();
 }
 
 class ChebyshevCli : public ::testing::Test {
   protected:
-    cli_run::ScratchDir dir{"chebcli"};
+    cli_test::Scratch dir{"chebcli"};
     std::string planes = dir.file("planes.xyz");
     std::string shell = dir.file("shell.xyz");
 
@@ -46,7 +46,7 @@ class ChebyshevCli : public ::testing::Test {
             const double h = i % 3 == 0 ? in(rng) : (i % 3 == 1 ? 0.05 : -0.05);
             p.push_back(Vec3d(1.0, 2.0, 3.0) + u(rng) * e1 + u(rng) * e2 + h * n);
         }
-        cli_run::writePoints(planes, p);
+        cli_test::writePoints(planes, p);
         // A shell between radii 1.9 and 2.1 about (4, 0, -1), reaching both radii.
         std::normal_distribution<double> g(0.0, 1.0);
         std::uniform_real_distribution<double> r(1.9, 2.1);
@@ -56,7 +56,7 @@ class ChebyshevCli : public ::testing::Test {
             const double radius = i % 4 == 0 ? 2.1 : (i % 4 == 1 ? 1.9 : r(rng));
             s.push_back(Vec3d(4.0, 0.0, -1.0) + radius * d);
         }
-        cli_run::writePoints(shell, s);
+        cli_test::writePoints(shell, s);
     }
 };
 
@@ -93,7 +93,7 @@ TEST_F(ChebyshevCli, EnclosingAndInscribingSpheresOfAShell) {
 }
 
 TEST_F(ChebyshevCli, TextOutputMatchesTheLeastSquaresLayout) {
-    const Outcome o = cli_run::run({"fit", "sphere", shell, "--method", "chebyshev"});
+    const Outcome o = cli_test::runCli({"fit", "sphere", shell, "--method", "chebyshev"});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.out.rfind("pt: ", 0), 0u);
     EXPECT_NE(o.out.find("\nradius: "), std::string::npos);
@@ -102,13 +102,13 @@ TEST_F(ChebyshevCli, TextOutputMatchesTheLeastSquaresLayout) {
 }
 
 TEST_F(ChebyshevCli, UnsuitableElementsAreUsageErrors) {
-    const Outcome line = cli_run::run({"fit", "line", planes, "--method", "enclosing"});
+    const Outcome line = cli_test::runCli({"fit", "line", planes, "--method", "enclosing"});
     EXPECT_EQ(line.exitCode, 2);
     EXPECT_NE(line.err.find("--method enclosing does not apply to a line"), std::string::npos);
     const Outcome circle =
-        cli_run::run({"fit", "circle", planes, "--method", "chebyshev", "--element", "outer"});
+        cli_test::runCli({"fit", "circle", planes, "--method", "chebyshev", "--element", "outer"});
     EXPECT_EQ(circle.exitCode, 2);
-    const Outcome gauss = cli_run::run({"fit", "plane", planes, "--element", "inner"});
+    const Outcome gauss = cli_test::runCli({"fit", "plane", planes, "--element", "inner"});
     EXPECT_EQ(gauss.exitCode, 2);
     EXPECT_NE(gauss.err.find("--element needs --method chebyshev"), std::string::npos);
 }
@@ -118,8 +118,8 @@ TEST_F(ChebyshevCli, CollinearPointsReportTheFailure) {
     std::vector<Vec3d> p;
     for (int i = 0; i < 10; ++i)
         p.emplace_back(i, 2.0 * i, 1.0);
-    cli_run::writePoints(line, p);
-    const Outcome o = cli_run::run({"fit", "plane", line, "--method", "chebyshev"});
+    cli_test::writePoints(line, p);
+    const Outcome o = cli_test::runCli({"fit", "plane", line, "--method", "chebyshev"});
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_NE(o.err.find("geometry approximation failed."), std::string::npos) << o.err;
 }

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "CliRunHelpers.h"
+#include "CliTestSupport.h"
 #include "commands/FileCommands.h"
 
 namespace {
 
 using alg3D::Vec3d;
-using cli_run::Outcome;
+using cli_test::Outcome;
 
 // Cube corners with interior points: a hull of 8 vertices and 12 triangles.
 std::vector<Vec3d> cubeWithInterior() {
@@ -30,10 +30,10 @@ std::vector<Vec3d> cubeWithInterior() {
 }
 
 TEST(HullCli, WritesTheHullAsStlAndPrintsTheInformationText) {
-    cli_run::ScratchDir dir("hullcli");
+    cli_test::Scratch dir("hullcli");
     const std::string in = dir.file("cube.xyz"), out = dir.file("hull.stl");
-    cli_run::writePoints(in, cubeWithInterior());
-    const Outcome o = cli_run::run({"hull", in, "-o", out});
+    cli_test::writePoints(in, cubeWithInterior());
+    const Outcome o = cli_test::runCli({"hull", in, "-o", out});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_TRUE(std::regex_match(
         o.out, std::regex("triangles:\t12      \nvertices:\t8\nduration:\t[^\n]+\n")))
@@ -55,10 +55,10 @@ TEST(HullCli, WritesTheHullAsStlAndPrintsTheInformationText) {
 }
 
 TEST(HullCli, JsonHasTrianglesVerticesAndDuration) {
-    cli_run::ScratchDir dir("hullcli");
+    cli_test::Scratch dir("hullcli");
     const std::string in = dir.file("cube.xyz"), out = dir.file("hull.stl");
-    cli_run::writePoints(in, cubeWithInterior());
-    const Outcome o = cli_run::run({"--json", "hull", in, "-o", out});
+    cli_test::writePoints(in, cubeWithInterior());
+    const Outcome o = cli_test::runCli({"--json", "hull", in, "-o", out});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     const nlohmann::ordered_json j = nlohmann::ordered_json::parse(o.out);
     EXPECT_EQ(j.at("triangles").get<int>(), 12);
@@ -68,28 +68,28 @@ TEST(HullCli, JsonHasTrianglesVerticesAndDuration) {
 }
 
 TEST(HullCli, RefusesMeshesAndOtherOutputFormatsWithoutWriting) {
-    cli_run::ScratchDir dir("hullcli");
+    cli_test::Scratch dir("hullcli");
     const std::string in = dir.file("cube.xyz"), stl = dir.file("hull.stl");
-    cli_run::writePoints(in, cubeWithInterior());
-    ASSERT_EQ(cli_run::run({"hull", in, "-o", stl}).exitCode, 0);
-    const Outcome mesh = cli_run::run({"hull", stl, "-o", dir.file("again.stl")});
+    cli_test::writePoints(in, cubeWithInterior());
+    ASSERT_EQ(cli_test::runCli({"hull", in, "-o", stl}).exitCode, 0);
+    const Outcome mesh = cli_test::runCli({"hull", stl, "-o", dir.file("again.stl")});
     EXPECT_EQ(mesh.exitCode, 1);
     EXPECT_NE(mesh.err.find("Convex hull can be computed for pointclouds only!"),
               std::string::npos);
-    EXPECT_FALSE(cli_run::fs::exists(dir.file("again.stl")));
-    const Outcome xyz = cli_run::run({"hull", in, "-o", dir.file("hull.xyz")});
+    EXPECT_FALSE(std::filesystem::exists(dir.file("again.stl")));
+    const Outcome xyz = cli_test::runCli({"hull", in, "-o", dir.file("hull.xyz")});
     EXPECT_EQ(xyz.exitCode, 2);
-    EXPECT_FALSE(cli_run::fs::exists(dir.file("hull.xyz")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("hull.xyz")));
 }
 
 TEST(HullCli, PointsOnALineGiveAnEmptyMesh) {
-    cli_run::ScratchDir dir("hullcli");
+    cli_test::Scratch dir("hullcli");
     const std::string in = dir.file("line.xyz"), out = dir.file("hull.stl");
     std::vector<Vec3d> line;
     for (int i = 0; i < 20; ++i)
         line.emplace_back(i, 2.0 * i, -i);
-    cli_run::writePoints(in, line);
-    const Outcome o = cli_run::run({"hull", in, "-o", out});
+    cli_test::writePoints(in, line);
+    const Outcome o = cli_test::runCli({"hull", in, "-o", out});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.out.rfind("triangles:\t0      \nvertices:\t0\n", 0), 0u) << o.out;
 }

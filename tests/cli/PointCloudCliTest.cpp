@@ -22,14 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "CliTestSupport.h"
 #include "TestHelpers.h"
 #include "alg3D/algorithm/Normals.h"
 #include "alg3D/algorithm/Regions.h"
 #include "alg3D/algorithm/SurfaceFeatures.h"
 #include "alg3D/algorithm/Thinning.h"
 #include "alg3D/matrix/Matrix.h"
-
-extern char** environ;
 
 namespace {
 
@@ -39,95 +38,7 @@ using Json = nlohmann::ordered_json;
 
 constexpr double kPi = 3.141592653589793;
 
-class Scratch {
-  public:
-    Scratch() {
-        static int counter = 0;
-        path_ = fs::temp_directory_path() /
-                ("tessaro_pcpcli_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    std::size_t entryCount() const {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(path_), fs::directory_iterator()));
-    }
-
-  private:
-    fs::path path_;
-};
-
-std::string readFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs tessaro-cli with the arguments; stdout and stderr go to files in a scratch folder.
-Outcome runCli(const std::vector<std::string>& args) {
-    Scratch io;
-    const std::string outFile = io.file("stdout"), errFile = io.file("stderr");
-    std::vector<std::string> argv{TESSARO_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (std::string& a : argv)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    Outcome o;
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start " << cargv[0] << ": " << std::strerror(rc);
-        return o;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) o.exitCode = WEXITSTATUS(status);
-    o.out = readFile(outFile);
-    o.err = readFile(errFile);
-    return o;
-}
-
-void writePoints(const std::string& fileName, const std::vector<Vec3d>& points) {
-    std::string text;
-    char line[160];
-    for (const Vec3d& p : points) {
-        std::snprintf(line, sizeof line, "%.9f %.9f %.9f\n", p.x, p.y, p.z);
-        text += line;
-    }
-    std::ofstream(fileName, std::ios::binary) << text;
-}
-
-// The points as the file holds them (what the tool read).
-std::vector<Vec3d> readPoints(const std::string& fileName) {
-    std::ifstream in(fileName);
-    std::vector<Vec3d> points;
-    double x, y, z;
-    while (in >> x >> y >> z)
-        points.emplace_back(x, y, z);
-    return points;
-}
+using namespace cli_test;
 
 std::vector<Vec3d> wavy(std::size_t n, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
@@ -186,7 +97,7 @@ TEST_F(PointCloudCli, NormalsValuesAndOutputMatchTheLibrary) {
         ASSERT_EQ(cloud[i].size(), 6u);
         for (int a = 0; a < 3; ++a) {
             ASSERT_EQ(rows[i][a], double(expected[i][a])) << i;
-            ASSERT_EQ(float(cloud[i][3 + a]), expected[i][a]) << i;     // 9 digits: the float
+            ASSERT_EQ(float(cloud[i][3 + a]), expected[i][a]) << i;          // 9 digits: the float
             ASSERT_NEAR(cloud[i][a], points[i][a], 5e-7 * (1 + 1e-9)) << i;  // six decimals
         }
     }

@@ -1,5 +1,5 @@
-// Helpers of the hull and Chebyshev command-line tests: a scratch folder, running the
-// built tool with its output captured, and writing point files.
+// What the command-line end-to-end tests share: a scratch folder, running the built
+// tessaro-cli with its output captured, and writing and reading plain point files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,30 +23,37 @@
 
 extern char** environ;
 
-namespace cli_run {
+namespace cli_test {
 
-namespace fs = std::filesystem;
-
-class ScratchDir {
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class Scratch {
   public:
-    explicit ScratchDir(const std::string& tag) {
+    explicit Scratch(const std::string& tag = "cli") {
         static int counter = 0;
-        path_ = fs::temp_directory_path() / ("tessaro_" + tag + "_" + std::to_string(::getpid()) +
-                                             "_" + std::to_string(counter++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
+        path_ =
+            std::filesystem::temp_directory_path() /
+            ("tessaro_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
     }
-    ~ScratchDir() {
+    ~Scratch() {
         std::error_code ec;
-        fs::remove_all(path_, ec);
+        std::filesystem::remove_all(path_, ec);
     }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::size_t entryCount() const {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_),
+                                                      std::filesystem::directory_iterator()));
+    }
 
   private:
-    fs::path path_;
+    std::filesystem::path path_;
 };
 
-inline std::string readAll(const std::string& fileName) {
+inline std::string readFile(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
@@ -58,8 +66,10 @@ struct Outcome {
     std::string err;
 };
 
-inline Outcome run(const std::vector<std::string>& args) {
-    ScratchDir io("cliout");
+// Runs tessaro-cli with the arguments; stdin is empty, stdout and stderr go to files in a
+// scratch folder.
+inline Outcome runCli(const std::vector<std::string>& args) {
+    Scratch io("cliout");
     const std::string outFile = io.file("stdout"), errFile = io.file("stderr");
     std::vector<std::string> argv{TESSARO_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -86,11 +96,12 @@ inline Outcome run(const std::vector<std::string>& args) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFEXITED(status)) o.exitCode = WEXITSTATUS(status);
-    o.out = readAll(outFile);
-    o.err = readAll(errFile);
+    o.out = readFile(outFile);
+    o.err = readFile(errFile);
     return o;
 }
 
+// "x y z" lines with 9 decimals.
 inline void writePoints(const std::string& fileName, const std::vector<alg3D::Vec3d>& points) {
     std::string text;
     char line[160];
@@ -101,4 +112,17 @@ inline void writePoints(const std::string& fileName, const std::vector<alg3D::Ve
     std::ofstream(fileName, std::ios::binary) << text;
 }
 
-}  // namespace cli_run
+// The first three columns of every line (what the tool read or wrote).
+inline std::vector<alg3D::Vec3d> readPoints(const std::string& fileName) {
+    std::ifstream in(fileName);
+    std::vector<alg3D::Vec3d> points;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream s(line);
+        double x, y, z;
+        if (s >> x >> y >> z) points.emplace_back(x, y, z);
+    }
+    return points;
+}
+
+}  // namespace cli_test
