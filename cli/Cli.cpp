@@ -10,6 +10,10 @@
 #include <cstring>
 #include <ostream>
 #include <stdexcept>
+#include <string>
+
+#include "alg3D/matrix/Alg3dException.h"
+#include "io/OutputFile.h"
 
 namespace tessaro {
 namespace cli {
@@ -120,6 +124,42 @@ std::vector<SubcommandEntry> registeredSubcommands() {
                   return std::strcmp(a.name, b.name) < 0;
               });
     return entries;
+}
+
+bool loadData(Context& context, const std::string& file, commands::LoadedData& data) {
+    const commands::JobStatus read = withFile(file, [&] {
+        return commands::loadFile(file, data, context.progress("Reading", file),
+                                  Context::kPollInterval);
+    });
+    context.endProgress();
+    return read != commands::JobStatus::kAborted && !Context::interrupted();
+}
+
+bool writeLines(const std::string& fileName, std::size_t count,
+                const std::function<int(std::size_t, char*, std::size_t)>& line) {
+    return withFile(fileName, [&] {
+        io::OutputFile out(fileName);
+        if (!out.open()) alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+        std::string buffer;
+        constexpr std::size_t kFlushSize = 1 << 20;
+        buffer.reserve(kFlushSize + 256);
+        char text[256];
+        for (std::size_t i = 0; i < count; ++i) {
+            const int length = line(i, text, sizeof text);
+            buffer.append(text, static_cast<std::size_t>(length));
+            if (buffer.size() >= kFlushSize) {
+                if (Context::interrupted()) return false;  // the destructor discards
+                if (!out.write(buffer.data(), buffer.size()))
+                    alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+                buffer.clear();
+            }
+        }
+        if (!buffer.empty() && !out.write(buffer.data(), buffer.size()))
+            alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
+        if (Context::interrupted()) return false;
+        out.commit();
+        return true;
+    });
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/FileCommands.h"
 #include "commands/JobRunner.h"
 
 namespace tessaro {
@@ -101,6 +102,16 @@ void installInterruptHandlers();
 
 // The shortest decimal text that reads back as exactly the same double.
 std::string formatDouble(double value);
+
+// Reads a data file with the progress bar; errors become a FileError about the file.
+// False when the reading was aborted or an interrupt came.
+bool loadData(Context& context, const std::string& file, commands::LoadedData& data);
+
+// Writes `count` lines made by `line` (which prints line i into the buffer of the given
+// size and returns its length) through the safe output, so that the target is replaced
+// only when complete. False after an interrupt; the file is then left as it was.
+bool writeLines(const std::string& fileName, std::size_t count,
+                const std::function<int(std::size_t, char*, std::size_t)>& line);
 
 // Option checks shared by the subcommands; each rejects the text with a message naming it.
 const CLI::Validator& anyNumber();          // a number, infinities allowed, NaN not

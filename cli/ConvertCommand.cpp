@@ -32,12 +32,7 @@ int runConvert(const ConvertArguments& args, Context& context) {
              [&] { commands::checkSavable(args.output, commands::kindForReadJob(readJob)); });
 
     commands::LoadedData data;
-    const JobStatus read = withFile(args.input, [&] {
-        return commands::loadFile(args.input, data, context.progress("Reading", args.input),
-                                  Context::kPollInterval);
-    });
-    context.endProgress();
-    if (read == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!loadData(context, args.input, data)) return context.interruptedExit();
 
     commands::SaveOptions options;
     options.defaultColor = alg3D::Color(static_cast<unsigned char>(args.color[0]),

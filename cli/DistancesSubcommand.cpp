@@ -105,31 +105,10 @@ commands::DistanceReference readPrimitive(const std::string& fileName) {
 // One value per line with 17 significant digits; points without a partner as "nan".
 // Returns false when an interrupt stopped it (the file is then left as it was).
 bool writeValues(const std::string& fileName, const commands::DistancesResult& r) {
-    io::OutputFile out(fileName);
-    if (!out.open()) alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-    std::string buffer;
-    constexpr std::size_t kFlushSize = 1 << 20;
-    buffer.reserve(kFlushSize + 64);
-    char line[64];
-    for (std::size_t i = 0; i < r.values.size(); ++i) {
-        if (r.matched(i)) {
-            const int length = std::snprintf(line, sizeof line, "%.17g\n", r.values[i]);
-            buffer.append(line, static_cast<std::size_t>(length));
-        } else {
-            buffer.append("nan\n");
-        }
-        if (buffer.size() >= kFlushSize) {
-            if (Context::interrupted()) return false;
-            if (!out.write(buffer.data(), buffer.size()))
-                alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-            buffer.clear();
-        }
-    }
-    if (!buffer.empty() && !out.write(buffer.data(), buffer.size()))
-        alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-    if (Context::interrupted()) return false;
-    out.commit();
-    return true;
+    return writeLines(fileName, r.values.size(), [&](std::size_t i, char* t, std::size_t size) {
+        return r.matched(i) ? std::snprintf(t, size, "%.17g\n", r.values[i])
+                            : std::snprintf(t, size, "nan\n");
+    });
 }
 
 alg3D::Vec3d coordsOf(const LoadedData& d, std::size_t i) {
@@ -182,17 +161,9 @@ int runDistances(const DistancesArguments& args, Context& context) {
         reference = withFile(args.primitive, [&] { return readPrimitive(args.primitive); });
 
     LoadedData test, referenceData;
-    const auto load = [&](const std::string& file, LoadedData& target) {
-        const JobStatus read = withFile(file, [&] {
-            return commands::loadFile(file, target, context.progress("Reading", file),
-                                      Context::kPollInterval);
-        });
-        context.endProgress();
-        return read != JobStatus::kAborted && !Context::interrupted();
-    };
-    if (!load(args.test, test)) return context.interruptedExit();
+    if (!loadData(context, args.test, test)) return context.interruptedExit();
     if (!args.reference.empty()) {
-        if (!load(args.reference, referenceData)) return context.interruptedExit();
+        if (!loadData(context, args.reference, referenceData)) return context.interruptedExit();
         reference.data = &referenceData;
     }
 

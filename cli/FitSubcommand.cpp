@@ -145,29 +145,9 @@ std::vector<alg3D::Vec3d> plainPoints(commands::LoadedData& data) {
 // Writes one deviation per line with 17 significant digits (each reads back as the same
 // double). Returns false when an interrupt stopped it; the file is then left as it was.
 bool writeDeviations(const std::string& fileName, const std::vector<double>& deviations) {
-    io::OutputFile out(fileName);
-    if (!out.open()) alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-    std::string buffer;
-    constexpr std::size_t kFlushSize = 1 << 20;
-    buffer.reserve(kFlushSize + 64);
-    char line[64];
-    for (std::size_t i = 0; i < deviations.size(); ++i) {
-        const int length = std::snprintf(line, sizeof line, "%.17g\n", deviations[i]);
-        buffer.append(line, static_cast<std::size_t>(length));
-        if (buffer.size() >= kFlushSize) {
-            if (Context::interrupted()) return false;  // the destructor discards the file
-            if (!out.write(buffer.data(), buffer.size())) {
-                alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-            }
-            buffer.clear();
-        }
-    }
-    if (!buffer.empty() && !out.write(buffer.data(), buffer.size())) {
-        alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-    }
-    if (Context::interrupted()) return false;
-    out.commit();
-    return true;
+    return writeLines(fileName, deviations.size(), [&](std::size_t i, char* t, std::size_t size) {
+        return std::snprintf(t, size, "%.17g\n", deviations[i]);
+    });
 }
 
 nlohmann::ordered_json resultJson(const FitResult& r, const std::string& method) {
@@ -234,12 +214,7 @@ int runFit(const FitArguments& args, Context& context) {
     }
 
     commands::LoadedData data;
-    const JobStatus read = withFile(args.file, [&] {
-        return commands::loadFile(args.file, data, context.progress("Reading", args.file),
-                                  Context::kPollInterval);
-    });
-    context.endProgress();
-    if (read == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!loadData(context, args.file, data)) return context.interruptedExit();
     const std::vector<alg3D::Vec3d> points = plainPoints(data);
 
     FitResult result;

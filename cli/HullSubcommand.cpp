@@ -28,12 +28,7 @@ int runHull(const HullArguments& args, Context& context) {
         return kExitUsage;
     }
     commands::LoadedData data;
-    const JobStatus read = withFile(args.file, [&] {
-        return commands::loadFile(args.file, data, context.progress("Reading", args.file),
-                                  Context::kPollInterval);
-    });
-    context.endProgress();
-    if (read == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!loadData(context, args.file, data)) return context.interruptedExit();
     if (data.kind == commands::DataKind::kMesh) {
         throw FileError(args.file, commands::kHullCloudsOnly);
     }

@@ -33,43 +33,6 @@ using Json = nlohmann::ordered_json;
 
 // Loads a point file; meshes pass through (the commands refuse them with their texts).
 // Returns false after an interrupt.
-bool load(Context& context, const std::string& file, LoadedData& data) {
-    const JobStatus read = withFile(file, [&] {
-        return commands::loadFile(file, data, context.progress("Reading", file),
-                                  Context::kPollInterval);
-    });
-    context.endProgress();
-    return read != JobStatus::kAborted && !Context::interrupted();
-}
-
-// Writes `count` lines made by `line` through the safe output. False after an interrupt.
-bool writeLines(const std::string& fileName, std::size_t count,
-                const std::function<int(std::size_t, char*, std::size_t)>& line) {
-    return withFile(fileName, [&] {
-        io::OutputFile out(fileName);
-        if (!out.open()) alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-        std::string buffer;
-        constexpr std::size_t kFlushSize = 1 << 20;
-        buffer.reserve(kFlushSize + 256);
-        char text[256];
-        for (std::size_t i = 0; i < count; ++i) {
-            const int length = line(i, text, sizeof text);
-            buffer.append(text, static_cast<std::size_t>(length));
-            if (buffer.size() >= kFlushSize) {
-                if (Context::interrupted()) return false;  // the destructor discards
-                if (!out.write(buffer.data(), buffer.size()))
-                    alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-                buffer.clear();
-            }
-        }
-        if (!buffer.empty() && !out.write(buffer.data(), buffer.size()))
-            alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
-        if (Context::interrupted()) return false;
-        out.commit();
-        return true;
-    });
-}
-
 bool save(Context& context, const std::string& fileName, const LoadedData& data) {
     const JobStatus written = withFile(fileName, [&] {
         commands::checkSavable(fileName, data.kind);
@@ -124,7 +87,7 @@ int runNormals(const NormalsArguments& a, Context& context) {
     options.k = a.k;
     options.threads = context.threads;
     LoadedData data;
-    if (!load(context, a.file, data)) return context.interruptedExit();
+    if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::NormalsResult result;
     const JobStatus status = withFile(a.file, [&] {
         return commands::runNormalsCommand(
@@ -207,7 +170,7 @@ int runFeatures(const FeaturesArguments& a, Context& context) {
     options.k = a.k;
     options.threads = context.threads;
     LoadedData data;
-    if (!load(context, a.file, data)) return context.interruptedExit();
+    if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::FeaturesResult result;
     const JobStatus status = withFile(a.file, [&] {
         return commands::runFeaturesCommand(
@@ -282,7 +245,7 @@ int runSmooth(const SmoothArguments& a, Context& context) {
     options.radius = a.radius;
     options.threads = context.threads;
     LoadedData data;
-    if (!load(context, a.file, data)) return context.interruptedExit();
+    if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::SmoothingResult result;
     const JobStatus status = withFile(a.file, [&] {
         return commands::runSmoothingCommand(
@@ -337,7 +300,7 @@ int runThin(const ThinArguments& a, Context& context) {
     options.radius = a.spacing;
     options.threads = context.threads;
     LoadedData data;
-    if (!load(context, a.file, data)) return context.interruptedExit();
+    if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::ThinningResult result;
     const JobStatus status = withFile(a.file, [&] {
         return commands::runThinningCommand(data, nullptr, options, result,
@@ -401,7 +364,7 @@ int runRegions(const RegionsArguments& a, Context& context) {
         return kExitUsage;
     }
     LoadedData data;
-    if (!load(context, a.file, data)) return context.interruptedExit();
+    if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::RegionsResult result;
     const JobStatus status = withFile(a.file, [&] {
         return commands::runRegionsCommand(

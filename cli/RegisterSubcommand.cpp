@@ -84,12 +84,7 @@ int runRegister(const RegisterArguments& args, Context& context) {
     commands::LoadedData data, reference;
     for (auto [file, target] :
          {std::pair{&args.data, &data}, std::pair{&args.reference, &reference}}) {
-        const JobStatus read = withFile(*file, [&] {
-            return commands::loadFile(*file, *target, context.progress("Reading", *file),
-                                      Context::kPollInterval);
-        });
-        context.endProgress();
-        if (read == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+        if (!loadData(context, *file, *target)) return context.interruptedExit();
     }
     if (!args.output.empty()) {
         withFile(args.output, [&] { commands::checkSavable(args.output, data.kind); });
