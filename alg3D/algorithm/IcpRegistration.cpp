@@ -331,6 +331,28 @@ double spreadRatio(const std::vector<IcpPair>& pairs) {
     return (sa > 0.0 && sb > 0.0) ? std::sqrt(sb / sa) : 1.0;
 }
 
+// The common start of both Gauss variants: the checks, the set-up and the first pairing
+// within the start radius. Returns the code of a run that ends here, or -1 to go on.
+template <typename P>
+int startGauss(IcpState& state, const P* dataBegin, std::size_t n, int samples, double searchRadius,
+               std::uint64_t maxIterations, double tolerance, const IcpNearest& nearest,
+               RunSetup& s, IcpTransform& current) {
+    if (n < 3) return kIcpTooFewPoints;
+    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) {
+        state.progress.store(100.0f);
+        return kIcpConverged;
+    }
+    s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
+    current = state.transform();
+    pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
+    if (s.allPoints) s.m = state.pairs.size();
+    if (state.pairs.size() < s.m || state.pairs.size() < 3) {
+        state.progress.store(100.0f);
+        return kIcpTooFewPoints;
+    }
+    return -1;
+}
+
 }  // namespace
 
 template <typename P>
@@ -339,20 +361,12 @@ int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int sam
                   const IcpNearest& nearest) {
     resetState<P>(state);
     const std::size_t n = dataEnd > dataBegin ? static_cast<std::size_t>(dataEnd - dataBegin) : 0;
-    if (n < 3) return kIcpTooFewPoints;
-    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) {
-        state.progress.store(100.0f);
-        return kIcpConverged;
-    }
-    RunSetup s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
+    RunSetup s;
+    IcpTransform current;
+    const int early = startGauss(state, dataBegin, n, samples, searchRadius, maxIterations,
+                                 tolerance, nearest, s, current);
+    if (early >= 0) return early;
     const int threads = threadsOf(state);
-    IcpTransform current = state.transform();
-    pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
-    if (s.allPoints) s.m = state.pairs.size();
-    if (state.pairs.size() < s.m || state.pairs.size() < 3) {
-        state.progress.store(100.0f);
-        return kIcpTooFewPoints;
-    }
     double radius = nextRadius(state.stats, s.allPoints, s.r0);
     int code = kIcpIterationLimit;
     bool converged = false;
@@ -399,21 +413,13 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
                       const IcpNearest& nearest) {
     resetState<P>(state);
     const std::size_t n = dataEnd > dataBegin ? static_cast<std::size_t>(dataEnd - dataBegin) : 0;
-    if (n < 3) return kIcpTooFewPoints;
-    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) {
-        state.progress.store(100.0f);
-        return kIcpConverged;
-    }
-    RunSetup s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
+    RunSetup s;
+    IcpTransform current;
+    const int early = startGauss(state, dataBegin, n, samples, searchRadius, maxIterations,
+                                 tolerance, nearest, s, current);
+    if (early >= 0) return early;
     const int threads = threadsOf(state);
     const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
-    IcpTransform current = state.transform();
-    pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
-    if (s.allPoints) s.m = state.pairs.size();
-    if (state.pairs.size() < s.m || state.pairs.size() < 3) {
-        state.progress.store(100.0f);
-        return kIcpTooFewPoints;
-    }
     double radius = nextRadius(state.stats, s.allPoints, s.r0);
 
     DMatrix A, b, AtA(6, 6), Atb(6, 1);
