@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "alg3D/matrix/Alg3dException.h"
+#include "commands/SaveParts.h"
 #include "io/FileIOInfo.h"
 #include "io/OutputFile.h"
 
@@ -184,55 +185,71 @@ void checkSavable(const std::string& fileName, DataKind kind) {
 
 JobStatus saveFile(const std::string& fileName, const LoadedData& data, const PollCallback& poll,
                    const SaveOptions& options, std::chrono::milliseconds interval) {
+    SavePart part;
+    part.kind = data.kind;
+    part.points = &data.points;
+    part.coloredPoints = &data.coloredPoints;
+    part.color = options.defaultColor;
+    return saveParts(fileName, {part}, poll, interval);
+}
+
+JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& parts,
+                    const PollCallback& poll, std::chrono::milliseconds interval) {
     const int job = writeJobForFile(fileName);
-    checkSavable(fileName, data.kind);
-    const bool colored = data.kind == DataKind::kColoredPoints;
+    for (const SavePart& part : parts)
+        checkSavable(fileName, part.kind);
+    if (parts.empty()) return JobStatus::kCompleted;
 
-    // The writer fills a temporary file; only this thread replaces the target, and only
-    // when the job ran to its end without an abort, so an abort that arrives after the
-    // writer's last check still leaves the target untouched.
+    // One temporary file takes every part. The writers fill it; only this thread replaces
+    // the target, and only when every part ran to its end without an abort, so an abort
+    // that arrives after a writer's last check still leaves the target untouched.
     io::OutputFile output(fileName);
-    io::FileIOInfo info;
-    info.fileName = fileName;
-    info.type = job;
-    info.output = &output;
+    for (const SavePart& part : parts) {
+        io::FileIOInfo info;
+        info.fileName = fileName;
+        info.type = job;
+        info.output = &output;
+        const bool colored = part.kind == DataKind::kColoredPoints;
+        static const std::vector<alg3D::Vec3d> kNoPoints;
+        static const std::vector<alg3D::GLPoint> kNoColoredPoints;
+        const std::vector<alg3D::Vec3d>& points = part.points ? *part.points : kNoPoints;
+        const std::vector<alg3D::GLPoint>& coloredPoints =
+            part.coloredPoints ? *part.coloredPoints : kNoColoredPoints;
 
-    JobStatus status;
-    if (job == io::kWriteXyzc) {
-        // Coordinates and colours go through the writer with six decimals, as in .xyz,
-        // so that saving as .xyzc keeps the same precision.
-        std::vector<alg3D::Vec3d> splitPoints;
-        std::vector<alg3D::Color> colors;
-        const std::vector<alg3D::Vec3d>* points = &data.points;
-        if (colored) {
-            splitPoints.reserve(data.coloredPoints.size());
-            colors.reserve(data.coloredPoints.size());
-            for (const alg3D::GLPoint& p : data.coloredPoints) {
-                splitPoints.push_back(p.vec());
-                colors.push_back(p.color());
+        JobStatus status;
+        if (job == io::kWriteXyzc) {
+            // Coordinates and colours go through the same writer, six decimals as in .xyz.
+            std::vector<alg3D::Vec3d> split;
+            std::vector<alg3D::Color> colors;
+            const std::vector<alg3D::Vec3d>* source = &points;
+            if (colored) {
+                split.reserve(coloredPoints.size());
+                colors.reserve(coloredPoints.size());
+                for (const alg3D::GLPoint& p : coloredPoints) {
+                    split.push_back(p.vec());
+                    colors.push_back(p.color());
+                }
+                source = &split;
+            } else {
+                colors.assign(points.size(), part.color);
             }
-            points = &splitPoints;
+            status = runFileJob(
+                info, [&] { io::writeFileJob(&info, source, &colors); }, poll, interval);
+        } else if (colored) {
+            status = runFileJob(
+                info, [&] { io::writeFileJob(&info, &coloredPoints); }, poll, interval);
         } else {
-            colors.assign(data.points.size(), options.defaultColor);
+            status = runFileJob(
+                info, [&] { io::writeFileJob(&info, &points); }, poll, interval);
         }
-        status = runFileJob(
-            info, [&] { io::writeFileJob(&info, points, &colors); }, poll, interval);
-    } else if (colored) {
-        status = runFileJob(
-            info, [&] { io::writeFileJob(&info, &data.coloredPoints); }, poll, interval);
-    } else {
-        status = runFileJob(
-            info, [&] { io::writeFileJob(&info, &data.points); }, poll, interval);
+        if (status == JobStatus::kAborted) return status;  // the output discards itself
     }
-    if (status == JobStatus::kAborted) return status;  // the output discards itself
-
-    // The .xyz writer opens nothing for an empty cloud; a save that succeeds still
-    // leaves a file, an empty one.
+    // Parts without points open nothing; a completed save still leaves a (possibly empty) file.
     if (!output.isOpen() && !output.open()) {
         alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
     }
     output.commit();
-    return status;
+    return JobStatus::kCompleted;
 }
 
 }  // namespace commands

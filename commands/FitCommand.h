@@ -34,22 +34,9 @@
 #include <vector>
 
 #include "alg3D/approximate/FitFramework.h"
+#include "alg3D/approximate/FitObjForward.h"
 #include "alg3D/matrix/Matrix.h"
 #include "commands/JobRunner.h"
-
-namespace alg3D {
-namespace approximate {
-class FitObjLine3D;
-class FitObjPlane;
-class FitObjCircle3D;
-class FitObjEllipse3D;
-class FitObjSuperEllipse3D;
-class FitObjSphere;
-class FitObjCylinder;
-class FitObjCone;
-class FitObjTorus;
-}  // namespace approximate
-}  // namespace alg3D
 
 namespace tessaro {
 namespace commands {

@@ -17,21 +17,10 @@
 // on `threads` OpenMP threads (0 = all processors).
 #pragma once
 
+#include "alg3D/approximate/FitObjForward.h"
 #include "alg3D/matrix/GLPoint.h"
 
 namespace alg3D {
-namespace approximate {
-class FitObjLine3D;
-class FitObjPlane;
-class FitObjCircle3D;
-class FitObjEllipse3D;
-class FitObjSuperEllipse3D;
-class FitObjSphere;
-class FitObjCylinder;
-class FitObjCone;
-class FitObjTorus;
-}  // namespace approximate
-
 namespace algorithm {
 
 template <typename P>
