@@ -18,11 +18,11 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <nanoflann.hpp>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "NanoflannCloud.h"
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/IcpRegistration.h"
 #include "alg3D/algorithm/KdTree.h"
@@ -31,6 +31,9 @@ using alg3D::Vec3d;
 using namespace alg3D::algorithm;
 
 namespace {
+
+using bench_support::CloudAdaptor;
+using bench_support::NanoTree;
 
 constexpr std::size_t kPoints = 1000000;
 constexpr double kPi = 3.141592653589793;
@@ -125,19 +128,6 @@ void oursCloud(benchmark::State& state) {
     }
     state.counters["checksum"] = checksum(result);
 }
-
-struct CloudAdaptor {
-    const std::vector<Vec3d>* pts;
-    std::size_t kdtree_get_point_count() const { return pts->size(); }
-    double kdtree_get_pt(std::size_t idx, std::size_t dim) const { return (*pts)[idx].data()[dim]; }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const {
-        return false;
-    }
-};
-using NanoTree =
-    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, CloudAdaptor>,
-                                        CloudAdaptor, 3>;
 
 void nanoCloud(benchmark::State& state) {
     std::vector<double> result;

@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <nanoflann.hpp>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "NanoflannCloud.h"
 #include "alg3D/algorithm/KdTree.h"
 #include "alg3D/matrix/Matrix.h"
 
@@ -27,6 +27,9 @@ using alg3D::Vec3d;
 using alg3D::algorithm::KdTree;
 
 namespace {
+
+using bench_support::CloudAdaptor;
+using bench_support::NanoTree;
 
 constexpr std::size_t kPoints = 1000000;
 constexpr std::size_t kNearestQueries = 1000000;
@@ -97,20 +100,6 @@ const std::vector<DataSet>& dataSets() {
     }();
     return sets;
 }
-
-// nanoflann's view of the same points.
-struct CloudAdaptor {
-    const std::vector<Vec3d>* pts;
-    std::size_t kdtree_get_point_count() const { return pts->size(); }
-    double kdtree_get_pt(std::size_t idx, std::size_t dim) const { return (*pts)[idx].data()[dim]; }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const {
-        return false;
-    }
-};
-using NanoTree =
-    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, CloudAdaptor>,
-                                        CloudAdaptor, 3>;
 
 // Best time per figure, in seconds, and a checksum of the answers.
 struct Figure {

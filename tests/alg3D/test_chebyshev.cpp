@@ -34,12 +34,6 @@ using namespace alg3D::approximate;
 
 constexpr double kPi = 3.141592653589793;
 
-Vec3d rotate(const Matrix3x3d& r, const Vec3d& v) {
-    return Vec3d(r(0, 0) * v.x + r(0, 1) * v.y + r(0, 2) * v.z,
-                 r(1, 0) * v.x + r(1, 1) * v.y + r(1, 2) * v.z,
-                 r(2, 0) * v.x + r(2, 1) * v.y + r(2, 2) * v.z);
-}
-
 template <class FitObj>
 std::uint64_t chebyshevFit(const std::vector<Vec3d>& points, FitObj& fit,
                            std::uint64_t maxIterations = 100) {
@@ -102,7 +96,7 @@ TEST(ChebyshevPlane, MinimumZoneMatchesExhaustiveSearchOnSmallRandomSets) {
         const Vec3d offset(5.0 * u(rng), 5.0 * u(rng), 5.0 * u(rng));
         std::vector<Vec3d> points;
         for (std::size_t i = 0; i < n; ++i)
-            points.push_back(offset + scale * rotate(rot, Vec3d(u(rng), u(rng), 0.2 * u(rng))));
+            points.push_back(offset + scale * (rot * Vec3d(u(rng), u(rng), 0.2 * u(rng))));
         FitObjPlane plane;
         chebyshevFit(points, plane);
         double lo = std::numeric_limits<double>::max(), hi = -lo;
@@ -126,11 +120,11 @@ TEST(ChebyshevPlane, TwoParallelPlanesGiveTheirMiddleAndDistance) {
     std::vector<Vec3d> points;
     for (int i = 0; i < 2000; ++i) {
         const double h = i % 2 == 0 ? 0.03 : -0.03;
-        points.push_back(origin + rotate(rot, Vec3d(u(rng), u(rng), i % 5 == 0 ? z(rng) : h)));
+        points.push_back(origin + (rot * Vec3d(u(rng), u(rng), i % 5 == 0 ? z(rng) : h)));
     }
     FitObjPlane plane;
     chebyshevFit(points, plane);
-    const Vec3d n = rotate(rot, Vec3d(0.0, 0.0, 1.0));
+    const Vec3d n = (rot * Vec3d(0.0, 0.0, 1.0));
     EXPECT_NEAR(std::abs(plane.normal.dot(n)), 1.0, 1e-12);
     EXPECT_NEAR(std::abs(plane.deviation(origin)), 0.0, 1e-9);
     EXPECT_NEAR(maxAbsDeviation(plane, points), 0.03, 1e-9);
@@ -161,12 +155,11 @@ TEST(ChebyshevCircle, AlternatingConcentricCirclesGiveTheGap) {
     for (int i = 0; i < k; ++i) {
         const double t = 2.0 * kPi * i / k;
         const double radius = i % 2 == 0 ? r + delta : r - delta;
-        points.push_back(centre +
-                         rotate(rot, Vec3d(radius * std::cos(t), radius * std::sin(t), 0)));
+        points.push_back(centre + (rot * Vec3d(radius * std::cos(t), radius * std::sin(t), 0)));
         // Points strictly inside the zone do not change the solution.
         const double s = t + 0.1;
-        points.push_back(centre + rotate(rot, Vec3d((r + 0.5 * delta) * std::cos(s),
-                                                    (r + 0.5 * delta) * std::sin(s), 0)));
+        points.push_back(centre + (rot * Vec3d((r + 0.5 * delta) * std::cos(s),
+                                               (r + 0.5 * delta) * std::sin(s), 0)));
     }
     FitObjCircle3D circle;
     chebyshevFit(points, circle);
@@ -225,13 +218,12 @@ TEST(ChebyshevCylinder, AlternatingRingsGiveTheGap) {
         for (int i = 0; i < 12; ++i) {
             const double t = 2.0 * kPi * i / 12 + 0.3 * h;
             const double radius = i % 2 == 0 ? r + delta : r - delta;
-            points.push_back(base +
-                             rotate(rot, Vec3d(radius * std::cos(t), radius * std::sin(t), h)));
+            points.push_back(base + (rot * Vec3d(radius * std::cos(t), radius * std::sin(t), h)));
         }
     }
     FitObjCylinder cylinder;
     chebyshevFit(points, cylinder);
-    const Vec3d axis = rotate(rot, Vec3d(0.0, 0.0, 1.0));
+    const Vec3d axis = (rot * Vec3d(0.0, 0.0, 1.0));
     EXPECT_NEAR(cylinder.radius, r, 1e-9 * r);
     EXPECT_NEAR(std::abs(cylinder.direction.dot(axis)), 1.0, 1e-12);
     EXPECT_NEAR(fit_test::distanceToLine(base, cylinder.point, cylinder.direction), 0.0, 1e-9);
@@ -248,12 +240,11 @@ TEST(ChebyshevLine, PointsOnACylinderGiveItsAxisAndRadius) {
     for (int i = 0; i < 400; ++i) {
         const double a = t(rng);
         const double radius = i % 4 == 0 ? in(rng) : r;
-        points.push_back(base +
-                         rotate(rot, Vec3d(radius * std::cos(a), radius * std::sin(a), h(rng))));
+        points.push_back(base + (rot * Vec3d(radius * std::cos(a), radius * std::sin(a), h(rng))));
     }
     FitObjLine3D line;
     chebyshevFit(points, line);
-    const Vec3d axis = rotate(rot, Vec3d(0.0, 0.0, 1.0));
+    const Vec3d axis = (rot * Vec3d(0.0, 0.0, 1.0));
     EXPECT_NEAR(std::abs(line.direction.dot(axis)), 1.0, 1e-12);
     EXPECT_NEAR(fit_test::distanceToLine(base, line.point, line.direction), 0.0, 1e-9);
     EXPECT_NEAR(maxAbsDeviation(line, points), r, 1e-9);

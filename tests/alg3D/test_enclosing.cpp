@@ -25,12 +25,6 @@ using namespace alg3D::approximate;
 
 constexpr double kPi = 3.141592653589793;
 
-Vec3d rotate(const Matrix3x3d& r, const Vec3d& v) {
-    return Vec3d(r(0, 0) * v.x + r(0, 1) * v.y + r(0, 2) * v.z,
-                 r(1, 0) * v.x + r(1, 1) * v.y + r(1, 2) * v.z,
-                 r(2, 0) * v.x + r(2, 1) * v.y + r(2, 2) * v.z);
-}
-
 struct Ball {
     Vec3d c;
     double r = std::numeric_limits<double>::max();
@@ -182,8 +176,7 @@ std::vector<Vec3d> cylinderPoints(const Matrix3x3d& rot, const Vec3d& base, doub
     std::vector<Vec3d> points;
     for (std::size_t i = 0; i < n; ++i) {
         const double a = t(rng), radius = r + e(rng);
-        points.push_back(base +
-                         rotate(rot, Vec3d(radius * std::cos(a), radius * std::sin(a), h(rng))));
+        points.push_back(base + (rot * Vec3d(radius * std::cos(a), radius * std::sin(a), h(rng))));
     }
     return points;
 }
@@ -199,7 +192,7 @@ TEST(EnclosingCylinder, PointsOnACylinderGiveItsRadius) {
     minimumEnclosingCylinder(points.data(), points.data() + points.size(), cylinder, 100, abort,
                              progress);
     EXPECT_NEAR(cylinder.radius, 1.5, 1e-9);
-    EXPECT_NEAR(std::abs(cylinder.direction.dot(rotate(rot, Vec3d(0, 0, 1)))), 1.0, 1e-12);
+    EXPECT_NEAR(std::abs(cylinder.direction.dot((rot * Vec3d(0, 0, 1)))), 1.0, 1e-12);
     for (const Vec3d& p : points)
         EXPECT_LE(fit_test::distanceToLine(p, cylinder.point, cylinder.direction),
                   cylinder.radius * (1.0 + 1e-12));
@@ -232,9 +225,9 @@ TEST(InscribingCylinder, NoisyCylinderTouchesTheNearestPoint) {
     EXPECT_NEAR(cylinder.radius, nearestFor(cylinder.point, cylinder.direction), 1e-12);
     EXPECT_GE(cylinder.radius, r - noise);
     EXPECT_LE(cylinder.radius, r);
-    EXPECT_NEAR(std::abs(cylinder.direction.dot(rotate(rot, Vec3d(0, 0, 1)))), 1.0, 1e-4);
+    EXPECT_NEAR(std::abs(cylinder.direction.dot((rot * Vec3d(0, 0, 1)))), 1.0, 1e-4);
     // A local maximum: small moves of the axis do not widen the empty cylinder.
-    const Vec3d u = rotate(rot, Vec3d(1, 0, 0)), v = rotate(rot, Vec3d(0, 1, 0));
+    const Vec3d u = (rot * Vec3d(1, 0, 0)), v = (rot * Vec3d(0, 1, 0));
     for (const Vec3d& move : {1e-4 * u, -1e-4 * u, 1e-4 * v, -1e-4 * v}) {
         EXPECT_LE(nearestFor(cylinder.point + move, cylinder.direction), cylinder.radius + 1e-9);
     }
