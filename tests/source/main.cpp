@@ -12,6 +12,8 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    // The re-started program gets the arguments as given, before gtest takes its flags out.
+    std::vector<std::string> original(argv + 1, argv + argc);
     ::testing::InitGoogleTest(&argc, argv);
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
@@ -22,10 +24,16 @@ int main(int argc, char** argv) {
         std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
                                    const_cast<char*>("-s"),
                                    const_cast<char*>("-screen 0 1600x1200x24")};
-        std::string self = "/proc/self/exe";
+        // Resolved now: under xvfb-run, /proc/self/exe would name the shell script.
+        std::vector<char> self(4096, '\0');
+        const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
+        if (length <= 0) {
+            std::perror("readlink /proc/self/exe");
+            return 1;
+        }
         args.push_back(self.data());
-        for (int i = 1; i < argc; ++i)
-            args.push_back(argv[i]);
+        for (std::string& argument : original)
+            args.push_back(argument.data());
         args.push_back(nullptr);
         execvp("xvfb-run", args.data());
         std::perror("xvfb-run");
