@@ -66,6 +66,39 @@ inline void writePsl(const std::string& path, const std::vector<alg3D::Vec3d>& p
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// A scan data file in the plain binary layout ("SCNBIN", version 2) with one point list
+// and no other records; every field little-endian.
+inline void writeScnbin(const std::string& path, const std::vector<alg3D::Vec3d>& points) {
+    std::vector<unsigned char> bytes;
+    auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFFu));
+    };
+    auto f64 = [&](double d) {
+        const auto* b = reinterpret_cast<const unsigned char*>(&d);
+        bytes.insert(bytes.end(), b, b + 8);
+    };
+    const std::string signature = "SCNBIN";
+    bytes.insert(bytes.end(), signature.begin(), signature.end());
+    bytes.push_back(2);    // version
+    u32(0x10203040u);      // mark
+    u32(0);                // scan value
+    u32(0);                // info strings
+    u32(0);                // named entries
+    u32(0);                // fixed records
+    u32(1);                // point lists
+    u32(static_cast<std::uint32_t>(points.size()));
+    for (const auto& p : points) {
+        f64(p.x);
+        f64(p.y);
+        f64(p.z);
+    }
+    u32(0);  // value lists
+    u32(0);  // positions
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
 struct Message {
     QMessageBox::Icon icon;
     QString title, text;

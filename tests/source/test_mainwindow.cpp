@@ -193,6 +193,25 @@ TEST_F(MainWindowTest, LoadsEveryFormatWithNameColourAndInfo) {
     EXPECT_EQ(window->settings().loadPath, QString::fromStdString(dir.path()));
 }
 
+TEST_F(MainWindowTest, LoadsScanDataAsAPlainCloudInDoublePrecision) {
+    const std::vector<Vec3d> points = {Vec3d(512345.125, 6801234.0625, 12.5),
+                                       Vec3d(512345.3, 6801234.7, 12.1),
+                                       Vec3d(512346.0, 6801235.0, 13.0)};
+    guitest::writeScnbin(dir.file("survey.SCN"), points);
+    load({dir.qfile("survey.SCN")});
+    EXPECT_TRUE(recorder.messages.empty()) << recorder.messages.front().text.toStdString();
+    ASSERT_EQ(objects().size(), 1u);
+    EXPECT_EQ(objects()[0]->getName(), "survey.SCN");
+    auto* cloud = dynamic_cast<GLObjPnts*>(objects()[0].get());
+    ASSERT_NE(cloud, nullptr);
+    ASSERT_EQ(cloud->getPoints().size(), points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        EXPECT_EQ(cloud->getPoints()[i].x, points[i].x);
+        EXPECT_EQ(cloud->getPoints()[i].y, points[i].y);
+        EXPECT_EQ(cloud->getPoints()[i].z, points[i].z);
+    }
+}
+
 TEST_F(MainWindowTest, UnknownBrokenAndAbortedLoadsSayWhy) {
     guitest::writeText(dir.file("notes.txt"), "hello\n");
     load({dir.qfile("notes.txt")});
