@@ -89,46 +89,61 @@ void shiftElement(FitObjCylinder& fit, FitElement element, double lo, double hi)
     if (element == FitElement::kInner) fit.radius += lo;
 }
 
-// Enclosing and inscribing elements, on the calling thread with a stopwatch of their own.
+// Enclosing and inscribing elements: on a worker thread through the job runner, like the
+// other fits, with a stopwatch of their own; the poll callback sees their progress and may
+// abort them.
 template <class FitObj>
-void runSolidElement(FitObj&, const Vec3d*, std::size_t, const FitOptions&, FitRunInfo&) {
+JobStatus runSolidElement(FitObj&, const Vec3d*, std::size_t, const FitOptions&, FitRunInfo&,
+                          const PollCallback&, std::chrono::milliseconds) {
     throw std::invalid_argument("Unsupported fit element.");
 }
 
 template <class FitObj, class Fn>
-void timedElement(FitObj& fit, const Vec3d* begin, std::size_t count, const FitOptions& options,
-                  FitRunInfo& info, Fn fn) {
-    const int before = omp_get_max_threads();
-    if (options.threads > 0) omp_set_num_threads(options.threads);
-    alg3D::TimeMeasurement watch("");
-    watch.setReport(false);
-    const std::atomic<bool> abort{false};
+JobStatus timedElement(FitObj& fit, const Vec3d* begin, std::size_t count,
+                       const FitOptions& options, FitRunInfo& info, const PollCallback& poll,
+                       std::chrono::milliseconds interval, Fn fn) {
+    std::atomic<bool> abort{false};
     std::atomic<float> progress{0.0f};
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        info.iterations = fn(begin, begin + count, fit, options.maxIterations, abort, progress);
-    } catch (...) {
-        omp_set_num_threads(before);
-        throw;
-    }
-    omp_set_num_threads(before);
-    info.duration = watch.elapsedText();
-    info.milliseconds =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::uint64_t iterations = 0;
+    std::string duration = "-";
+    double milliseconds = 0.0;
+    const JobHooks hooks{[&progress] { return progress.load(); }, [&abort] { abort.store(true); }};
+    const int threads = options.threads;
+    const std::uint64_t maxIterations = options.maxIterations;
+    const JobStatus status = runJob(
+        [&] {
+            // The OpenMP thread count belongs to the thread that sets it (see runFitJob).
+            if (threads > 0) omp_set_num_threads(threads);
+            alg3D::TimeMeasurement watch("");
+            watch.setReport(false);
+            const auto start = std::chrono::steady_clock::now();
+            iterations = fn(begin, begin + count, fit, maxIterations, abort, progress);
+            duration = watch.elapsedText();
+            milliseconds =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+        },
+        hooks, poll, interval);
+    info.iterations = iterations;
+    info.duration = duration;
+    info.milliseconds = milliseconds;
+    return status;
 }
 
-void runSolidElement(FitObjSphere& fit, const Vec3d* begin, std::size_t count,
-                     const FitOptions& options, FitRunInfo& info) {
-    timedElement(fit, begin, count, options, info,
-                 options.element == FitElement::kEnclosing ? minimumEnclosingSphere
-                                                           : maximumInscribingSphere);
+JobStatus runSolidElement(FitObjSphere& fit, const Vec3d* begin, std::size_t count,
+                          const FitOptions& options, FitRunInfo& info, const PollCallback& poll,
+                          std::chrono::milliseconds interval) {
+    return timedElement(fit, begin, count, options, info, poll, interval,
+                        options.element == FitElement::kEnclosing ? minimumEnclosingSphere
+                                                                  : maximumInscribingSphere);
 }
 
-void runSolidElement(FitObjCylinder& fit, const Vec3d* begin, std::size_t count,
-                     const FitOptions& options, FitRunInfo& info) {
-    timedElement(fit, begin, count, options, info,
-                 options.element == FitElement::kEnclosing ? minimumEnclosingCylinder
-                                                           : maximumInscribingCylinder);
+JobStatus runSolidElement(FitObjCylinder& fit, const Vec3d* begin, std::size_t count,
+                          const FitOptions& options, FitRunInfo& info, const PollCallback& poll,
+                          std::chrono::milliseconds interval) {
+    return timedElement(fit, begin, count, options, info, poll, interval,
+                        options.element == FitElement::kEnclosing ? minimumEnclosingCylinder
+                                                                  : maximumInscribingCylinder);
 }
 
 int threadsFor(const FitOptions& options) {
@@ -207,12 +222,10 @@ JobStatus runShape(FitShape shape, const Vec3d* begin, std::size_t count, const 
     FitRunInfo run;
     const bool solid =
         options.element == FitElement::kEnclosing || options.element == FitElement::kInscribing;
-    if (solid) {
-        runSolidElement(fit, begin, count, options, run);
-    } else if (runFitJob(fit, begin, begin + count, options, run, poll, interval) ==
-               JobStatus::kAborted) {
-        return JobStatus::kAborted;
-    }
+    const JobStatus status =
+        solid ? runSolidElement(fit, begin, count, options, run, poll, interval)
+              : runFitJob(fit, begin, begin + count, options, run, poll, interval);
+    if (status == JobStatus::kAborted) return JobStatus::kAborted;
 
     const int threads = threadsFor(options);
     if (options.element == FitElement::kOuter || options.element == FitElement::kInner) {

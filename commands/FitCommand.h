@@ -21,7 +21,7 @@
 // and Chebyshev (2) or an element the shape does not have (checkFitMethod). An aborted
 // run returns JobStatus::kAborted and leaves the result untouched. The outer and inner
 // elements are shifted before the statistics; the enclosing and inscribing elements run
-// on the calling thread without progress or abort.
+// on a worker thread through the job runner as the other fits do (progress, abort).
 // Cost: the fit (O(n) per iteration) plus two passes over the points.
 #pragma once
 
@@ -111,7 +111,7 @@ struct FitStartValue {
 // The element a Chebyshev run (method 2) hands back: the central minimax element, the
 // outer or inner element (plane, sphere, cylinder: shifted by the largest or smallest
 // signed deviation), or the minimum enclosing or maximum inscribing element (sphere,
-// cylinder; computed on the calling thread, see SolidElements.h).
+// cylinder; see SolidElements.h).
 enum class FitElement { kCentral, kOuter, kInner, kEnclosing, kInscribing };
 
 // "central", "outer", "inner", "enclosing", "inscribing".

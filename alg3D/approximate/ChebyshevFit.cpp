@@ -46,6 +46,13 @@ double fineStep(double size) {
     return 1e-2 * stepThreshold(size);
 }
 
+// Progress is shared by the threads of the line start.
+void addProgress(std::atomic<float>& progress, float delta) {
+    float current = progress.load(std::memory_order_relaxed);
+    while (!progress.compare_exchange_weak(current, current + delta, std::memory_order_relaxed)) {
+    }
+}
+
 std::vector<Vec3d> hullVertices(const ConvexHull& hull, const Vec3d* points) {
     std::vector<Vec3d> out;
     for (const std::uint32_t i : hull.vertexIndices())
@@ -150,8 +157,7 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObjP
 
 MinimaxLineResult minimaxLine(const Vec3d* begin, const Vec3d* end, std::uint64_t maxIterations,
                               const std::atomic<bool>& abort, std::atomic<float>& progress,
-                              bool requireHull) {
-    progress = 0.0f;
+                              bool requireHull, float progressSpan) {
     const std::size_t n = pointCount(begin, end);
     if (n < 2) throwAlg3dException(errors::kNotEnoughData);
     MinimaxLineResult result;
@@ -171,7 +177,7 @@ MinimaxLineResult minimaxLine(const Vec3d* begin, const Vec3d* end, std::uint64_
             result.radius =
                 std::max(result.radius, (d - d.dot(result.direction) * result.direction).norm());
         }
-        progress = 100.0f;
+        addProgress(progress, progressSpan);
         return result;
     }
     const std::vector<Vec3d> vertices = hullVertices(hull, begin);
@@ -200,6 +206,8 @@ MinimaxLineResult minimaxLine(const Vec3d* begin, const Vec3d* end, std::uint64_
     double bestRadius = std::numeric_limits<double>::max();
     Vec3d bestDirection = candidates.front(), bestPoint = c;
     const long long candidateCount = static_cast<long long>(candidates.size());
+    // The start takes the first half of the caller's span, the iteration the second.
+    const float candidateProgress = 0.5f * progressSpan / static_cast<float>(candidateCount);
 #pragma omp parallel
     {
         std::vector<Vec3d> projected(vertices.size());
@@ -220,6 +228,7 @@ MinimaxLineResult minimaxLine(const Vec3d* begin, const Vec3d* end, std::uint64_
                 localDirection = d;
                 localPoint = ball.center;
             }
+            addProgress(progress, candidateProgress);
         }
 #pragma omp critical(chebyshev_line_start)
         if (localRadius < bestRadius) {
@@ -237,21 +246,22 @@ MinimaxLineResult minimaxLine(const Vec3d* begin, const Vec3d* end, std::uint64_
         result.iterations = chebyshev::rethrowAsCopy([&] {
             return chebyshev::iterate(vertices.data(), vertices.data() + vertices.size(), line,
                                       maxIterations, abort, progress, fineStep(size),
-                                      fineStep(size));
+                                      fineStep(size), 0.5f * progressSpan);
         });
     }
     result.point = line.point;
     result.direction = line.direction();
     for (const Vec3d& v : vertices)
         result.radius = std::max(result.radius, line.distance(v));
-    progress = 100.0f;
     return result;
 }
 
 std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObjLine3D& fitObj,
                                    std::uint64_t maxIterations, const std::atomic<bool>& abort,
                                    std::atomic<float>& progress) {
+    progress = 0.0f;
     const MinimaxLineResult line = minimaxLine(begin, end, maxIterations, abort, progress, false);
+    progress = 100.0f;
     fitObj.setPoint(line.point, Given);
     fitObj.setDirection(line.direction, Given);
     fitObj.centroid = centroid(begin, end);

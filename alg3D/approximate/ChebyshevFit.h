@@ -53,7 +53,10 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObjL
 // the start direction and point (the ball's centre). Hulls with more than 4096 edges use
 // 4096 of them, evenly spread. requireHull: fail with "geometry approximation
 // failed.\n" when the points have no hull (all on a line or a point) instead of
-// returning the points' own line.
+// returning the points' own line. progress is not reset: the start adds up to half of
+// progressSpan to it, the iteration the other half (the caller sets 0 and 100). An abort
+// stops the start (the best candidate so far is used) or the iteration (the last
+// accepted axis is kept); the radius always belongs to the returned axis.
 struct MinimaxLineResult {
     Vec3d point;
     Vec3d direction;
@@ -62,7 +65,7 @@ struct MinimaxLineResult {
 };
 MinimaxLineResult minimaxLine(const Vec3d* begin, const Vec3d* end, std::uint64_t maxIterations,
                               const std::atomic<bool>& abort, std::atomic<float>& progress,
-                              bool requireHull);
+                              bool requireHull, float progressSpan = 100.0f);
 
 }  // namespace approximate
 }  // namespace alg3D

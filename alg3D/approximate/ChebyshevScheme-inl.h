@@ -80,13 +80,16 @@ inline bool dampedMinimaxStep(const DMatrix& J, const DMatrix& r, double lambda,
 
 // The iteration from the fit object's current parameters. stepTol stops on a short or
 // unchanged step, valueTol on an unchanged maximum (a last small improvement is still
-// kept). Returns the index of the stopping iteration, or maxIterations.
+// kept). Every iteration adds progressSpan / maxIterations to progress (callers that run
+// a start of their own first give the iteration the rest of the bar). Returns the index
+// of the stopping iteration, or maxIterations.
 template <class Objective>
 std::uint64_t iterate(const Vec3d* begin, const Vec3d* end, Objective& fit,
                       std::uint64_t maxIterations, const std::atomic<bool>& abort,
-                      std::atomic<float>& progress, double stepTol, double valueTol) {
+                      std::atomic<float>& progress, double stepTol, double valueTol,
+                      float progressSpan = 100.0f) {
     const float progressStep =
-        maxIterations > 0 ? 100.0f / static_cast<float>(maxIterations) : 0.0f;
+        maxIterations > 0 ? progressSpan / static_cast<float>(maxIterations) : 0.0f;
     DMatrix J, r, rTrial, h;
     fit.buildJacobian(begin, end, J, r, false);
     double H = maxAbs(r);

@@ -16,13 +16,13 @@ class Miniball {
             list_.push_back(i);
     }
 
-    EnclosingBall solve(std::uint64_t maxPasses) {
+    EnclosingBall solve(std::uint64_t maxPasses, const std::atomic<bool>* abort) {
         supportEnd_ = list_.begin();
         m_ = 0;
         currentSquaredRadius_ = -1.0;
         if (list_.empty()) return {};
-        pivot(maxPasses);
-        return {currentCenter_, currentSquaredRadius_ < 0.0 ? 0.0 : currentSquaredRadius_};
+        const bool aborted = pivot(maxPasses, abort);
+        return {currentCenter_, currentSquaredRadius_ < 0.0 ? 0.0 : currentSquaredRadius_, aborted};
     }
 
   private:
@@ -80,12 +80,14 @@ class Miniball {
         }
     }
 
-    void pivot(std::uint64_t maxPasses) {
+    // True when the abort flag ended the passes early.
+    bool pivot(std::uint64_t maxPasses, const std::atomic<bool>* abort) {
         Iterator t = std::next(list_.begin());
         moveToFrontBall(t);
         double maxExcess = 0.0, oldSquaredRadius = 0.0;
         std::uint64_t pass = 0;
         do {
+            if (abort && abort->load(std::memory_order_relaxed)) return true;
             Iterator pivotIt = list_.end();
             maxExcess = 0.0;
             for (Iterator k = t; k != list_.end(); ++k) {
@@ -106,6 +108,7 @@ class Miniball {
             }
             ++pass;
         } while (maxExcess > 0.0 && currentSquaredRadius_ > oldSquaredRadius && pass < maxPasses);
+        return false;
     }
 
     const Vec3d* points_;
@@ -120,10 +123,11 @@ class Miniball {
 
 }  // namespace
 
-EnclosingBall minimumEnclosingBall(const Vec3d* begin, const Vec3d* end, std::uint64_t maxPasses) {
+EnclosingBall minimumEnclosingBall(const Vec3d* begin, const Vec3d* end, std::uint64_t maxPasses,
+                                   const std::atomic<bool>* abort) {
     const std::size_t n = (begin && end && end > begin) ? static_cast<std::size_t>(end - begin) : 0;
     Miniball mb(begin, n);
-    return mb.solve(maxPasses);
+    return mb.solve(maxPasses, abort);
 }
 
 }  // namespace approximate

@@ -17,6 +17,11 @@ namespace approximate {
 
 namespace {
 
+// The progress bar's share of the enclosing start of the inscribing elements: the ball is
+// cheap, the cylinder's minimax line is a fit of its own.
+constexpr float kSphereStartShare = 10.0f;
+constexpr float kCylinderStartShare = 50.0f;
+
 void requirePoints(const Vec3d* begin, const Vec3d* end, std::size_t minimum) {
     if (pointCount(begin, end) < minimum) throwAlg3dException(errors::kNotEnoughData);
 }
@@ -24,14 +29,17 @@ void requirePoints(const Vec3d* begin, const Vec3d* end, std::size_t minimum) {
 }  // namespace
 
 std::uint64_t minimumEnclosingSphere(const Vec3d* begin, const Vec3d* end, FitObjSphere& fit,
-                                     std::uint64_t maxIterations, const std::atomic<bool>&,
+                                     std::uint64_t maxIterations, const std::atomic<bool>& abort,
                                      std::atomic<float>& progress) {
     progress = 0.0f;
     requirePoints(begin, end, FitObjSphere::kMinPoints);
     const EnclosingBall ball =
-        minimumEnclosingBall(begin, end, std::max<std::uint64_t>(1, maxIterations));
-    fit.setCenter(ball.center, Given);
-    fit.setRadius(std::sqrt(ball.squaredRadius), Given);
+        minimumEnclosingBall(begin, end, std::max<std::uint64_t>(1, maxIterations), &abort);
+    // A ball cut short need not enclose the points: the fit object keeps its values.
+    if (!ball.aborted) {
+        fit.setCenter(ball.center, Given);
+        fit.setRadius(std::sqrt(ball.squaredRadius), Given);
+    }
     progress = 100.0f;
     return 0;
 }
@@ -41,20 +49,22 @@ std::uint64_t maximumInscribingSphere(const Vec3d* begin, const Vec3d* end, FitO
                                       std::atomic<float>& progress) {
     progress = 0.0f;
     requirePoints(begin, end, FitObjSphere::kMinPoints);
-    InscribedSphereObjective objective;
-    if (!abort.load()) {
-        const EnclosingBall ball =
-            minimumEnclosingBall(begin, end, std::max<std::uint64_t>(1, maxIterations));
-        objective.center = ball.center;
-        objective.heldRadius = std::sqrt(ball.squaredRadius);
-    } else {
-        objective.center = fit.center;
-        objective.heldRadius = fit.radius;
+    const EnclosingBall ball =
+        minimumEnclosingBall(begin, end, std::max<std::uint64_t>(1, maxIterations), &abort);
+    if (ball.aborted) {
+        // No start: nothing accepted, the fit object keeps its values.
+        progress = 100.0f;
+        return 0;
     }
+    InscribedSphereObjective objective;
+    objective.center = ball.center;
+    objective.heldRadius = std::sqrt(ball.squaredRadius);
+    progress = kSphereStartShare;
     const double size = dataSize(begin, end);
     const std::uint64_t l = chebyshev::rethrowAsCopy([&] {
         return chebyshev::iterate(begin, end, objective, maxIterations, abort, progress,
-                                  stepThreshold(size), stepThreshold(size));
+                                  stepThreshold(size), stepThreshold(size),
+                                  100.0f - kSphereStartShare);
     });
     double nearest = std::numeric_limits<double>::max();
     for (const Vec3d* p = begin; p != end; ++p)
@@ -68,23 +78,25 @@ std::uint64_t maximumInscribingSphere(const Vec3d* begin, const Vec3d* end, FitO
 std::uint64_t minimumEnclosingCylinder(const Vec3d* begin, const Vec3d* end, FitObjCylinder& fit,
                                        std::uint64_t maxIterations, const std::atomic<bool>& abort,
                                        std::atomic<float>& progress) {
+    progress = 0.0f;
     requirePoints(begin, end, 2);
     const MinimaxLineResult line = minimaxLine(begin, end, maxIterations, abort, progress, true);
     fit.setPoint(line.point, Given);
     fit.setDirection(line.direction, Given);
     fit.setRadius(line.radius, Given);
     fit.centroid = centroid(begin, end);
+    progress = 100.0f;
     return line.iterations;
 }
 
 std::uint64_t maximumInscribingCylinder(const Vec3d* begin, const Vec3d* end, FitObjCylinder& fit,
                                         std::uint64_t maxIterations, const std::atomic<bool>& abort,
                                         std::atomic<float>& progress) {
-    requirePoints(begin, end, FitObjCylinder::kMinPoints);
-    std::atomic<float> startProgress{0.0f};
-    const MinimaxLineResult line =
-        minimaxLine(begin, end, maxIterations, abort, startProgress, true);
     progress = 0.0f;
+    requirePoints(begin, end, FitObjCylinder::kMinPoints);
+    const MinimaxLineResult line =
+        minimaxLine(begin, end, maxIterations, abort, progress, true, kCylinderStartShare);
+    progress = kCylinderStartShare;
     AxisObjective axis;
     axis.setAxis(line.point, line.direction);
     axis.centroid = line.point;
@@ -93,7 +105,8 @@ std::uint64_t maximumInscribingCylinder(const Vec3d* begin, const Vec3d* end, Fi
     const double size = dataSize(begin, end);
     const std::uint64_t l = chebyshev::rethrowAsCopy([&] {
         return chebyshev::iterate(begin, end, axis, maxIterations, abort, progress,
-                                  stepThreshold(size), stepThreshold(size));
+                                  stepThreshold(size), stepThreshold(size),
+                                  100.0f - kCylinderStartShare);
     });
     double nearest = std::numeric_limits<double>::max();
     for (const Vec3d* p = begin; p != end; ++p)

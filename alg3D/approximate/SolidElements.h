@@ -13,7 +13,11 @@
 //   the element touches the nearest point from inside.
 // Minimum counts: sphere 4, cylinder 7 ("not enough data for geometry approximation.\n").
 // Returns the iterations of the minimax run (enclosing sphere: the pivoting passes are
-// not counted, 0). An abort keeps the last accepted centre or axis.
+// not counted, 0). Progress runs from 0 to 100 (the inscribing elements give the first
+// part to their enclosing start). The abort flag is tested between pivoting passes,
+// hull-edge candidates and iterations: an abort in the minimax iteration keeps its last
+// accepted centre or axis (with the radius that belongs to it); an abort of the enclosing
+// sphere's ball or of the inscribing sphere's start leaves the fit object unchanged.
 // Cost: enclosing sphere linear; the others as the Chebyshev line plus the iteration.
 #pragma once
 

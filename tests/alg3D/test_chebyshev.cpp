@@ -14,6 +14,7 @@
 #include "FitTestUtils.h"
 #include "TestHelpers.h"
 #include "alg3D/approximate/ChebyshevFit.h"
+#include "alg3D/approximate/ChebyshevScheme-inl.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/approximate/FitObjCircle3D.h"
 #include "alg3D/approximate/FitObjCone.h"
@@ -24,6 +25,7 @@
 #include "alg3D/approximate/FitObjSphere.h"
 #include "alg3D/approximate/FitObjSuperEllipse3D.h"
 #include "alg3D/approximate/FitObjTorus.h"
+#include "alg3D/approximate/MinimaxObjectives.h"
 #include "alg3D/matrix/Alg3dException.h"
 
 namespace {
@@ -324,6 +326,161 @@ TEST(ChebyshevRecord, MethodTwoRunsTheMinimaxSchemeAndAnAbortKeepsTheStart) {
     FitObjCircle3D estimate;
     estimate.estimateInitial(points.data(), points.data() + points.size());
     EXPECT_EQ(aborted.radius, estimate.radius);
+}
+
+TEST(ChebyshevEllipse, PointsAlternatingAcrossAnEllipseGiveItAndTheGap) {
+    // Points δ outside and inside an ellipse along its normals, alternating at equal
+    // parameter steps: every point deviates by exactly δ, and no ellipse does better (the
+    // deviations alternate far more often than the seven parameters could follow), so
+    // the ellipse itself is the minimax ellipse.
+    auto rng = testing_helpers::seededRng(27);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const Vec3d centre(-7.0, 2.0, 30.0);
+    const double a = 6.0, b = 3.5, delta = 0.05;
+    std::vector<Vec3d> points;
+    const int k = 48;
+    for (int i = 0; i < k; ++i) {
+        const double t = 2.0 * kPi * (i + 0.25) / k;
+        const Vec3d e(a * std::cos(t), b * std::sin(t), 0.0);
+        const Vec3d n = Vec3d(b * std::cos(t), a * std::sin(t), 0.0).normalized();
+        const double offset = i % 2 == 0 ? delta : -delta;
+        points.push_back(centre + (rot * (e + offset * n)));
+    }
+    FitObjEllipse3D ellipse;
+    chebyshevFit(points, ellipse);
+    EXPECT_NEAR(maxAbsDeviation(ellipse, points), delta, 1e-9 * a);
+    EXPECT_NEAR(std::max(ellipse.a, ellipse.b), a, 1e-9 * a);
+    EXPECT_NEAR(std::min(ellipse.a, ellipse.b), b, 1e-9 * a);
+    EXPECT_VEC_NEAR(ellipse.center(), centre, 1e-9 * a);
+    EXPECT_NEAR(std::abs(ellipse.normal.dot(rot * Vec3d(0.0, 0.0, 1.0))), 1.0, 1e-12);
+}
+
+// A fit object that records every accepted iterate (the iteration rebuilds the Jacobian
+// only at its start and after an accepted step) and raises the abort flag once `after`
+// steps were accepted, the way the GUI's abort arrives between two iterations.
+template <class Base>
+struct AcceptLog {
+    std::vector<Base> accepted;
+    std::size_t after = std::numeric_limits<std::size_t>::max();
+    std::atomic<bool>* abort = nullptr;
+};
+
+template <class Base>
+class AbortingObjective : public Base {
+  public:
+    AcceptLog<Base>* log = nullptr;
+
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, alg3D::DMatrix& J, alg3D::DMatrix& r,
+                       bool weighting) const {
+        Base::buildJacobian(begin, end, J, r, weighting);
+        log->accepted.push_back(static_cast<const Base&>(*this));
+        if (log->accepted.size() > log->after) log->abort->store(true);
+    }
+};
+
+template <class Base>
+double largestResidual(const Base& fit, const std::vector<Vec3d>& points) {
+    alg3D::DMatrix r;
+    fit.computeResiduals(points.data(), points.data() + points.size(), r, false);
+    double m = 0.0;
+    for (std::uint64_t i = 0; i < r.size(); ++i)
+        m = std::max(m, std::abs(r[i]));
+    return m;
+}
+
+// Runs the minimax iteration from `start` twice: to its end, and with an abort after
+// `after` accepted steps. The aborted run must hold exactly the last accepted iterate,
+// which the full run passed through as well.
+template <class Base>
+Base abortAfterAcceptedSteps(const std::vector<Vec3d>& points, const Base& start, std::size_t after,
+                             double tolerance) {
+    std::atomic<float> progress{0.0f};
+    std::atomic<bool> never{false};
+    AcceptLog<Base> full;
+    full.abort = &never;
+    AbortingObjective<Base> complete;
+    static_cast<Base&>(complete) = start;
+    complete.log = &full;
+    chebyshev::iterate(points.data(), points.data() + points.size(), complete, 100, never, progress,
+                       tolerance, tolerance);
+    // The full run must go on beyond the abort for the test to mean anything.
+    EXPECT_GT(full.accepted.size(), after + 1);
+
+    std::atomic<bool> abort{false};
+    AcceptLog<Base> cut;
+    cut.after = after;
+    cut.abort = &abort;
+    AbortingObjective<Base> aborted;
+    static_cast<Base&>(aborted) = start;
+    aborted.log = &cut;
+    progress = 0.0f;
+    const std::uint64_t l = chebyshev::iterate(points.data(), points.data() + points.size(),
+                                               aborted, 100, abort, progress, tolerance, tolerance);
+    EXPECT_TRUE(abort.load());
+    EXPECT_EQ(cut.accepted.size(), after + 1);
+    EXPECT_GE(l, after);
+    EXPECT_LT(l, 100u);
+    EXPECT_LT(progress.load(), 100.0f);
+    // Every accepted step lowered the largest deviation; the deterministic run passed
+    // through the same iterates.
+    for (std::size_t k = 1; k < cut.accepted.size(); ++k) {
+        EXPECT_LT(largestResidual(cut.accepted[k], points),
+                  largestResidual(cut.accepted[k - 1], points));
+    }
+    if (full.accepted.size() > after) {
+        EXPECT_EQ(largestResidual(full.accepted[after], points),
+                  largestResidual(cut.accepted.back(), points));
+    }
+    return static_cast<const Base&>(aborted);
+}
+
+TEST(ChebyshevAbort, AnAbortBetweenIterationsKeepsTheLastAcceptedCircle) {
+    std::vector<Vec3d> points;
+    auto rng = testing_helpers::seededRng(28);
+    std::uniform_real_distribution<double> noise(-0.2, 0.2);
+    for (int i = 0; i < 90; ++i) {
+        const double t = 2.0 * kPi * i / 90;
+        const double radius = 5.0 + noise(rng) + (i % 7 == 0 ? 0.6 : 0.0);
+        points.emplace_back(radius * std::cos(t) + 1.0, radius * std::sin(t) - 2.0,
+                            0.05 * noise(rng));
+    }
+    // A poor start, so that the iteration needs several accepted steps.
+    FitObjCircle3D start;
+    start.estimateInitial(points.data(), points.data() + points.size());
+    start.setCenter(start.center() + Vec3d(0.8, -0.5, 0.0), Given);
+    start.setRadius(start.radius * 0.8, Given);
+    const FitObjCircle3D kept = abortAfterAcceptedSteps(points, start, 2, 1e-6);
+    // Bit for bit the second accepted iterate, not a trial or a mixture.
+    AcceptLog<FitObjCircle3D> again;
+    again.after = 2;
+    std::atomic<bool> abort{false};
+    again.abort = &abort;
+    AbortingObjective<FitObjCircle3D> replay;
+    static_cast<FitObjCircle3D&>(replay) = start;
+    replay.log = &again;
+    std::atomic<float> progress{0.0f};
+    chebyshev::iterate(points.data(), points.data() + points.size(), replay, 100, abort, progress,
+                       1e-6, 1e-6);
+    ASSERT_EQ(again.accepted.size(), 3u);
+    EXPECT_EQ(kept.center(), again.accepted.back().center());
+    EXPECT_EQ(kept.normal, again.accepted.back().normal);
+    EXPECT_EQ(kept.radius, again.accepted.back().radius);
+    EXPECT_NE(kept.radius, start.radius);
+}
+
+TEST(ChebyshevAbort, AnAbortOfTheInscribingIterationKeepsTheLastAcceptedCentre) {
+    // Points on a sphere around (0, 0, 0) and a start far off the centre.
+    std::vector<Vec3d> points;
+    auto rng = testing_helpers::seededRng(29);
+    std::normal_distribution<double> g(0.0, 1.0);
+    for (int i = 0; i < 400; ++i)
+        points.push_back(3.0 * Vec3d(g(rng), g(rng), g(rng)).normalized());
+    InscribedSphereObjective start;
+    start.center = Vec3d(1.2, -0.9, 0.7);
+    start.heldRadius = 5.0;
+    const InscribedSphereObjective kept = abortAfterAcceptedSteps(points, start, 1, 1e-6);
+    EXPECT_FALSE(kept.center == start.center);
+    EXPECT_LT(largestResidual(kept, points), largestResidual(start, points));
 }
 
 }  // namespace

@@ -233,4 +233,79 @@ TEST(InscribingCylinder, NoisyCylinderTouchesTheNearestPoint) {
     }
 }
 
+TEST(SolidElementsAbort, AnAbortBeforeTheStartLeavesTheSphereUnchanged) {
+    auto rng = testing_helpers::seededRng(38);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<Vec3d> points;
+    for (int i = 0; i < 500; ++i)
+        points.push_back(Vec3d(1, 2, 3) + 4.0 * Vec3d(g(rng), g(rng), g(rng)).normalized());
+    std::atomic<bool> abort{true};
+    std::atomic<float> progress{0.0f};
+    const EnclosingBall cut =
+        minimumEnclosingBall(points.data(), points.data() + points.size(), 100, &abort);
+    EXPECT_TRUE(cut.aborted);
+    EXPECT_FALSE(minimumEnclosingBall(points.data(), points.data() + points.size()).aborted);
+
+    FitObjSphere given;
+    given.setCenter(Vec3d(-1.0, 0.5, 2.0), Given);
+    given.setRadius(7.0, Given);
+    FitObjSphere sphere = given;
+    EXPECT_EQ(minimumEnclosingSphere(points.data(), points.data() + points.size(), sphere, 100,
+                                     abort, progress),
+              0u);
+    EXPECT_EQ(sphere.center, given.center);
+    EXPECT_EQ(sphere.radius, given.radius);
+    EXPECT_EQ(progress.load(), 100.0f);
+    progress = 0.0f;
+    EXPECT_EQ(maximumInscribingSphere(points.data(), points.data() + points.size(), sphere, 100,
+                                      abort, progress),
+              0u);
+    EXPECT_EQ(sphere.center, given.center);
+    EXPECT_EQ(sphere.radius, given.radius);
+    EXPECT_EQ(progress.load(), 100.0f);
+
+    // Without the abort both report their end.
+    abort = false;
+    progress = 0.0f;
+    minimumEnclosingSphere(points.data(), points.data() + points.size(), sphere, 100, abort,
+                           progress);
+    EXPECT_EQ(progress.load(), 100.0f);
+    EXPECT_NEAR(sphere.radius, 4.0, 1e-2);
+}
+
+TEST(SolidElementsAbort, AnAbortedCylinderStillEnclosesOrInscribesThePoints) {
+    auto rng = testing_helpers::seededRng(39);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const std::vector<Vec3d> points = cylinderPoints(rot, Vec3d(2, 3, 4), 2.0, 0.01, 800, 40);
+    const auto distances = [&](const FitObjCylinder& c, double& lo, double& hi) {
+        lo = std::numeric_limits<double>::max();
+        hi = 0.0;
+        for (const Vec3d& p : points) {
+            const double d = fit_test::distanceToLine(p, c.point, c.direction);
+            lo = std::min(lo, d);
+            hi = std::max(hi, d);
+        }
+    };
+    std::atomic<bool> abort{true};
+    std::atomic<float> progress{0.0f};
+    FitObjCylinder enclosing;
+    EXPECT_EQ(minimumEnclosingCylinder(points.data(), points.data() + points.size(), enclosing, 100,
+                                       abort, progress),
+              0u);
+    EXPECT_EQ(progress.load(), 100.0f);
+    double lo = 0.0, hi = 0.0;
+    distances(enclosing, lo, hi);
+    // The radius belongs to the axis it was cut short with.
+    EXPECT_NEAR(enclosing.radius, hi, 1e-12 * hi);
+
+    progress = 0.0f;
+    FitObjCylinder inscribing;
+    EXPECT_EQ(maximumInscribingCylinder(points.data(), points.data() + points.size(), inscribing,
+                                        100, abort, progress),
+              0u);
+    EXPECT_EQ(progress.load(), 100.0f);
+    distances(inscribing, lo, hi);
+    EXPECT_NEAR(inscribing.radius, lo, 1e-12 * lo);
+}
+
 }  // namespace
