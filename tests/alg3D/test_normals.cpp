@@ -212,6 +212,33 @@ TEST(Normals, AbortLeavesUnprocessedPointsZero) {
             ASSERT_EQ(toD(n), Vec3d(0, 0, 0));
 }
 
+// An abort while the loop runs stops every thread within one point's work: most
+// normals stay (0, 0, 0) and the progress stays low.
+TEST(Normals, AbortDuringTheLoopStopsEveryThread) {
+    const std::vector<Vec3d> pts = wavySurface(200000, 0.001, 18);
+    for (int mode : {kNormalsRadius, kNormalsPointNumber}) {
+        std::atomic<bool> abort{false};
+        std::atomic<float> progress{0.0f};
+        ParamNormals<Vec3d> param;
+        param.control.abort = &abort;
+        param.control.progress = &progress;
+        param.control.threads = 2;
+        std::vector<Vec3f> out(pts.size(), Vec3f(0.0f, 0.0f, 0.0f));
+        param.begin = pts.data();
+        param.end = pts.data() + pts.size();
+        param.out = out.data();
+        param.radius = 0.02;  // about 60 neighbours
+        param.pointNumber = 30;
+        param.mode = mode;
+        abortOnceStarted(abort, progress, [&] { calcNormals(param); });
+        std::size_t untouched = 0;
+        for (const Vec3f& n : out)
+            untouched += toD(n) == Vec3d(0, 0, 0) ? 1 : 0;
+        EXPECT_GT(untouched, pts.size() / 2) << mode;
+        EXPECT_LT(progress.load(), 50.0f) << mode;
+    }
+}
+
 // Above 2,097,151 points the auto mode computes one normal per block of the k-d tree
 // at depth 21, at the block's splitting point, and writes it to every point of the
 // block. The cloud is as small as that path allows: 2,100,000 points, so that the
