@@ -135,6 +135,7 @@ RunFunction setupNormals(CLI::App& sub) {
         ->check(nonNegativeNumber());
     sub.add_option("--k", a->k, "Number of nearest points (mode knn)")
         ->check(wholeNumber())
+        ->check(CLI::PositiveNumber)
         ->capture_default_str();
     sub.add_option("-o,--output", a->output, "Write \"x y z nx ny nz\" per point (.xyz)")
         ->type_name("OUT");
@@ -221,6 +222,7 @@ RunFunction setupFeatures(CLI::App& sub) {
         ->check(nonNegativeNumber());
     sub.add_option("--k", a->k, "Number of nearest points (kernel knn)")
         ->check(wholeNumber())
+        ->check(CLI::PositiveNumber)
         ->capture_default_str();
     sub.add_option("-o,--output", a->output, "Write the colour-coded points (.xyzc)")
         ->type_name("OUT");
@@ -234,7 +236,7 @@ struct SmoothArguments {
     std::string file;
     std::string function;
     double radius = 0.0;
-    std::string output;
+    std::string output, values;
 };
 
 int runSmooth(const SmoothArguments& a, Context& context) {
@@ -253,6 +255,13 @@ int runSmooth(const SmoothArguments& a, Context& context) {
     });
     context.endProgress();
     if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!a.values.empty()) {
+        const std::vector<double> moved = commands::smoothingDisplacements(data, result);
+        if (!writeLines(a.values, moved.size(), [&](std::size_t i, char* t, std::size_t size) {
+                return std::snprintf(t, size, "%.17g\n", moved[i]);
+            }))
+            return context.interruptedExit();
+    }
     commands::applySmoothing(data, result);
     if (!save(context, a.output, data)) return context.interruptedExit();
     if (context.json) {
@@ -280,6 +289,8 @@ RunFunction setupSmooth(CLI::App& sub) {
     sub.add_option("-o,--output", a->output, "Write the smoothed points (.xyz, .xyzc)")
         ->required()
         ->type_name("OUT");
+    sub.add_option("--values", a->values, "Write the distance every point moved")
+        ->type_name("FILE");
     return [a](Context& context) { return runSmooth(*a, context); };
 }
 
@@ -289,7 +300,7 @@ struct ThinArguments {
     std::string file;
     std::uint64_t count = 0;
     double spacing = 0.0;
-    std::string output;
+    std::string output, values;
     bool byCount = false;
 };
 
@@ -309,6 +320,12 @@ int runThin(const ThinArguments& a, Context& context) {
     });
     context.endProgress();
     if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    const auto& kept = result.kept;
+    if (!a.values.empty() &&
+        !writeLines(a.values, kept.size(), [&](std::size_t i, char* t, std::size_t size) {
+            return std::snprintf(t, size, "%d\n", int(kept[i]));
+        }))
+        return context.interruptedExit();
     if (!save(context, a.output, data)) return context.interruptedExit();
     if (context.json) {
         Json j;
@@ -335,6 +352,8 @@ RunFunction setupThin(CLI::App& sub) {
     sub.add_option("-o,--output", a->output, "Write the remaining points")
         ->required()
         ->type_name("OUT");
+    sub.add_option("--values", a->values, "Write 1 for every kept and 0 for every removed point")
+        ->type_name("FILE");
     sub.callback([a, count, spacing] {
         if (count->count() == 0 && spacing->count() == 0)
             throw CLI::RequiredError("--count or --spacing");

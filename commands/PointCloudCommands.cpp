@@ -31,6 +31,12 @@ void requireRadius(double radius) {
         throw std::invalid_argument("The radius must be a finite number of at least 0.");
 }
 
+// The point-number fields reject 0; k = 1 or 2 are left to the algorithms, which give
+// (0, 0, 0) normals and zero features for them.
+void requirePointNumber(std::uint64_t k) {
+    if (k == 0) throw std::invalid_argument("The point number must be at least 1.");
+}
+
 alg::ProcessControl controlOf(ControlRecord& c) {
     alg::ProcessControl pc;
     pc.abort = &c.abort;
@@ -70,6 +76,7 @@ JobStatus runNormalsCommand(const LoadedData& data, const NormalsOptions& option
                             std::chrono::milliseconds interval) {
     requirePoints(data, kNormalsPointcloudsOnly);
     if (options.mode == alg::kNormalsRadius) requireRadius(options.radius);
+    if (options.mode == alg::kNormalsPointNumber) requirePointNumber(options.k);
     std::vector<Vec3f> normals(data.pointCount(), Vec3f(0.0f, 0.0f, 0.0f));
     ProcessingRun run;
     const JobStatus status = runTimed(
@@ -101,6 +108,7 @@ JobStatus runFeaturesCommand(const LoadedData& data, const FeaturesOptions& opti
                              std::chrono::milliseconds interval) {
     requirePoints(data, kFeaturesPointcloudsOnly);
     if (options.kernel == alg::kKernelRadius) requireRadius(options.radius);
+    if (options.kernel == alg::kKernelPointNumber) requirePointNumber(options.k);
     std::vector<double> values(data.pointCount(), -1.0);
     ProcessingRun run;
     const JobStatus status = runTimed(
@@ -161,6 +169,17 @@ JobStatus runSmoothingCommand(const LoadedData& data, const SmoothingOptions& op
     return status;
 }
 
+std::vector<double> smoothingDisplacements(const LoadedData& data, const SmoothingResult& result) {
+    std::vector<double> moved;
+    if (result.points.size() != data.pointCount()) return moved;
+    moved.resize(result.points.size());
+    withPoints(data, [&](const auto& points) {
+        for (std::size_t i = 0; i < points.size(); ++i)
+            moved[i] = (result.points[i] - alg3D::coords(points[i])).norm();
+    });
+    return moved;
+}
+
 void applySmoothing(LoadedData& data, const SmoothingResult& result) {
     if (data.kind == DataKind::kColoredPoints) {
         if (result.points.size() != data.coloredPoints.size()) return;
@@ -208,6 +227,9 @@ JobStatus runThinningCommand(LoadedData& data, std::vector<Vec3f>* normals,
                                    ? alg::compactThinned(data.coloredPoints, normals, remove)
                                    : alg::compactThinned(data.points, normals, remove);
     result.outputPoints = output;
+    result.kept.resize(remove.size());
+    for (std::size_t i = 0; i < remove.size(); ++i)
+        result.kept[i] = remove[i] ? 0 : 1;
     result.run = run;
     result.panelText =
         text + "Output points: " + std::to_string(output) + "\nDuration: " + run.duration;

@@ -10,7 +10,8 @@
 // text) and the options. Outputs: result records; only runThinningCommand changes the
 // data, and only after a run that completed.
 // Errors: std::runtime_error with the command's text for a mesh; std::invalid_argument
-// for a radius that is negative or not finite; the library's exceptions (memory).
+// for a radius that is negative or not finite, or a point number of 0 when the k nearest
+// points are the kernel; the library's exceptions (memory).
 // An aborted run returns JobStatus::kAborted and leaves the result (and the data) as
 // they were.
 // Cost: the algorithm's (see alg3D/algorithm/Normals.h and the others) plus O(n) copies.
@@ -101,6 +102,10 @@ JobStatus runSmoothingCommand(const LoadedData& data, const SmoothingOptions& op
                               SmoothingResult& result, const PollCallback& poll = neverAbort,
                               std::chrono::milliseconds interval = kDefaultPollInterval);
 
+// How far every point moved (the distance between its coordinates in `data`, before
+// applySmoothing, and in the result), input order; empty when the counts differ.
+std::vector<double> smoothingDisplacements(const LoadedData& data, const SmoothingResult& result);
+
 // Replaces the coordinates of the data's points (colours stay) with a result.
 void applySmoothing(LoadedData& data, const SmoothingResult& result);
 
@@ -115,6 +120,7 @@ struct ThinningOptions {
 struct ThinningResult {
     std::size_t inputPoints = 0;
     std::size_t outputPoints = 0;
+    std::vector<std::uint8_t> kept;  // after a completed run: 1/0 per input point, input order
     ProcessingRun run;
     // "Input points: N\n", and after a completed run "Output points: M\nDuration: t".
     std::string panelText;

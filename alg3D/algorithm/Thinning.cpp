@@ -15,6 +15,22 @@ std::size_t countOf(const P* begin, const P* end) {
     return (begin && end > begin) ? static_cast<std::size_t>(end - begin) : 0;
 }
 
+// floor(i·a) with a = n / m, the i-th kept position (i < m <= n), in integers: with a
+// rounded to a double, i·a lands on the wrong side of a whole number once n·m reaches
+// about 1e16 (clouds of some 1e8 points thinned by a few points), and two i then share
+// a position, so fewer than m points would be kept. i·n/m = i·q + i·rem/m with
+// q = n / m and rem = n % m < m.
+std::size_t keptPosition(std::uint64_t i, std::uint64_t n, std::uint64_t m) {
+    const std::uint64_t q = n / m, rem = n % m;
+    std::uint64_t fraction;
+    if (m <= (std::uint64_t(1) << 32)) {
+        fraction = i * rem / m;  // i·rem < m² <= 2^64
+    } else {
+        fraction = static_cast<std::uint64_t>(static_cast<long double>(i) * rem / m);
+    }
+    return static_cast<std::size_t>(std::min(i * q + fraction, n - 1));
+}
+
 }  // namespace
 
 template <typename P>
@@ -31,11 +47,8 @@ bool thinningToCount(const ProcessControl& control, const P* begin, const P* end
     if (!tree.built()) return false;
     control.setProgress(50.0f);
     std::vector<std::uint8_t> bits(n, 1);
-    const double a = static_cast<double>(n) / static_cast<double>(count);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::size_t pos = static_cast<std::size_t>(std::floor(static_cast<double>(i) * a));
-        bits[std::min(pos, n - 1)] = 0;
-    }
+    for (std::uint64_t i = 0; i < count; ++i)
+        bits[keptPosition(i, n, count)] = 0;
     control.setProgress(80.0f);
     if (control.aborted()) return false;
     for (std::size_t pos = 0; pos < n; ++pos)

@@ -5,10 +5,12 @@
 #include <Eigen/Dense>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <numeric>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "TestHelpers.h"
@@ -133,6 +135,22 @@ inline std::vector<Vec3d> spherePoints(std::size_t n, const Vec3d& c, double r,
         pts.push_back(c + r * d.normalized());
     }
     return pts;
+}
+
+// Runs `run` while a second thread sets `abort` as soon as `progress` leaves 0, that is
+// once the kernel's parallel loop has finished its first point (the tree build before
+// it reports no progress). A loop that tests the flag leaves most points unprocessed.
+template <typename Run>
+void abortOnceStarted(std::atomic<bool>& abort, const std::atomic<float>& progress, Run run) {
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (progress.load() == 0.0f && !done.load())
+            std::this_thread::yield();
+        abort.store(true);
+    });
+    run();
+    done.store(true);
+    watcher.join();
 }
 
 }  // namespace pointcloud_test

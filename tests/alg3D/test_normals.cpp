@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PointCloudTestUtils.h"
+#include "alg3D/algorithm/KdTree.h"
 #include "alg3D/algorithm/Normals.h"
 
 using namespace alg3D;
@@ -39,16 +40,18 @@ std::vector<Vec3f> runNormals(const std::vector<P>& pts, int mode, double radius
     return out;
 }
 
-// The adaptive k-nearest rule with brute-force neighbourhoods. `conditioned` tells
-// whether the accepted neighbourhood separates its smallest axis clearly.
+// The adaptive k-nearest rule with the neighbourhoods of `nearest` (q, k, out: the
+// distance of the k-th) or, by default, of a linear scan. `conditioned` tells whether
+// the accepted neighbourhood separates its smallest axis clearly.
+template <typename Nearest>
 Vec3d referenceKNearest(const std::vector<Vec3d>& pts, const Vec3d& q, std::size_t k,
-                        bool& conditioned) {
+                        bool& conditioned, Nearest nearest) {
     conditioned = false;
     Vec3d normal(0, 0, 0);
     k = std::min(k, pts.size());
     for (int attempt = 0; attempt < 3; ++attempt, k *= 2) {
         double g = 0;
-        const auto idx = bruteKNearest(pts, q, k, &g);
+        const auto idx = nearest(q, k, g);
         if (g < 1e-7 && idx.size() >= k) return Vec3d(0, 0, 0);
         if (idx.size() >= 3 && g > 1e-8) {
             const EigenAxes a = eigenAxes(pts, idx);
@@ -61,6 +64,13 @@ Vec3d referenceKNearest(const std::vector<Vec3d>& pts, const Vec3d& q, std::size
     }
     conditioned = false;  // the last attempt's axis is not unique in general
     return normal;
+}
+
+Vec3d referenceKNearest(const std::vector<Vec3d>& pts, const Vec3d& q, std::size_t k,
+                        bool& conditioned) {
+    return referenceKNearest(
+        pts, q, k, conditioned,
+        [&](const Vec3d& p, std::size_t kk, double& g) { return bruteKNearest(pts, p, kk, &g); });
 }
 
 template <typename P>
@@ -202,25 +212,92 @@ TEST(Normals, AbortLeavesUnprocessedPointsZero) {
             ASSERT_EQ(toD(n), Vec3d(0, 0, 0));
 }
 
-// Above 2,097,151 points the auto mode computes one normal per tree block at depth
-// 21 and writes it to every point of the block. A tilted plane grid: every point
-// gets the plane's normal (a wrong block-to-point mapping leaves zeros behind).
-TEST(Normals, AutoModeBlockPathOnLargeCloud) {
-    const int side = 1449;  // 2,099,601 points
-    const Vec3d n0 = Vec3d(1, 2, 3).normalized();
-    const Vec3d e1 = n0.cross(Vec3d(0, 0, 1)).normalized();
-    const Vec3d e2 = n0.cross(e1);
-    std::vector<Vec3d> pts;
-    pts.reserve(static_cast<std::size_t>(side) * side);
-    for (int i = 0; i < side; ++i)
-        for (int j = 0; j < side; ++j)
-            pts.push_back((0.01 * i) * e1 + (0.01 * j + 0.003 * (i % 3)) * e2);
-    ASSERT_GT(pts.size(), kNormalsAutoMaxPointwise);
+// An abort while the loop runs stops every thread within one point's work: most
+// normals stay (0, 0, 0) and the progress stays low.
+TEST(Normals, AbortDuringTheLoopStopsEveryThread) {
+    const std::vector<Vec3d> pts = wavySurface(200000, 0.001, 18);
+    for (int mode : {kNormalsRadius, kNormalsPointNumber}) {
+        std::atomic<bool> abort{false};
+        std::atomic<float> progress{0.0f};
+        ParamNormals<Vec3d> param;
+        param.control.abort = &abort;
+        param.control.progress = &progress;
+        param.control.threads = 2;
+        std::vector<Vec3f> out(pts.size(), Vec3f(0.0f, 0.0f, 0.0f));
+        param.begin = pts.data();
+        param.end = pts.data() + pts.size();
+        param.out = out.data();
+        param.radius = 0.02;  // about 60 neighbours
+        param.pointNumber = 30;
+        param.mode = mode;
+        abortOnceStarted(abort, progress, [&] { calcNormals(param); });
+        std::size_t untouched = 0;
+        for (const Vec3f& n : out)
+            untouched += toD(n) == Vec3d(0, 0, 0) ? 1 : 0;
+        EXPECT_GT(untouched, pts.size() / 2) << mode;
+        EXPECT_LT(progress.load(), 50.0f) << mode;
+    }
+}
+
+// Above 2,097,151 points the auto mode computes one normal per block of the k-d tree
+// at depth 21, at the block's splitting point, and writes it to every point of the
+// block. The cloud is as small as that path allows: 2,100,000 points, so that the
+// blocks are single points with a few thousand pairs among them (the cost is that of
+// about two million k-nearest normals, whatever the cloud). The points lie on a
+// paraboloid in random order, so a normal written to the wrong point (tree order taken
+// for input order) or to none is far off the surface normal.
+TEST(NormalsSlow, AutoModeBlockPathOnLargeCloud) {
+    const std::size_t n = 2100000;
+    ASSERT_GT(n, kNormalsAutoMaxPointwise);
+    auto rng = testing_helpers::seededRng(17);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<Vec3d> pts(n);
+    for (Vec3d& p : pts) {
+        const double x = u(rng), y = u(rng);
+        p = Vec3d(x, y, 0.5 * (x * x + y * y));
+    }
     const auto normals = runNormals(pts, kNormalsAuto, 0.0, 0);
-    std::size_t bad = 0;
-    for (std::size_t i = 0; i < pts.size(); ++i)
-        if (!(angleUpToSign(toD(normals[i]), n0) < 1e-5)) ++bad;
-    EXPECT_EQ(bad, 0u);
+
+    // Every point near the surface normal: the neighbourhood of 30 points spans about
+    // 0.005, over which the normal turns by as much.
+    for (std::size_t i = 0; i < n; ++i) {
+        const Vec3d surface(-pts[i].x, -pts[i].y, 1.0);
+        ASSERT_LT(angleUpToSign(toD(normals[i]), surface), 0.02) << i;
+    }
+
+    // The blocks, from a tree built the same way: every point of a block has exactly
+    // the normal of the block's splitting point; a sample of those against the adaptive
+    // rule on the tree's k nearest points with Eigen's axes.
+    KdTree<Vec3d> tree;
+    tree.build(pts.data(), pts.data() + n);
+    ASSERT_TRUE(tree.built());
+    std::vector<KdTree<Vec3d>::Subtree> blocks;
+    tree.collectSubtrees(kNormalsAutoDepth, blocks);
+    std::size_t shared = 0, compared = 0;
+    std::vector<const KdEntry<Vec3d>*> list;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const auto& block = blocks[b];
+        const std::size_t split = static_cast<std::size_t>(block.split - pts.data());
+        for (std::size_t pos = block.begin; pos < block.end; ++pos)
+            ASSERT_EQ(normals[tree.elementIndex(pos)], normals[split]) << "block " << b;
+        if (block.end - block.begin > 1) ++shared;
+        if (b % 1009 != 0) continue;
+        bool conditioned = false;
+        const Vec3d ref = referenceKNearest(
+            pts, *block.split, kNormalsAutoK, conditioned,
+            [&](const Vec3d& q, std::size_t k, double& g) {
+                g = tree.findKNearest(q, k, 0.0, list);
+                std::vector<std::size_t> idx;
+                for (const KdEntry<Vec3d>* e : list)
+                    idx.push_back(static_cast<std::size_t>(e->element - pts.data()));
+                return idx;
+            });
+        if (!conditioned) continue;
+        ASSERT_LT(angleUpToSign(toD(normals[split]), ref), 1e-6) << "block " << b;
+        ++compared;
+    }
+    EXPECT_GT(shared, 1000u);
+    EXPECT_GT(compared, blocks.size() / 1009 * 9 / 10);
 }
 
 }  // namespace

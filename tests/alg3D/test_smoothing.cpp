@@ -137,6 +137,30 @@ TEST(Smoothing, NothingChangesWithoutANeighbourhood) {
         EXPECT_EQ(runSmoothing(grid, f, 0.5), grid) << f;
 }
 
+// An abort while the loop runs stops every thread within one point's work: most points
+// keep their copied coordinates.
+TEST(Smoothing, AbortDuringTheLoopStopsEveryThread) {
+    const std::vector<Vec3d> pts = wavySurface(200000, 0.001, 36);
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    ParamSmoothing<Vec3d> param;
+    param.control.abort = &abort;
+    param.control.progress = &progress;
+    param.control.threads = 2;
+    std::vector<Vec3d> out(pts.size());
+    param.begin = pts.data();
+    param.end = pts.data() + pts.size();
+    param.out = out.data();
+    param.radius = 0.02;
+    param.function = kSmoothFeaturePreserving;
+    abortOnceStarted(abort, progress, [&] { calcSmoothing(param); });
+    std::size_t untouched = 0;
+    for (std::size_t i = 0; i < pts.size(); ++i)
+        untouched += out[i] == pts[i] ? 1 : 0;
+    EXPECT_GT(untouched, pts.size() / 2);
+    EXPECT_LT(progress.load(), 50.0f);
+}
+
 TEST(Smoothing, AbortLeavesTheCopy) {
     const std::vector<Vec3d> pts = wavySurface(2000, 0.01, 35);
     std::atomic<bool> abort{true};

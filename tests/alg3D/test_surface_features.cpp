@@ -4,6 +4,7 @@
 // and the evaluation's statistics, one-sided colour range and colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <vector>
@@ -166,6 +167,32 @@ TEST(SurfaceFeatures, KNearestKernelUsesThePointsOwnRadius) {
             const double ref = featureValue(feature, nb, pts[i], kth);
             ASSERT_NEAR(one[i], ref, 1e-9 * std::max(1.0, std::abs(ref))) << feature << " " << i;
         }
+    }
+}
+
+// An abort while the loop runs stops every thread within one point's work: most values
+// keep their -1.
+TEST(SurfaceFeatures, AbortDuringTheLoopStopsEveryThread) {
+    const std::vector<Vec3d> pts = wavySurface(200000, 0.001, 24);
+    for (int kernel : {kKernelRadius, kKernelPointNumber}) {
+        std::atomic<bool> abort{false};
+        std::atomic<float> progress{0.0f};
+        ParamEdges<Vec3d> param;
+        param.control.abort = &abort;
+        param.control.progress = &progress;
+        param.control.threads = 2;
+        std::vector<double> out(pts.size(), -1.0);
+        param.begin = pts.data();
+        param.end = pts.data() + pts.size();
+        param.out = out.data();
+        param.feature = kFeatureExtrinsicCurvature;
+        param.radius = 0.02;
+        param.pointNumber = 30;
+        param.kernelMode = kernel;
+        abortOnceStarted(abort, progress, [&] { calcEdges(param); });
+        const auto untouched = std::count(out.begin(), out.end(), -1.0);
+        EXPECT_GT(static_cast<std::size_t>(untouched), pts.size() / 2) << kernel;
+        EXPECT_LT(progress.load(), 50.0f) << kernel;
     }
 }
 

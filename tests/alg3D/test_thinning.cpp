@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "PointCloudTestUtils.h"
+#include "alg3D/algorithm/KdTree.h"
 #include "alg3D/algorithm/Thinning.h"
 
 using namespace alg3D;
@@ -72,6 +73,25 @@ TEST(Thinning, ToCountKeepsExactlyMSpreadPoints) {
     // m = 0 or m larger than n: nothing happens.
     EXPECT_EQ(thinned(grid, true, 0).size(), grid.size());
     EXPECT_EQ(thinned(grid, true, 10001).size(), grid.size());
+}
+
+// The kept points are the entries at the positions floor(i·n/m) of the tree order
+// (reckoned here in integers), for counts whose ratio n/m is no whole number.
+TEST(Thinning, ToCountKeepsEveryATHEntryOfTheTreeOrder) {
+    const auto pts = randomCloud(10007, 44);
+    KdTree<Vec3d> tree;
+    tree.build(pts.data(), pts.data() + pts.size());
+    ASSERT_TRUE(tree.built());
+    const std::uint64_t n = pts.size();
+    for (std::uint64_t m : {1u, 3u, 9u, 1000u, 3331u, 10006u}) {
+        std::vector<std::uint8_t> remove;
+        ASSERT_TRUE(
+            thinningToCount<Vec3d>(control(), pts.data(), pts.data() + pts.size(), m, remove));
+        std::vector<std::uint8_t> expected(pts.size(), 1);
+        for (std::uint64_t i = 0; i < m; ++i)
+            expected[tree.elementIndex(static_cast<std::size_t>(i * n / m))] = 0;
+        ASSERT_EQ(remove, expected) << m;
+    }
 }
 
 TEST(Thinning, ToSpacingAgainstBruteForce) {

@@ -26,6 +26,7 @@
 #include "TestHelpers.h"
 #include "alg3D/algorithm/Normals.h"
 #include "alg3D/algorithm/Regions.h"
+#include "alg3D/algorithm/Smoothing.h"
 #include "alg3D/algorithm/SurfaceFeatures.h"
 #include "alg3D/algorithm/Thinning.h"
 #include "alg3D/matrix/Matrix.h"
@@ -191,7 +192,77 @@ TEST_F(PointCloudCli, SmoothThinAndRegions) {
     EXPECT_EQ(readRows(colored).size(), points.size());
 }
 
+// smooth --values: the distance each point moved, 17 digits, input order, against the
+// library's pass on the same points; thin --values: 1 for a kept, 0 for a removed point,
+// against the library's decision, and the kept points are the output file's in order.
+TEST_F(PointCloudCli, SmoothAndThinValues) {
+    const std::string moved = scratch.file("moved.txt"), smooth = scratch.file("s.xyz");
+    Outcome o = runCli({"smooth", input, "--function", "feature", "--radius", "0.08", "--values",
+                        moved, "-o", smooth});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    std::vector<Vec3d> expected(points.size());
+    alg3D::algorithm::ParamSmoothing<Vec3d> param;
+    param.begin = points.data();
+    param.end = points.data() + points.size();
+    param.out = expected.data();
+    param.radius = 0.08;
+    param.function = alg3D::algorithm::kSmoothFeaturePreserving;
+    alg3D::algorithm::calcSmoothing(param);
+    const auto rows = readRows(moved);
+    const auto cloud = readRows(smooth);
+    ASSERT_EQ(rows.size(), points.size());
+    ASSERT_EQ(cloud.size(), points.size());
+    std::size_t movedCount = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 1u);
+        ASSERT_EQ(rows[i][0], (expected[i] - points[i]).norm()) << i;
+        movedCount += rows[i][0] > 0.0 ? 1 : 0;
+        for (int a = 0; a < 3; ++a)
+            ASSERT_NEAR(cloud[i][a], expected[i][a], 5e-7 * (1 + 1e-9)) << i;
+    }
+    EXPECT_GT(movedCount, points.size() / 2);
+
+    const std::string flags = scratch.file("kept.txt"), thin = scratch.file("t.xyz");
+    for (bool byCount : {true, false}) {
+        o = byCount ? runCli({"thin", input, "--count", "777", "--values", flags, "-o", thin})
+                    : runCli({"thin", input, "--spacing", "0.04", "--values", flags, "-o", thin});
+        ASSERT_EQ(o.exitCode, 0) << o.err;
+        std::vector<std::uint8_t> remove;
+        const alg3D::algorithm::ProcessControl control;
+        ASSERT_TRUE(byCount
+                        ? alg3D::algorithm::thinningToCount<Vec3d>(
+                              control, points.data(), points.data() + points.size(), 777, remove)
+                        : alg3D::algorithm::thinningToSpacing<Vec3d>(
+                              control, points.data(), points.data() + points.size(), 0.04, remove));
+        const auto kept = readRows(flags);
+        const auto left = readPoints(thin);
+        ASSERT_EQ(kept.size(), points.size());
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            ASSERT_EQ(kept[i].size(), 1u);
+            ASSERT_EQ(kept[i][0], remove[i] ? 0.0 : 1.0) << i;
+            if (remove[i]) continue;
+            ASSERT_LT(next, left.size());
+            for (int a = 0; a < 3; ++a)
+                ASSERT_NEAR(left[next][a], points[i][a], 5e-7 * (1 + 1e-9)) << i;
+            ++next;
+        }
+        EXPECT_EQ(next, left.size());
+        if (byCount) {
+            EXPECT_EQ(left.size(), 777u);
+        }
+    }
+}
+
 TEST_F(PointCloudCli, ErrorsAndUsage) {
+    EXPECT_EQ(runCli({"normals", input, "--mode", "knn", "--k", "0"}).exitCode, 2);
+    EXPECT_EQ(
+        runCli({"features", input, "--feature", "edges", "--kernel", "knn", "--k", "0"}).exitCode,
+        2);
+    EXPECT_EQ(runCli({"smooth", input, "--function", "gauss", "--radius", "nan", "-o",
+                      scratch.file("x.xyz")})
+                  .exitCode,
+              2);
     EXPECT_EQ(runCli({"thin", input, "-o", scratch.file("x.xyz")}).exitCode, 2);
     EXPECT_EQ(runCli({"thin", input, "--count", "5", "--spacing", "1", "-o", scratch.file("x.xyz")})
                   .exitCode,

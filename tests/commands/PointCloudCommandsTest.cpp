@@ -86,6 +86,72 @@ TEST(PointCloudCommands, MeshesAreRefusedWithTheCommandsTexts) {
     EXPECT_THROW(cmd::runRegionsCommand(cloud, nan, r), std::invalid_argument);
 }
 
+// Bad neighbourhood sizes get a message before anything runs; the result stays as it was.
+TEST(PointCloudCommands, BadRadiiAndPointNumbersAreRefused) {
+    const LoadedData cloud = wavyCloud(100, 5);
+    const double bad[] = {-1.0, std::nan(""), HUGE_VAL, -HUGE_VAL};
+    auto message = [](const auto& fn) {
+        try {
+            fn();
+        } catch (const std::invalid_argument& e) {
+            return std::string(e.what());
+        }
+        return std::string("no exception");
+    };
+    const std::string radiusText = "The radius must be a finite number of at least 0.";
+    const std::string pointNumberText = "The point number must be at least 1.";
+    for (double radius : bad) {
+        cmd::NormalsOptions n;
+        n.mode = alg::kNormalsRadius;
+        n.radius = radius;
+        cmd::NormalsResult nr;
+        nr.panelText = "untouched";
+        EXPECT_EQ(message([&] { cmd::runNormalsCommand(cloud, n, nr); }), radiusText) << radius;
+        EXPECT_EQ(nr.panelText, "untouched");
+        cmd::FeaturesOptions f;
+        f.kernel = alg::kKernelRadius;
+        f.radius = radius;
+        cmd::FeaturesResult fr;
+        EXPECT_EQ(message([&] { cmd::runFeaturesCommand(cloud, f, fr); }), radiusText) << radius;
+        cmd::ThinningOptions t;
+        t.radius = radius;
+        LoadedData copy = cloud;
+        cmd::ThinningResult tr;
+        EXPECT_EQ(message([&] { cmd::runThinningCommand(copy, nullptr, t, tr); }), radiusText);
+        EXPECT_EQ(copy.points, cloud.points);
+    }
+    cmd::NormalsOptions n;
+    n.mode = alg::kNormalsPointNumber;
+    n.k = 0;
+    cmd::NormalsResult nr;
+    EXPECT_EQ(message([&] { cmd::runNormalsCommand(cloud, n, nr); }), pointNumberText);
+    EXPECT_TRUE(nr.normals.empty());
+    cmd::FeaturesOptions f;
+    f.kernel = alg::kKernelPointNumber;
+    f.k = 0;
+    cmd::FeaturesResult fr;
+    EXPECT_EQ(message([&] { cmd::runFeaturesCommand(cloud, f, fr); }), pointNumberText);
+    EXPECT_TRUE(fr.values.empty());
+
+    // The point number only counts where it is the kernel; a huge one is cut down to
+    // the cloud's size (every neighbourhood is the whole cloud, one plane).
+    n.mode = alg::kNormalsAuto;
+    ASSERT_EQ(cmd::runNormalsCommand(cloud, n, nr), JobStatus::kCompleted);
+    LoadedData plane;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            plane.points.push_back(Vec3d(i, j, 2.0));
+    n.mode = alg::kNormalsPointNumber;
+    n.k = ~std::uint64_t(0);
+    ASSERT_EQ(cmd::runNormalsCommand(plane, n, nr), JobStatus::kCompleted);
+    for (const Vec3f& v : nr.normals)
+        EXPECT_EQ(std::abs(v.z), 1.0f);
+    f.k = ~std::uint64_t(0);
+    f.feature = alg::kFeatureDensity;
+    ASSERT_EQ(cmd::runFeaturesCommand(plane, f, fr), JobStatus::kCompleted);
+    ASSERT_EQ(fr.values.size(), 25u);
+}
+
 TEST(PointCloudCommands, NormalsAndFeaturesEqualTheLibraryOnBothPointKinds) {
     for (bool colored : {false, true}) {
         const LoadedData data = wavyCloud(3000, 2, colored);
@@ -125,6 +191,14 @@ TEST(PointCloudCommands, SmoothingKeepsColoursAndThinningKeepsNormalsPaired) {
     so.radius = 0.1;
     cmd::SmoothingResult sr;
     ASSERT_EQ(cmd::runSmoothingCommand(data, so, sr), JobStatus::kCompleted);
+    const std::vector<double> moved = cmd::smoothingDisplacements(data, sr);
+    ASSERT_EQ(moved.size(), data.coloredPoints.size());
+    for (std::size_t i = 0; i < moved.size(); ++i) {
+        const GLPoint& p = data.coloredPoints[i];
+        const double dx = sr.points[i].x - p.x, dy = sr.points[i].y - p.y,
+                     dz = sr.points[i].z - p.z;
+        ASSERT_EQ(moved[i], std::sqrt(dx * dx + dy * dy + dz * dz)) << i;
+    }
     cmd::applySmoothing(data, sr);
     for (std::size_t i = 0; i < data.coloredPoints.size(); ++i) {
         ASSERT_EQ(data.coloredPoints[i].x, sr.points[i].x);
@@ -138,8 +212,19 @@ TEST(PointCloudCommands, SmoothingKeepsColoursAndThinningKeepsNormalsPaired) {
     to.byCount = true;
     to.count = 500;
     cmd::ThinningResult tr;
+    const LoadedData before = data;
     ASSERT_EQ(cmd::runThinningCommand(data, &normals, to, tr), JobStatus::kCompleted);
     ASSERT_EQ(data.coloredPoints.size(), 500u);
+    // The kept flags, in input order, pick exactly the points that remain, in order.
+    ASSERT_EQ(tr.kept.size(), 2000u);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < tr.kept.size(); ++i) {
+        ASSERT_LE(tr.kept[i], 1);
+        if (!tr.kept[i]) continue;
+        ASSERT_LT(next, data.coloredPoints.size());
+        ASSERT_EQ(data.coloredPoints[next++], before.coloredPoints[i]) << i;
+    }
+    EXPECT_EQ(next, 500u);
     ASSERT_EQ(normals.size(), 500u);
     for (std::size_t i = 0; i < normals.size(); ++i) {
         const GLPoint& p = data.coloredPoints[i];
