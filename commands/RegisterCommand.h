@@ -52,6 +52,11 @@ struct RegisterResult {
     std::string console;        // "ICP-Registration finished in …\n"
 };
 
+// Refuses two STL meshes by their file names alone, so that nothing is loaded for a
+// registration that cannot run ("STL meshes can not be registered to eachother!").
+// runRegisterCommand checks the loaded data again.
+void checkRegistrationFiles(const std::string& dataFile, const std::string& referenceFile);
+
 // Registers `data` onto `reference` and transforms `data` in place.
 JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
                              const RegisterOptions& options, RegisterResult& result,
