@@ -3,8 +3,8 @@
 // the transform to the data. The GUI's registration panel and `tessaro-cli register`
 // both call runRegisterCommand.
 //
-// A run: refuses two meshes ("STL meshes can not be registered to eachother!") and data
-// or references that hold no points; builds the reference's k-d tree (points or triangle
+// A run: refuses two meshes ("STL meshes can not be registered to eachother!"; data with
+// fewer than 3 points or a reference without points end with code 3); builds the reference's k-d tree (points or triangle
 // proxies); optional centre pre-alignment; the registration through the job runner
 // (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point;
 // the statistics text and the transform text.
