@@ -439,6 +439,8 @@ TEST(IcpChebyshev, AfterGaussMaximumDoesNotGrow) {
     EXPECT_GE(code, kIcpConverged);
     EXPECT_LE(code, kIcpNoImprovement);
     EXPECT_LE(state.stats.maxDev, start);
+    // The least-squares result is no minimax optimum: the maximum comes down.
+    EXPECT_LT(state.stats.maxDev, 0.99 * start);
     EXPECT_EQ(state.stats.pairs, data.size());
     // The statistics are those of the published transform.
     double maxDev = 0.0;
@@ -529,6 +531,35 @@ TEST(IcpChebyshev, ExactDataPointsAndMesh) {
                       icpNearestOnMesh(m.tree));
     EXPECT_LE(onMesh.stats.maxDev, before);
     EXPECT_LT(onMesh.stats.maxDev, 1e-3 * kSize);
+}
+
+// The icosahedron's corners grown by a tenth about its centre: by symmetry no rigid
+// step lowers the maximum, so the first minimax step promises nothing (code 4) and
+// nothing moves.
+TEST(IcpChebyshev, NoGainLeftIsCodeFour) {
+    const double g = (1.0 + std::sqrt(5.0)) / 2.0;
+    std::vector<Vec3d> ref;
+    for (double a : {-1.0, 1.0})
+        for (double b : {-g, g}) {
+            ref.push_back(Vec3d(0, a, b));
+            ref.push_back(Vec3d(a, b, 0));
+            ref.push_back(Vec3d(b, 0, a));
+        }
+    const Vec3d centre(1.0, -2.0, 0.5);
+    std::vector<Vec3d> data;
+    for (Vec3d& p : ref) {
+        p += centre;
+        data.push_back(centre + (p - centre) * 1.1);
+    }
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpState state;
+    EXPECT_EQ(registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 100, 0.0,
+                                icpNearestPoint(tree)),
+              kIcpNoImprovement);
+    EXPECT_NEAR(state.stats.maxDev, 0.1 * std::sqrt(1.0 + g * g), 1e-12);
+    EXPECT_EQ(state.transform().translation, Vec3d());
+    EXPECT_EQ(state.transform().rotation, Matrix3x3d());
 }
 
 // An abort that comes before the worker starts is not lost: the run stops at once
