@@ -70,6 +70,8 @@ int runRegister(const RegisterArguments& args, Context& context) {
                             "' (use rx,ry,rz,tx,ty,tz,s)");
         return kExitUsage;
     }
+    // Two meshes are refused before either file is read.
+    withFile(args.data, [&] { commands::checkRegistrationFiles(args.data, args.reference); });
     options.chebyshev = args.chebyshev;
     options.alignCenters = args.alignCenters;
     options.rotateAboutOrigin = args.rotateAboutOrigin;

@@ -80,6 +80,11 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
 
 }  // namespace
 
+void checkRegistrationFiles(const std::string& dataFile, const std::string& referenceFile) {
+    if (fileSuffix(dataFile) == "stl" && fileSuffix(referenceFile) == "stl")
+        throw std::runtime_error(kMeshesCanNotBeRegistered);
+}
+
 JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
                              const RegisterOptions& options, RegisterResult& result,
                              const PollCallback& poll, std::chrono::milliseconds interval) {

@@ -3,8 +3,8 @@
 // the transform to the data. The GUI's registration panel and `tessaro-cli register`
 // both call runRegisterCommand.
 //
-// A run: refuses two meshes ("STL meshes can not be registered to eachother!") and data
-// or references that hold no points; builds the reference's k-d tree (points or triangle
+// A run: refuses two meshes ("STL meshes can not be registered to eachother!"; data with
+// fewer than 3 points or a reference without points end with code 3); builds the reference's k-d tree (points or triangle
 // proxies); optional centre pre-alignment; the registration through the job runner
 // (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point;
 // the statistics text and the transform text.
@@ -51,6 +51,11 @@ struct RegisterResult {
     std::string transformText;  // the transform text of the message box
     std::string console;        // "ICP-Registration finished in …\n"
 };
+
+// Refuses two STL meshes by their file names alone, so that nothing is loaded for a
+// registration that cannot run ("STL meshes can not be registered to eachother!").
+// runRegisterCommand checks the loaded data again.
+void checkRegistrationFiles(const std::string& dataFile, const std::string& referenceFile);
 
 // Registers `data` onto `reference` and transforms `data` in place.
 JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,

@@ -42,6 +42,8 @@ namespace {
 
 constexpr double kMaxDouble = std::numeric_limits<double>::max();
 constexpr double kPi = 3.14159265358979323846;
+// Below this many points per pairing pass a serial loop beats starting a thread team.
+constexpr std::ptrdiff_t kParallelPairingFrom = 4096;
 
 void addProgress(std::atomic<float>& target, float value) {
     float current = target.load(std::memory_order_relaxed);
@@ -97,7 +99,8 @@ void pairUp(IcpState& state, const P* data, std::size_t n, std::size_t m, double
     const auto& weight = state.weightFunction;
     for (std::size_t o = 0; o < stride && pairs.size() < want; ++o) {
         const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(perOffset);
-#pragma omp parallel for schedule(dynamic, 64) num_threads(threadsOf(state))
+#pragma omp parallel for schedule(dynamic, 64) \
+    num_threads(threadsOf(state)) if (count >= kParallelPairingFrom)
         for (std::ptrdiff_t j = 0; j < count; ++j) {
             found[j] = 0;
             if (state.cancel.load(std::memory_order_relaxed)) continue;
@@ -247,10 +250,11 @@ struct RunSetup {
     float step = 0.0f;
 };
 
+// `cancel` is left alone: the controlling thread may set it before the worker gets
+// here, and clearing it would lose that abort.
 template <typename P>
 void resetState(IcpState& state) {
     state.progress.store(0.0f);
-    state.cancel.store(false);
     state.pairs.clear();
     state.stats = IcpStatistics();
     state.iterations = 0;
@@ -331,25 +335,28 @@ double spreadRatio(const std::vector<IcpPair>& pairs) {
     return (sa > 0.0 && sb > 0.0) ? std::sqrt(sb / sa) : 1.0;
 }
 
+// Ends a run early: progress 100, the code returned.
+int finish(IcpState& state, int code) {
+    state.progress.store(100.0f);
+    return code;
+}
+
 // The common start of both Gauss variants: the checks, the set-up and the first pairing
 // within the start radius. Returns the code of a run that ends here, or -1 to go on.
 template <typename P>
 int startGauss(IcpState& state, const P* dataBegin, std::size_t n, int samples, double searchRadius,
                std::uint64_t maxIterations, double tolerance, const IcpNearest& nearest,
                RunSetup& s, IcpTransform& current) {
-    if (n < 3) return kIcpTooFewPoints;
-    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) {
-        state.progress.store(100.0f);
-        return kIcpConverged;
-    }
+    if (n < 3) return finish(state, kIcpTooFewPoints);
+    if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) return finish(state, kIcpConverged);
+    if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
     current = state.transform();
     pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
+    // A pairing cut short by an abort says nothing about the radius.
+    if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     if (s.allPoints) s.m = state.pairs.size();
-    if (state.pairs.size() < s.m || state.pairs.size() < 3) {
-        state.progress.store(100.0f);
-        return kIcpTooFewPoints;
-    }
+    if (state.pairs.size() < s.m || state.pairs.size() < 3) return finish(state, kIcpTooFewPoints);
     return -1;
 }
 
@@ -534,26 +541,19 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
                       std::uint64_t maxIterations, double tolerance, const IcpNearest& nearest) {
     resetState<P>(state);
     const std::size_t n = dataEnd > dataBegin ? static_cast<std::size_t>(dataEnd - dataBegin) : 0;
-    if (n < 3) return kIcpTooFewPoints;
-    if ((state.freedom & kIcpRigid) == 0) {
-        state.progress.store(100.0f);
-        return kIcpConverged;
-    }
+    if (n < 3) return finish(state, kIcpTooFewPoints);
+    if ((state.freedom & kIcpRigid) == 0) return finish(state, kIcpConverged);
+    if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     const RunSetup s = setupRun(n, 0, searchRadius, maxIterations, tolerance);
     const int threads = threadsOf(state);
     const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
     IcpTransform current = state.transform();
     double radius = s.r0;
     pairUp(state, dataBegin, n, n, radius, current, nearest);
+    if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     const std::size_t wanted = state.pairs.size();
-    if (wanted < 3) {
-        state.progress.store(100.0f);
-        return kIcpTooFewPoints;
-    }
-    if (state.stats.maxDev < 1e-6) {
-        state.progress.store(100.0f);
-        return kIcpConverged;
-    }
+    if (wanted < 3) return finish(state, kIcpTooFewPoints);
+    if (state.stats.maxDev < 1e-6) return finish(state, kIcpConverged);
     double factor = 1.0;
     double previousNorm = kMaxDouble;
     int code = kIcpIterationLimit;
@@ -572,8 +572,10 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
         centre = rotationCentre(state, current, dataCentroid);
         if (rebuild) {
             linearSystem(state.pairs, centre, state.freedom, threads, A, b);
-            // Scaled to about 1 for the simplex's absolute tolerances: rhs by the
-            // largest deviation, rotation columns by the extent about the centre.
+            // Scaled to about 1 for the simplex's absolute tolerances: the rhs by the
+            // largest deviation, the rotation columns by the extent about the centre.
+            // The unknowns then come out in units of the largest deviation (angles
+            // times the extent), which the step below undoes.
             scaleAll = state.stats.maxDev > 0.0 ? state.stats.maxDev : 1.0;
             double extent = 0.0;
             for (const IcpPair& p : state.pairs)
@@ -586,8 +588,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             for (std::uint64_t r = 0; r < A.rows(); ++r) {
                 for (std::size_t c = 0; c < columns.size(); ++c) {
                     const int k = columns[c];
-                    As(r, c) = A(r, static_cast<std::uint64_t>(k)) / scaleAll *
-                               (k < 3 ? 1.0 / scaleRot : 1.0);
+                    As(r, c) = A(r, static_cast<std::uint64_t>(k)) * (k < 3 ? 1.0 / scaleRot : 1.0);
                 }
                 bs[r] = b[r] / scaleAll;
             }
@@ -604,7 +605,10 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
                 h[static_cast<std::uint64_t>(k)] =
                     hs[c] * scaleAll * (k < 3 ? 1.0 / scaleRot : 1.0);
             }
-            if (optimum < 1e-6) {
+            // The optimum is the maximum the step promises. A small optimum is the best
+            // step there is (exact data): it is taken. Only a step that promises no
+            // gain over the current maximum ends the run.
+            if (state.stats.maxDev - optimum < 1e-6) {
                 code = kIcpNoImprovement;
                 break;
             }

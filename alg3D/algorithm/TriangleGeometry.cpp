@@ -7,10 +7,12 @@ namespace alg3D {
 namespace algorithm {
 
 namespace {
-// Region tests compare against zero with this slack, so that round-off near a
-// region boundary does not send a point into a neighbouring region.
+// Region tests compare against zero with this slack (relative to the triangle's size),
+// so that round-off near a region boundary does not send a point into a neighbouring
+// region.
 constexpr double kRegionTolerance = 1e-10;
-// Below this the circumcentre system is treated as singular (collinear corners).
+// Below this (relative to the product of the two squared edge lengths) the
+// circumcentre system is treated as singular (collinear corners).
 constexpr double kDegenerateDeterminant = 1e-6;
 }  // namespace
 
@@ -51,13 +53,18 @@ constexpr double kDegenerateShape = 1e-14;
 }  // namespace
 
 Vec3d closestPointOnTriangle(const Vec3d& p, const Vec3d& a, const Vec3d& b, const Vec3d& c) {
-    const double tol = kRegionTolerance;
     const Vec3d ab = b - a;
     const Vec3d ac = c - a;
 
     const double longest2 = std::max({ab.squaredNorm(), ac.squaredNorm(), (c - b).squaredNorm()});
     if (!(ab.cross(ac).squaredNorm() > kDegenerateShape * longest2 * longest2))
         return closestOnDegenerateTriangle(p, a, b, c);
+
+    // The dot products d1 .. d6 scale with length², the region values va, vb, vc with
+    // length⁴: their slacks scale alike, so that a triangle of a millimetre is treated
+    // as one of a metre.
+    const double tol = kRegionTolerance * longest2;
+    const double tolArea = kRegionTolerance * longest2 * longest2;
 
     // Corner a.
     const Vec3d ap = p - a;
@@ -73,7 +80,7 @@ Vec3d closestPointOnTriangle(const Vec3d& p, const Vec3d& a, const Vec3d& b, con
 
     // Edge ab.
     const double vc = d1 * d4 - d3 * d2;
-    if (vc <= tol && d1 >= -tol && d3 <= tol) {
+    if (vc <= tolArea && d1 >= -tol && d3 <= tol) {
         if (d1 <= tol) return a;
         const double v = d1 / (d1 - d3);
         return a + ab * v;
@@ -87,7 +94,7 @@ Vec3d closestPointOnTriangle(const Vec3d& p, const Vec3d& a, const Vec3d& b, con
 
     // Edge ac.
     const double vb = d5 * d2 - d1 * d6;
-    if (vb <= tol && d2 >= -tol && d6 <= tol) {
+    if (vb <= tolArea && d2 >= -tol && d6 <= tol) {
         if (d2 <= tol) return a;
         const double w = d2 / (d2 - d6);
         return a + ac * w;
@@ -95,7 +102,7 @@ Vec3d closestPointOnTriangle(const Vec3d& p, const Vec3d& a, const Vec3d& b, con
 
     // Edge bc.
     const double va = d3 * d6 - d5 * d4;
-    if (va <= tol && d4 - d3 >= -tol && d5 - d6 >= -tol) {
+    if (va <= tolArea && d4 - d3 >= -tol && d5 - d6 >= -tol) {
         if (d4 - d3 <= tol) return b;
         const double w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
         return b + (c - b) * w;
@@ -114,7 +121,7 @@ Vec3d enclosingSphereCentre(const Vec3d& p0, const Vec3d& p1, const Vec3d& p2) {
     const double W = u.dot(w);
     const double B = 2.0 * (L * V - W * W);
 
-    if (std::abs(B) <= kDegenerateDeterminant) {
+    if (!(std::abs(B) > kDegenerateDeterminant * L * V)) {
         Vec3d centre;
         for (std::size_t k = 0; k < 3; ++k) {
             const double lo = std::min({p0[k], p1[k], p2[k]});

@@ -2,8 +2,10 @@
 //
 // closestPointOnTriangle: the point of triangle (a, b, c) nearest to p, found by
 //   classifying p against the Voronoi regions of the corners, the edges and the
-//   face. Every comparison against zero uses the tolerance 1e-10, so points just
-//   off a region boundary snap to the corner or edge. Triangles without usable
+//   face. Every comparison against zero uses a tolerance of 1e-10 relative to the
+//   triangle's size (its longest edge squared, or that squared again for the
+//   region values), so points just off a region boundary snap to the corner or
+//   edge and the result does not depend on the unit of length. Triangles without usable
 //   area (coincident or collinear corners) are treated as their three edges,
 //   which the region tests cannot classify. Cost: O(1).
 // enclosingSphereCentre: centre of the smallest sphere that encloses the three

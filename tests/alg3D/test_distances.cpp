@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "TestHelpers.h"
@@ -228,6 +229,22 @@ TEST(DistancesMesh, ClosedSphereAgainstBruteForceWithInsideNegative) {
                 EXPECT_EQ(d[i] < 0.0, inside) << i;
             }
         }
+    }
+}
+
+// The same sphere in millimetres given in metres: the closest points do not depend on
+// the unit of length.
+TEST(DistancesMesh, SmallUnitsAgainstBruteForce) {
+    const double unit = 1e-3;
+    const std::vector<Vec3d> mesh = icosphere(2.0 * unit, 2);  // 320 triangles
+    std::vector<Vec3d> test = randomPoints(400, -3.0 * unit, 3.0 * unit, 17);
+    const std::vector<double> d = pts2mesh(mesh, test, 0.0);
+    for (std::size_t i = 0; i < test.size(); ++i) {
+        double truth = std::numeric_limits<double>::infinity();
+        for (std::size_t t = 0; t < mesh.size(); t += 3)
+            truth =
+                std::min(truth, bruteTriangleDistance(test[i], mesh[t], mesh[t + 1], mesh[t + 2]));
+        EXPECT_NEAR(std::abs(d[i]), truth, 1e-12 * unit) << i;
     }
 }
 
@@ -525,6 +542,37 @@ TEST(DistanceEvaluation, EmptyRangeAndNoPartnerMarker) {
     EXPECT_EQ(e.selectedCount, 0u);
     p.absolute = true;
     EXPECT_EQ(evaluateDistances({-1.0, 0.5}, p).pairs, 1u);
+    // An explicit range that holds -1 (and 1, its absolute value) still leaves it out:
+    // not counted, not in the median, black, and neither inside nor outside.
+    DistanceEvaluationSettings r;
+    r.noPartnerMarker = true;
+    r.minD = -5.0;
+    r.maxD = 5.0;
+    r.selectInside = true;
+    const std::vector<double> values = {-1.0, 0.25, -1.0, 0.75, 2.0, 9.0};
+    for (bool absolute : {false, true}) {
+        SCOPED_TRACE(absolute);
+        r.absolute = absolute;
+        r.selectInside = true;
+        r.selectOutside = false;
+        e = evaluateDistances(values, r);
+        EXPECT_EQ(e.pairs, 3u);
+        EXPECT_EQ(e.minDev, 0.25);
+        EXPECT_EQ(e.maxDev, 2.0);
+        EXPECT_EQ(e.median, 0.75);
+        EXPECT_EQ(e.meanDev, 1.0);
+        EXPECT_EQ(e.selected, (std::vector<char>{0, 1, 0, 1, 1, 0}));
+        EXPECT_EQ(e.colors[0], Color(0, 0, 0));
+        EXPECT_EQ(e.colors[2], Color(0, 0, 0));
+        EXPECT_EQ(e.colors[5], Color(0, 0, 0));
+        EXPECT_NE(e.colors[1], Color(0, 0, 0));
+        EXPECT_NE(e.text("1ms").find("\npairs: 3\nselected: 3\nduration: 1ms"), std::string::npos);
+        r.selectInside = false;
+        r.selectOutside = true;
+        e = evaluateDistances(values, r);
+        EXPECT_EQ(e.selected, (std::vector<char>{0, 0, 0, 0, 0, 1}));
+        EXPECT_EQ(e.selectedCount, 1u);
+    }
     // Without the marker, -1 is a real signed distance (meshes, primitives).
     EXPECT_EQ(evaluateDistances({-1.0, 0.5}, DistanceEvaluationSettings()).pairs, 2u);
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "TestHelpers.h"
@@ -126,7 +127,11 @@ TEST(IcpGauss, FreedomMasksKeepMaskedComponents) {
         {kIcpTranslations, Matrix3x3d(), Vec3d(1.5, -0.7, 0.4), 1.0},
         {kIcpRz, axisAngle(Vec3d(0, 0, 1), 25 * deg), Vec3d(), 1.0},
         {kIcpRx, axisAngle(Vec3d(1, 0, 0), -15 * deg), Vec3d(), 1.0},
+        {kIcpRy, axisAngle(Vec3d(0, 1, 0), 18 * deg), Vec3d(), 1.0},
+        {kIcpTx, Matrix3x3d(), Vec3d(-0.9, 0, 0), 1.0},
         {kIcpTy, Matrix3x3d(), Vec3d(0, 1.2, 0), 1.0},
+        {kIcpTz, Matrix3x3d(), Vec3d(0, 0, 0.7), 1.0},
+        {kIcpRz | kIcpTx | kIcpTy, axisAngle(Vec3d(0, 0, 1), -22 * deg), Vec3d(0.6, -0.8, 0), 1.0},
         {kIcpRigid | kIcpScale, axisAngle(Vec3d(-1, 1, 2), 12 * deg), Vec3d(0.5, 0.3, -1), 1.08},
         {kIcpTranslations | kIcpScale, Matrix3x3d(), Vec3d(0.2, 0.1, 0.3), 0.95},
         {kIcpScale, Matrix3x3d(), Vec3d(), 1.04},
@@ -155,11 +160,15 @@ TEST(IcpGauss, FreedomMasksKeepMaskedComponents) {
         if (!(c.freedom & kIcpScale)) {
             EXPECT_EQ(r.t.scale, 1.0);
         }
-        if (c.freedom == kIcpRz) {
-            EXPECT_EQ(r.t.rotation(2, 0), 0.0);
-            EXPECT_EQ(r.t.rotation(2, 1), 0.0);
-            EXPECT_EQ(r.t.rotation(0, 2), 0.0);
-            EXPECT_EQ(r.t.rotation(1, 2), 0.0);
+        // A single rotation axis: the rotation leaves that axis exactly where it was.
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            if ((c.freedom & kIcpRotations) != (1u << axis)) continue;
+            for (std::size_t k = 0; k < 3; ++k) {
+                if (k == axis) continue;
+                EXPECT_EQ(r.t.rotation(axis, k), 0.0) << axis << k;
+                EXPECT_EQ(r.t.rotation(k, axis), 0.0) << k << axis;
+            }
+            EXPECT_NEAR(r.t.rotation(axis, axis), 1.0, 1e-13);  // rounding of the products
         }
     }
 }
@@ -225,6 +234,17 @@ TEST(IcpGauss, EdgeCasesAndCodes) {
     r = gauss(data, ref, kIcpRigid, 0, 1e-3);
     EXPECT_EQ(r.code, kIcpTooFewPoints);
     EXPECT_EQ(r.t.translation, Vec3d());
+    // The mean falls below a coarse tolerance (twice the first mean) while it still
+    // changes by more than a tenth of it: code 1 after the first iteration.
+    IcpTransform small;
+    small.translation = Vec3d(0.004, -0.003, 0.005);
+    const std::vector<Vec3d> near = moved(ref, small);
+    const double firstMean = gauss(near, ref, kIcpRigid, 0, 0.0, 1).stats.meanDev;
+    EXPECT_NEAR(firstMean, small.translation.norm(), 1e-12);  // every partner the true one
+    r = gauss(near, ref, kIcpRigid, 0, 0.0, 100, 2.0 * firstMean);
+    EXPECT_EQ(r.code, kIcpBelowTolerance);
+    EXPECT_EQ(r.iterations, 2u);
+    expectTransform(r.t, small);
     // Iteration limit.
     IcpTransform far;
     far.rotation = axisAngle(Vec3d(1, 1, 0), 0.4);
@@ -292,12 +312,24 @@ std::vector<Vec3d> sampleMesh(const std::vector<Vec3d>& tris, std::size_t n, std
     return p;
 }
 
+// A triangle tree over a mesh that owns its corners and proxies.
+struct MeshTree {
+    std::vector<Vec3d> corners;
+    std::vector<KdTriangleProxy<Vec3d>> proxies;
+    KdTree<KdTriangleProxy<Vec3d>> tree;
+    explicit MeshTree(std::vector<Vec3d> c) : corners(std::move(c)) {
+        proxies = makeTriangleProxies(corners);
+        tree.build(proxies.data(), proxies.data() + proxies.size());
+    }
+};
+
 TEST(IcpGaussMesh, SurfaceSamplesReachTheMesh) {
-    const std::vector<Vec3d> mesh = surfaceMesh(40);
+    // 512 triangles and about 300 points: small enough for the sanitizer build.
+    const std::vector<Vec3d> mesh = surfaceMesh(16);
     const std::vector<KdTriangleProxy<Vec3d>> proxies = makeTriangleProxies(mesh);
     KdTree<KdTriangleProxy<Vec3d>> tree;
     tree.build(proxies.data(), proxies.data() + proxies.size());
-    std::vector<Vec3d> onSurface = sampleMesh(mesh, 3000, 8);
+    std::vector<Vec3d> onSurface = sampleMesh(mesh, 600, 8);
     std::vector<Vec3d> inner;  // away from the border, so that every point has its place
     for (const Vec3d& p : onSurface)
         if (std::abs(p.x) < 3.5 && std::abs(p.y) < 3.5) inner.push_back(p);
@@ -319,6 +351,67 @@ TEST(IcpGaussMesh, SurfaceSamplesReachTheMesh) {
         sum += (t.apply(p) - c).squaredNorm();
     }
     EXPECT_LT(std::sqrt(sum / static_cast<double>(data.size())), 1e-6 * kSize);
+}
+
+TEST(IcpGaussMesh, EdgeCasesAndCodes) {
+    const MeshTree m(surfaceMesh(8));
+    // The corners themselves lie on the mesh: converged at the start.
+    std::vector<Vec3d> corners;
+    for (std::size_t i = 0; i < m.corners.size(); i += 7)
+        corners.push_back(m.corners[i]);
+    IcpState state;
+    EXPECT_EQ(registerGaussMesh(state, corners.data(), corners.data() + corners.size(), 0, 0.0, 100,
+                                0.0, icpNearestOnMesh(m.tree)),
+              kIcpConverged);
+    EXPECT_EQ(state.stats.maxDev, 0.0);
+    EXPECT_EQ(state.iterations, 1u);
+    EXPECT_EQ(state.progress.load(), 100.0f);
+    // Lifted off the mesh: an empty freedom moves nothing, a small radius finds too few.
+    std::vector<Vec3d> lifted = corners;
+    for (Vec3d& p : lifted)
+        p.z += 0.5;
+    state.freedom = 0;
+    EXPECT_EQ(registerGaussMesh(state, lifted.data(), lifted.data() + lifted.size(), 0, 0.0, 100,
+                                0.0, icpNearestOnMesh(m.tree)),
+              kIcpConverged);
+    EXPECT_EQ(state.transform().translation, Vec3d());
+    state.freedom = kIcpRigid;
+    EXPECT_EQ(registerGaussMesh(state, lifted.data(), lifted.data() + lifted.size(), 0, 0.1, 100,
+                                0.0, icpNearestOnMesh(m.tree)),
+              kIcpTooFewPoints);
+    EXPECT_EQ(state.transform().translation, Vec3d());
+    EXPECT_EQ(registerGaussMesh(state, lifted.data(), lifted.data() + 2, 0, 0.0, 100, 0.0,
+                                icpNearestOnMesh(m.tree)),
+              kIcpTooFewPoints);
+    // Only tz free: the lift is taken back along z alone.
+    state.freedom = kIcpTz;
+    EXPECT_LE(registerGaussMesh(state, lifted.data(), lifted.data() + lifted.size(), 0, 0.0, 100,
+                                0.0, icpNearestOnMesh(m.tree)),
+              kIcpBelowTolerance);
+    const IcpTransform t = state.transform();
+    EXPECT_EQ(t.rotation, Matrix3x3d());
+    EXPECT_EQ(t.translation.x, 0.0);
+    EXPECT_EQ(t.translation.y, 0.0);
+    EXPECT_NEAR(t.translation.z, -0.5, 1e-6 * kSize);
+}
+
+// "Is origin": the linearised steps turn about the origin; far from it the steps still
+// have to bring the data home.
+TEST(IcpGaussMesh, RotationAboutTheOrigin) {
+    const MeshTree m(surfaceMesh(12));
+    std::vector<Vec3d> inner;
+    for (const Vec3d& p : sampleMesh(m.corners, 500, 13))
+        if (std::abs(p.x) < 3.5 && std::abs(p.y) < 3.5) inner.push_back(p);
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(0.1, -0.3, 1.0), 0.08);
+    truth.translation = Vec3d(-0.2, 0.25, 0.1);
+    const std::vector<Vec3d> data = moved(inner, truth);
+    IcpState state;
+    state.rotationCentreIsOrigin = true;
+    EXPECT_LE(registerGaussMesh(state, data.data(), data.data() + data.size(), 0, 0.0, 300, 0.0,
+                                icpNearestOnMesh(m.tree)),
+              kIcpBelowTolerance);
+    EXPECT_LT(state.stats.rmse, 1e-6 * kSize);
 }
 
 TEST(IcpChebyshev, AfterGaussMaximumDoesNotGrow) {
@@ -346,6 +439,8 @@ TEST(IcpChebyshev, AfterGaussMaximumDoesNotGrow) {
     EXPECT_GE(code, kIcpConverged);
     EXPECT_LE(code, kIcpNoImprovement);
     EXPECT_LE(state.stats.maxDev, start);
+    // The least-squares result is no minimax optimum: the maximum comes down.
+    EXPECT_LT(state.stats.maxDev, 0.99 * start);
     EXPECT_EQ(state.stats.pairs, data.size());
     // The statistics are those of the published transform.
     double maxDev = 0.0;
@@ -371,6 +466,166 @@ TEST(IcpChebyshev, IdenticalDataAndEmptyFreedom) {
     EXPECT_EQ(
         registerChebyshev(state, ref.data(), ref.data() + 2, 0.0, 100, 0.0, icpNearestPoint(tree)),
         kIcpTooFewPoints);
+}
+
+// Exact data and a mesh reference: the minimax steps alone find the transform, about
+// the data centre and about the origin, and keep masked components untouched.
+TEST(IcpChebyshev, ExactDataPointsAndMesh) {
+    const std::vector<Vec3d> ref = blob(400, 14);
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(0.4, 1, -0.3), 0.002);
+    truth.translation = Vec3d(0.004, -0.006, 0.002);
+    const std::vector<Vec3d> data = moved(ref, truth);
+    for (bool origin : {false, true}) {
+        SCOPED_TRACE(origin);
+        IcpState state;
+        state.rotationCentreIsOrigin = origin;
+        const int code = registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 200,
+                                           0.0, icpNearestPoint(tree));
+        EXPECT_GE(code, kIcpConverged);
+        EXPECT_LE(code, kIcpNoImprovement);
+        EXPECT_LT(state.stats.maxDev, 1e-9);
+        EXPECT_EQ(state.stats.pairs, data.size());
+        expectTransform(state.transform(), truth);
+    }
+    // Translations only, data also turned: the rotation stays untouched, the maximum
+    // does not grow.
+    IcpTransform turned = truth;
+    turned.translation = Vec3d(0.004, -0.003, 0.005);
+    const std::vector<Vec3d> shifted = moved(ref, turned);
+    IcpState state;
+    state.freedom = kIcpTranslations;
+    registerChebyshev(state, shifted.data(), shifted.data() + shifted.size(), 0.0, 1, 0.0,
+                      icpNearestPoint(tree));
+    const double start = state.stats.maxDev;
+    registerChebyshev(state, shifted.data(), shifted.data() + shifted.size(), 0.0, 200, 0.0,
+                      icpNearestPoint(tree));
+    EXPECT_EQ(state.transform().rotation, Matrix3x3d());
+    EXPECT_EQ(state.transform().scale, 1.0);
+    EXPECT_LE(state.stats.maxDev, start);
+    EXPECT_GT(state.transform().translation.norm(), 0.0);
+
+    // A mesh reference: surface points lifted and shifted come back onto it.
+    const MeshTree m(surfaceMesh(10));
+    std::vector<Vec3d> inner;
+    for (const Vec3d& p : sampleMesh(m.corners, 300, 15))
+        if (std::abs(p.x) < 3.5 && std::abs(p.y) < 3.5) inner.push_back(p);
+    IcpTransform lift;
+    lift.translation = Vec3d(0.05, -0.04, 0.2);
+    const std::vector<Vec3d> above = moved(inner, lift);
+    IcpState onMesh;
+    onMesh.freedom = kIcpTranslations;
+    const double before = [&] {
+        double worst = 0.0;
+        for (const Vec3d& p : above) {
+            Vec3d c;
+            bool front;
+            m.tree.findClosestOnMesh(p, 0.0, c, front);
+            worst = std::max(worst, (c - p).norm());
+        }
+        return worst;
+    }();
+    registerChebyshev(onMesh, above.data(), above.data() + above.size(), 0.0, 200, 0.0,
+                      icpNearestOnMesh(m.tree));
+    EXPECT_LE(onMesh.stats.maxDev, before);
+    EXPECT_LT(onMesh.stats.maxDev, 1e-3 * kSize);
+}
+
+// The icosahedron's corners grown by a tenth about its centre: by symmetry no rigid
+// step lowers the maximum, so the first minimax step promises nothing (code 4) and
+// nothing moves.
+TEST(IcpChebyshev, NoGainLeftIsCodeFour) {
+    const double g = (1.0 + std::sqrt(5.0)) / 2.0;
+    std::vector<Vec3d> ref;
+    for (double a : {-1.0, 1.0})
+        for (double b : {-g, g}) {
+            ref.push_back(Vec3d(0, a, b));
+            ref.push_back(Vec3d(a, b, 0));
+            ref.push_back(Vec3d(b, 0, a));
+        }
+    const Vec3d centre(1.0, -2.0, 0.5);
+    std::vector<Vec3d> data;
+    for (Vec3d& p : ref) {
+        p += centre;
+        data.push_back(centre + (p - centre) * 1.1);
+    }
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpState state;
+    EXPECT_EQ(registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 100, 0.0,
+                                icpNearestPoint(tree)),
+              kIcpNoImprovement);
+    EXPECT_NEAR(state.stats.maxDev, 0.1 * std::sqrt(1.0 + g * g), 1e-12);
+    EXPECT_EQ(state.transform().translation, Vec3d());
+    EXPECT_EQ(state.transform().rotation, Matrix3x3d());
+}
+
+// An abort that comes before the worker starts is not lost: the run stops at once
+// with the transform it had (identity or the pre-set one).
+TEST(IcpState, CancelBeforeTheStartIsHonoured) {
+    const std::vector<Vec3d> ref = blob(600, 16);
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    IcpTransform truth;
+    truth.translation = Vec3d(0.3, -0.2, 0.1);
+    const std::vector<Vec3d> data = moved(ref, truth);
+    const MeshTree m(surfaceMesh(6));
+    for (int variant = 0; variant < 3; ++variant) {
+        SCOPED_TRACE(variant);
+        IcpState state;
+        IcpTransform start;
+        start.translation = Vec3d(0.01, 0.02, 0.03);
+        state.setTransform(start);
+        state.hasInitialTransform = true;
+        state.cancel = true;
+        const Vec3d* b = data.data();
+        const Vec3d* e = data.data() + data.size();
+        int code;
+        if (variant == 0)
+            code = registerGauss(state, b, e, 0, 0.0, 100, 0.0, icpNearestPoint(tree));
+        else if (variant == 1)
+            code = registerGaussMesh(state, b, e, 0, 0.0, 100, 0.0, icpNearestOnMesh(m.tree));
+        else
+            code = registerChebyshev(state, b, e, 0.0, 100, 0.0, icpNearestPoint(tree));
+        EXPECT_EQ(code, kIcpIterationLimit);
+        EXPECT_TRUE(state.cancel.load());
+        EXPECT_EQ(state.transform().translation, start.translation);
+        EXPECT_EQ(state.progress.load(), 100.0f);
+    }
+}
+
+// The pairing gives the same pairs, in the same order, on one thread and on several
+// (and below the size where it runs in parallel at all).
+TEST(IcpState, PairingDoesNotDependOnTheThreads) {
+    for (std::size_t n : {std::size_t{500}, std::size_t{9000}}) {
+        SCOPED_TRACE(n);
+        const std::vector<Vec3d> ref = blob(n, 17);
+        KdTree<Vec3d> tree;
+        tree.build(ref.data(), ref.data() + ref.size());
+        IcpTransform truth;
+        truth.rotation = axisAngle(Vec3d(1, 1, 1), 0.1);
+        const std::vector<Vec3d> data = moved(ref, truth);
+        std::vector<std::vector<IcpPair>> pairs;
+        for (unsigned threads : {1u, 2u, 3u}) {
+            IcpState state;
+            state.threads = threads;
+            // One iteration: the first pairing only.
+            registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 1, 0.0,
+                          icpNearestPoint(tree));
+            pairs.push_back(state.pairs);
+        }
+        ASSERT_EQ(pairs[0].size(), n);
+        for (std::size_t t = 1; t < pairs.size(); ++t) {
+            ASSERT_EQ(pairs[t].size(), pairs[0].size());
+            for (std::size_t i = 0; i < n; ++i) {
+                ASSERT_EQ(pairs[t][i].data, pairs[0][i].data) << i;
+                ASSERT_EQ(pairs[t][i].reference, pairs[0][i].reference) << i;
+                ASSERT_EQ(pairs[t][i].distance, pairs[0][i].distance) << i;
+            }
+        }
+    }
 }
 
 TEST(IcpState, TransformIsPublishedWhole) {

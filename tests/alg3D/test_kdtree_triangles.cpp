@@ -187,6 +187,36 @@ TEST(TriangleGeometry, ClosestPointRegions) {
     EXPECT_VEC_NEAR(closestPointOnTriangle(Vec3d(1, 2, 0), a, b, c), Vec3d(1, 2, 0), 1e-15);
 }
 
+// The same random cases shrunk to micrometres and grown to kilometres: the region
+// slack follows the triangle's size, so face points are never taken for edge points.
+TEST(TriangleGeometry, ClosestPointDoesNotDependOnTheUnit) {
+    for (double unit : {1e-6, 1e-3, 1e3}) {
+        SCOPED_TRACE(unit);
+        auto rng = testing_helpers::seededRng(13);
+        std::uniform_real_distribution<double> u(-3.0, 3.0);
+        for (int trial = 0; trial < 5000; ++trial) {
+            const Vec3d a = Vec3d(u(rng), u(rng), u(rng)) * unit,
+                        b = Vec3d(u(rng), u(rng), u(rng)) * unit,
+                        c = Vec3d(u(rng), u(rng), u(rng)) * unit;
+            const Vec3d p = Vec3d(u(rng), u(rng), u(rng)) * unit;
+            const Vec3d want = referenceClosest(p, a, b, c);
+            ASSERT_NEAR((closestPointOnTriangle(p, a, b, c) - p).norm(), (want - p).norm(),
+                        kTol * unit)
+                << "trial " << trial;
+        }
+        // Above the face centre: the foot point, not a point of an edge.
+        const Vec3d a(0, 0, 0), b = Vec3d(4, 0, 0) * unit, c = Vec3d(0, 4, 0) * unit;
+        const Vec3d foot = (a + b + c) / 3.0;
+        EXPECT_VEC_NEAR(closestPointOnTriangle(foot + Vec3d(0, 0, 2) * unit, a, b, c), foot,
+                        1e-15 * unit);
+    }
+    // A millimetre triangle whose circumcentre is its enclosing centre.
+    const Vec3d a(0, 0, 0), b(2e-3, 0, 0), c(1e-3, 1.5e-3, 0);
+    const Vec3d centre = enclosingSphereCentre(a, b, c);
+    EXPECT_NEAR((centre - a).norm(), (centre - b).norm(), 1e-18);
+    EXPECT_NEAR((centre - a).norm(), (centre - c).norm(), 1e-18);
+}
+
 TEST(TriangleGeometry, ClosestPointOnDegenerateTriangles) {
     auto rng = testing_helpers::seededRng(12);
     std::uniform_real_distribution<double> u(-3.0, 3.0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
@@ -161,6 +162,21 @@ TEST(RegisterCli, MeshReferenceAndTwoMeshes) {
     EXPECT_NE(o.err.find("STL meshes can not be registered to eachother!"), std::string::npos)
         << o.err;
     EXPECT_TRUE(o.out.empty());
+}
+
+// Two meshes are refused by their names before either file is read: a missing data
+// file and an unreadable reference get the refusal, not a read error.
+TEST(RegisterCli, TwoMeshesRefusedBeforeLoading) {
+    Scratch dir;
+    std::ofstream(dir.file("broken.STL")) << "solid nothing but words\n";
+    const Outcome o = runCli(
+        {"register", dir.file("missing.stl"), dir.file("broken.STL"), "-o", dir.file("out.stl")});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("STL meshes can not be registered to eachother!"), std::string::npos)
+        << o.err;
+    EXPECT_EQ(o.err.find("open"), std::string::npos) << o.err;
+    EXPECT_TRUE(o.out.empty());
+    EXPECT_FALSE(std::ifstream(dir.file("out.stl")).good());
 }
 
 }  // namespace

@@ -94,6 +94,16 @@ TEST(RegisterCommand, Refusals) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "STL meshes can not be registered to eachother!");
     }
+    // By the file names alone (any case of the suffix), before anything is loaded.
+    try {
+        checkRegistrationFiles("/no/such/a.stl", "b.STL");
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "STL meshes can not be registered to eachother!");
+    }
+    EXPECT_NO_THROW(checkRegistrationFiles("a.xyz", "b.stl"));
+    EXPECT_NO_THROW(checkRegistrationFiles("a.stl", "b.xyz"));
+    EXPECT_NO_THROW(checkRegistrationFiles("stl", "stl"));
     // Too few points: code 3, nothing moves.
     LoadedData few, ref;
     few.points = {{0, 0, 0}, {1, 0, 0}};
