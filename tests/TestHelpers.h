@@ -8,6 +8,7 @@
 #include <cmath>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "alg3D/matrix/Matrix.h"
 
@@ -26,14 +27,46 @@ template <typename V>
     s.precision(17);
     s << ea << " and " << eb << " differ by " << diff << " (relative "
       << (scale > 0 ? diff / scale : diff) << ", tolerance " << tol << "):\n  (";
-    for (std::size_t i = 0; i < V::size; ++i) s << (i ? ", " : "") << a[i];
+    for (std::size_t i = 0; i < V::size; ++i)
+        s << (i ? ", " : "") << a[i];
     s << ")\n  (";
-    for (std::size_t i = 0; i < V::size; ++i) s << (i ? ", " : "") << b[i];
+    for (std::size_t i = 0; i < V::size; ++i)
+        s << (i ? ", " : "") << b[i];
     s << ")";
     return ::testing::AssertionFailure() << s.str();
 }
 
-inline std::mt19937_64 seededRng(std::uint64_t seed) { return std::mt19937_64(seed); }
+inline std::mt19937_64 seededRng(std::uint64_t seed) {
+    return std::mt19937_64(seed);
+}
+
+// Points whose minimum-zone sphere is known: the six octahedron directions lie `delta`
+// outside the sphere (centre, r), the eight cube directions `delta` inside, and `count`
+// random points strictly between. The zone is the sphere itself with half-width delta.
+inline std::vector<alg3D::Vec3d> sphereZonePoints(const alg3D::Vec3d& centre, double r,
+                                                  double delta, std::uint64_t seed, int count) {
+    using alg3D::Vec3d;
+    std::vector<Vec3d> points;
+    for (int a = 0; a < 3; ++a)
+        for (const double s : {-1.0, 1.0}) {
+            Vec3d d(0.0, 0.0, 0.0);
+            d[static_cast<std::size_t>(a)] = s;
+            points.push_back(centre + (r + delta) * d);
+        }
+    for (int c = 0; c < 8; ++c) {
+        const Vec3d d =
+            Vec3d(c & 1 ? 1.0 : -1.0, c & 2 ? 1.0 : -1.0, c & 4 ? 1.0 : -1.0).normalized();
+        points.push_back(centre + (r - delta) * d);
+    }
+    auto rng = seededRng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::uniform_real_distribution<double> inside(-0.9 * delta, 0.9 * delta);
+    for (int i = 0; i < count; ++i) {
+        const Vec3d d = Vec3d(g(rng), g(rng), g(rng)).normalized();
+        points.push_back(centre + (r + inside(rng)) * d);
+    }
+    return points;
+}
 
 }  // namespace testing_helpers
 

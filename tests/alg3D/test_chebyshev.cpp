@@ -184,25 +184,7 @@ TEST(ChebyshevCircle, PointsOnACircleStopAtTheFirstIteration) {
 TEST(ChebyshevSphere, OuterOctahedronAndInnerCubeGiveTheGap) {
     const Vec3d centre(-2.0, 5.0, 1.0);
     const double r = 3.0, delta = 0.05;
-    std::vector<Vec3d> points;
-    for (int a = 0; a < 3; ++a)
-        for (const double s : {-1.0, 1.0}) {
-            Vec3d d(0.0, 0.0, 0.0);
-            d[static_cast<std::size_t>(a)] = s;
-            points.push_back(centre + (r + delta) * d);
-        }
-    for (int c = 0; c < 8; ++c) {
-        const Vec3d d =
-            Vec3d(c & 1 ? 1.0 : -1.0, c & 2 ? 1.0 : -1.0, c & 4 ? 1.0 : -1.0).normalized();
-        points.push_back(centre + (r - delta) * d);
-    }
-    auto rng = testing_helpers::seededRng(24);
-    std::normal_distribution<double> g(0.0, 1.0);
-    std::uniform_real_distribution<double> inside(-0.9 * delta, 0.9 * delta);
-    for (int i = 0; i < 200; ++i) {
-        const Vec3d d = Vec3d(g(rng), g(rng), g(rng)).normalized();
-        points.push_back(centre + (r + inside(rng)) * d);
-    }
+    const std::vector<Vec3d> points = testing_helpers::sphereZonePoints(centre, r, delta, 24, 200);
     FitObjSphere sphere;
     chebyshevFit(points, sphere);
     EXPECT_NEAR(sphere.radius, r, 1e-9 * r);

@@ -107,29 +107,8 @@ TEST(ChebyshevCommand, OuterAndInnerPlanesPassThroughTheExtremePoints) {
     EXPECT_NEAR(outer.geometry.d, -n.dot(outer.geometry.point), 1e-9);
 }
 
-// The sphere's minimum zone is known: the six octahedron points lie δ outside the sphere,
-// the eight cube points δ inside, the rest strictly between.
 std::vector<Vec3d> sphereZonePoints(const Vec3d& centre, double r, double delta) {
-    std::vector<Vec3d> points;
-    for (int a = 0; a < 3; ++a)
-        for (const double s : {-1.0, 1.0}) {
-            Vec3d d(0.0, 0.0, 0.0);
-            d[static_cast<std::size_t>(a)] = s;
-            points.push_back(centre + (r + delta) * d);
-        }
-    for (int c = 0; c < 8; ++c) {
-        const Vec3d d =
-            Vec3d(c & 1 ? 1.0 : -1.0, c & 2 ? 1.0 : -1.0, c & 4 ? 1.0 : -1.0).normalized();
-        points.push_back(centre + (r - delta) * d);
-    }
-    auto rng = testing_helpers::seededRng(72);
-    std::normal_distribution<double> g(0.0, 1.0);
-    std::uniform_real_distribution<double> inside(-0.9 * delta, 0.9 * delta);
-    for (int i = 0; i < 150; ++i) {
-        const Vec3d d = Vec3d(g(rng), g(rng), g(rng)).normalized();
-        points.push_back(centre + (r + inside(rng)) * d);
-    }
-    return points;
+    return testing_helpers::sphereZonePoints(centre, r, delta, 72, 150);
 }
 
 TEST(ChebyshevCommand, SphereElementsAreTheZoneAndItsTwoBoundaries) {
