@@ -138,9 +138,11 @@ JobStatus loadFile(const std::string& fileName, LoadedData& data, const PollCall
         status = runFileJob(
             info, [&] { io::readFileJob(&info, &result.points); }, poll, interval);
     }
-    if (status == JobStatus::kAborted) {
+    // A job that ends between two polls is asked once more: an "Abort" pressed while it
+    // ran still counts, and the caller gets no data.
+    if (status == JobStatus::kAborted || (poll && poll(100.0f))) {
         data = LoadedData{};
-        return status;
+        return JobStatus::kAborted;
     }
     data = std::move(result);
     return status;
@@ -244,6 +246,8 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
         }
         if (status == JobStatus::kAborted) return status;  // the output discards itself
     }
+    // An "Abort" pressed after the last poll still keeps the old file.
+    if (poll && poll(100.0f)) return JobStatus::kAborted;
     // Parts without points open nothing; a completed save still leaves a (possibly empty) file.
     if (!output.isOpen() && !output.open()) {
         alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);

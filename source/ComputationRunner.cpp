@@ -44,6 +44,7 @@ tessaro::commands::PollCallback ProgressWait::callback() {
         const int value = static_cast<int>(percent);
         if (value > dialog->value() && value < dialog->maximum()) dialog->setValue(value);
         QApplication::processEvents();
+        ui::progressPolled(dialog);
         return dialog->wasCanceled();
     };
 }

@@ -42,4 +42,8 @@ void progressCreated(QProgressDialog* dialog) {
     if (hooks().progressCreated) hooks().progressCreated(dialog);
 }
 
+void progressPolled(QProgressDialog* dialog) {
+    if (hooks().progressPolled) hooks().progressPolled(dialog);
+}
+
 }  // namespace ui

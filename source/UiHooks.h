@@ -24,6 +24,8 @@ struct Hooks {
     std::function<QString(const QString& title, const QString& filter)> saveFileName;
     // Called when a progress dialog has been created (for example to press "Abort").
     std::function<void(QProgressDialog* dialog)> progressCreated;
+    // Called each time a running job polls its progress dialog, before "Abort" is read.
+    std::function<void(QProgressDialog* dialog)> progressPolled;
 };
 
 // The installed hooks; empty members mean the ordinary dialogs.
@@ -45,5 +47,6 @@ QStringList getOpenFileNames(QWidget* parent, const QString& title, const QStrin
 QString getSaveFileName(QWidget* parent, const QString& title, const QString& dir,
                         const QString& filter, QString* selectedFilter);
 void progressCreated(QProgressDialog* dialog);
+void progressPolled(QProgressDialog* dialog);
 
 }  // namespace ui

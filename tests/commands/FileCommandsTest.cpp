@@ -382,6 +382,28 @@ TEST(FileCommands, AbortedLoadLeavesNoData) {
     EXPECT_TRUE(data.coloredPoints.empty());
 }
 
+TEST(FileCommands, AbortPressedAfterTheLastPollStillDropsTheLoad) {
+    // The file is read long before the first poll interval; the load asks once more.
+    TempDir dir;
+    writeText(dir.file("small.xyz"), "1 2 3\n4 5 6\n");
+    LoadedData data;
+    std::vector<float> seen;
+    const JobStatus status = tessaro::commands::loadFile(
+        dir.file("small.xyz"), data,
+        [&seen](float percent) {
+            seen.push_back(percent);
+            return true;
+        },
+        std::chrono::hours(1));
+    EXPECT_EQ(status, JobStatus::kAborted);
+    EXPECT_EQ(seen, std::vector<float>{100.0f});
+    EXPECT_TRUE(data.points.empty());
+    ASSERT_EQ(tessaro::commands::loadFile(
+                  dir.file("small.xyz"), data, [](float) { return false; }, std::chrono::hours(1)),
+              JobStatus::kCompleted);
+    EXPECT_EQ(data.points.size(), 2u);
+}
+
 // ---------------------------------------------------------------------------------------
 // Saving
 

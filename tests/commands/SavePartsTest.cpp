@@ -77,4 +77,30 @@ TEST_F(SavePartsTest, AbortOrRefusedPartLeavesThePreviousFile) {
     EXPECT_FALSE(fs::exists(file("keep.stl")));
 }
 
+TEST_F(SavePartsTest, AbortPressedAfterTheLastPollStillKeepsThePreviousFile) {
+    // A tiny part ends long before the first poll interval; the save asks once more
+    // before it replaces the file, and that answer counts.
+    const std::vector<Vec3d> one = {Vec3d(1, 2, 3)};
+    SavePart part{DataKind::kPoints, &one, nullptr, Color()};
+    std::ofstream(file("keep.xyz")) << "old\n";
+    std::vector<float> seen;
+    const JobStatus status = tessaro::commands::saveParts(
+        file("keep.xyz"), {part},
+        [&seen](float percent) {
+            seen.push_back(percent);
+            return true;
+        },
+        std::chrono::hours(1));
+    EXPECT_EQ(status, JobStatus::kAborted);
+    EXPECT_EQ(seen, std::vector<float>{100.0f});
+    EXPECT_EQ(read(file("keep.xyz")), "old\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // Not aborted: written.
+    EXPECT_EQ(tessaro::commands::saveParts(
+                  file("keep.xyz"), {part}, [](float) { return false; }, std::chrono::hours(1)),
+              JobStatus::kCompleted);
+    EXPECT_EQ(read(file("keep.xyz")), "1.000000\t2.000000\t3.000000\n");
+}
+
 }  // namespace
