@@ -135,6 +135,25 @@ bool loadData(Context& context, const std::string& file, commands::LoadedData& d
     return read != commands::JobStatus::kAborted && !Context::interrupted();
 }
 
+bool saveData(Context& context, const std::string& file, const commands::LoadedData& data,
+              const commands::SaveOptions& options) {
+    const commands::JobStatus written = withFile(file, [&] {
+        return commands::saveFile(file, data, context.progress("Writing", file), options,
+                                  Context::kPollInterval);
+    });
+    context.endProgress();
+    return written != commands::JobStatus::kAborted && !Context::interrupted();
+}
+
+bool runWithProgress(Context& context, const std::string& action, const std::string& file,
+                     const std::function<commands::JobStatus(const commands::PollCallback&)>& job,
+                     const std::string& blamed) {
+    const commands::JobStatus status = withFile(
+        blamed.empty() ? file : blamed, [&] { return job(context.progress(action, file)); });
+    context.endProgress();
+    return status != commands::JobStatus::kAborted && !Context::interrupted();
+}
+
 bool writeLines(const std::string& fileName, std::size_t count,
                 const std::function<int(std::size_t, char*, std::size_t)>& line) {
     return withFile(fileName, [&] {

@@ -107,6 +107,19 @@ std::string formatDouble(double value);
 // False when the reading was aborted or an interrupt came.
 bool loadData(Context& context, const std::string& file, commands::LoadedData& data);
 
+// Writes data to a file with the progress bar, through the safe output (the target is
+// replaced only when complete); errors become a FileError about the file. False when the
+// writing was aborted or an interrupt came.
+bool saveData(Context& context, const std::string& file, const commands::LoadedData& data,
+              const commands::SaveOptions& options = {});
+
+// Runs one command of the command layer with the progress bar "ACTION FILE"; errors become
+// a FileError about `blamed` (the file the command's failures concern, by default `file`).
+// False when the run was aborted or an interrupt came.
+bool runWithProgress(Context& context, const std::string& action, const std::string& file,
+                     const std::function<commands::JobStatus(const commands::PollCallback&)>& job,
+                     const std::string& blamed = {});
+
 // Writes `count` lines made by `line` (which prints line i into the buffer of the given
 // size and returns its length) through the safe output, so that the target is replaced
 // only when complete. False after an interrupt; the file is then left as it was.

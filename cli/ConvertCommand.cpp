@@ -38,12 +38,7 @@ int runConvert(const ConvertArguments& args, Context& context) {
     options.defaultColor = alg3D::Color(static_cast<unsigned char>(args.color[0]),
                                         static_cast<unsigned char>(args.color[1]),
                                         static_cast<unsigned char>(args.color[2]));
-    const JobStatus written = withFile(args.output, [&] {
-        return commands::saveFile(args.output, data, context.progress("Writing", args.output),
-                                  options, Context::kPollInterval);
-    });
-    context.endProgress();
-    if (written == JobStatus::kAborted) return context.interruptedExit();
+    if (!saveData(context, args.output, data, options)) return context.interruptedExit();
 
     const std::string outputFormat = commands::fileSuffix(args.output);
     if (context.json) {

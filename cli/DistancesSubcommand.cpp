@@ -17,6 +17,7 @@
 #include "cli/Cli.h"
 #include "commands/DistancesCommand.h"
 #include "commands/FileCommands.h"
+#include "commands/PointCloudCommands.h"
 #include "io/OutputFile.h"
 
 namespace tessaro {
@@ -111,20 +112,6 @@ bool writeValues(const std::string& fileName, const commands::DistancesResult& r
     });
 }
 
-alg3D::Vec3d coordsOf(const LoadedData& d, std::size_t i) {
-    return d.kind == commands::DataKind::kColoredPoints ? alg3D::coords(d.coloredPoints[i])
-                                                        : d.points[i];
-}
-
-bool save(const std::string& fileName, const LoadedData& data, Context& context) {
-    const JobStatus written = withFile(fileName, [&] {
-        return commands::saveFile(fileName, data, context.progress("Writing", fileName), {},
-                                  Context::kPollInterval);
-    });
-    context.endProgress();
-    return written != JobStatus::kAborted;
-}
-
 int runDistances(const DistancesArguments& args, Context& context) {
     if (args.reference.empty() == args.primitive.empty()) {
         context.reportError("give either REF or --primitive FIT.json");
@@ -169,13 +156,14 @@ int runDistances(const DistancesArguments& args, Context& context) {
 
     commands::DistancesResult result;
     const std::string& concerned = args.primitive.empty() ? args.reference : args.primitive;
-    const JobStatus run = withFile(concerned, [&] {
-        return commands::runDistancesCommand(reference, test, options, result,
-                                             context.progress("Measuring", args.test),
-                                             Context::kPollInterval);
-    });
-    context.endProgress();
-    if (run == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(
+            context, "Measuring", args.test,
+            [&](const commands::PollCallback& poll) {
+                return commands::runDistancesCommand(reference, test, options, result, poll,
+                                                     Context::kPollInterval);
+            },
+            concerned))
+        return context.interruptedExit();
 
     // Files first: if one cannot be written, nothing is printed as a success.
     if (!args.values.empty()) {
@@ -185,17 +173,15 @@ int runDistances(const DistancesArguments& args, Context& context) {
     if (!args.output.empty()) {
         LoadedData out;
         out.kind = commands::DataKind::kColoredPoints;
-        out.coloredPoints.reserve(test.pointCount());
-        for (std::size_t i = 0; i < test.pointCount(); ++i)
-            out.coloredPoints.emplace_back(coordsOf(test, i), result.evaluation.colors[i]);
-        if (!save(args.output, out, context)) return context.interruptedExit();
+        out.coloredPoints = commands::coloredCopy(test, result.evaluation.colors);
+        if (!saveData(context, args.output, out)) return context.interruptedExit();
     }
     if (!args.selected.empty()) {
         LoadedData out;
         out.kind = commands::DataKind::kPoints;
         for (std::size_t i = 0; i < test.pointCount(); ++i)
-            if (result.evaluation.selected[i]) out.points.push_back(coordsOf(test, i));
-        if (!save(args.selected, out, context)) return context.interruptedExit();
+            if (result.evaluation.selected[i]) out.points.push_back(test.pointAt(i));
+        if (!saveData(context, args.selected, out)) return context.interruptedExit();
     }
 
     const auto& e = result.evaluation;

@@ -218,13 +218,11 @@ int runFit(const FitArguments& args, Context& context) {
     const std::vector<alg3D::Vec3d> points = plainPoints(data);
 
     FitResult result;
-    const JobStatus fitted = withFile(args.file, [&] {
-        return commands::runFitCommand(shape, points, options, result,
-                                       context.progress("Fitting", args.file),
-                                       Context::kPollInterval);
-    });
-    context.endProgress();
-    if (fitted == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Fitting", args.file, [&](const commands::PollCallback& poll) {
+            return commands::runFitCommand(shape, points, options, result, poll,
+                                           Context::kPollInterval);
+        }))
+        return context.interruptedExit();
 
     // The deviations first: if they cannot be written, nothing is printed as a success.
     if (!args.deviations.empty()) {

@@ -43,13 +43,7 @@ int runHull(const HullArguments& args, Context& context) {
     commands::LoadedData mesh;
     mesh.kind = commands::DataKind::kMesh;
     mesh.points = hull.triangleSoup();
-    const JobStatus written = withFile(args.output, [&] {
-        return commands::saveFile(args.output, mesh, context.progress("Writing", args.output));
-    });
-    context.endProgress();
-    if (written == JobStatus::kAborted || Context::interrupted()) {
-        return context.interruptedExit();
-    }
+    if (!saveData(context, args.output, mesh)) return context.interruptedExit();
 
     if (context.json) {
         nlohmann::ordered_json j;

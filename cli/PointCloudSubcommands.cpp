@@ -31,33 +31,12 @@ using commands::JobStatus;
 using commands::LoadedData;
 using Json = nlohmann::ordered_json;
 
-// Loads a point file; meshes pass through (the commands refuse them with their texts).
-// Returns false after an interrupt.
-bool save(Context& context, const std::string& fileName, const LoadedData& data) {
-    const JobStatus written = withFile(fileName, [&] {
-        commands::checkSavable(fileName, data.kind);
-        return commands::saveFile(fileName, data, context.progress("Writing", fileName), {},
-                                  Context::kPollInterval);
-    });
-    context.endProgress();
-    return written != JobStatus::kAborted && !Context::interrupted();
-}
-
 LoadedData coloredData(const LoadedData& data, const std::vector<alg3D::Color>& colors) {
     LoadedData out;
     out.kind = commands::DataKind::kColoredPoints;
     out.format = "xyzc";
     out.coloredPoints = commands::coloredCopy(data, colors);
     return out;
-}
-
-// Gets a coordinate of either point kind.
-alg3D::Vec3d pointAt(const LoadedData& data, std::size_t i) {
-    if (data.kind == commands::DataKind::kColoredPoints) {
-        const alg3D::GLPoint& p = data.coloredPoints[i];
-        return alg3D::Vec3d(p.x, p.y, p.z);
-    }
-    return data.points[i];
 }
 
 // ------------------------------------------------------------------ normals
@@ -89,12 +68,10 @@ int runNormals(const NormalsArguments& a, Context& context) {
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::NormalsResult result;
-    const JobStatus status = withFile(a.file, [&] {
-        return commands::runNormalsCommand(
-            data, options, result, context.progress("Normals", a.file), Context::kPollInterval);
-    });
-    context.endProgress();
-    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Normals", a.file, [&](const commands::PollCallback& poll) {
+            return commands::runNormalsCommand(data, options, result, poll, Context::kPollInterval);
+        }))
+        return context.interruptedExit();
     const auto& n = result.normals;
     if (!a.values.empty() &&
         !writeLines(a.values, n.size(), [&](std::size_t i, char* t, std::size_t size) {
@@ -104,7 +81,7 @@ int runNormals(const NormalsArguments& a, Context& context) {
         return context.interruptedExit();
     if (!a.output.empty() &&
         !writeLines(a.output, n.size(), [&](std::size_t i, char* t, std::size_t size) {
-            const alg3D::Vec3d p = pointAt(data, i);
+            const alg3D::Vec3d p = data.pointAt(i);
             return std::snprintf(t, size, "%lf\t%lf\t%lf\t%.9g\t%.9g\t%.9g\n", p.x, p.y, p.z,
                                  double(n[i].x), double(n[i].y), double(n[i].z));
         }))
@@ -173,19 +150,19 @@ int runFeatures(const FeaturesArguments& a, Context& context) {
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::FeaturesResult result;
-    const JobStatus status = withFile(a.file, [&] {
-        return commands::runFeaturesCommand(
-            data, options, result, context.progress("Features", a.file), Context::kPollInterval);
-    });
-    context.endProgress();
-    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Features", a.file, [&](const commands::PollCallback& poll) {
+            return commands::runFeaturesCommand(data, options, result, poll,
+                                                Context::kPollInterval);
+        }))
+        return context.interruptedExit();
     const auto& v = result.values;
     if (!a.values.empty() &&
         !writeLines(a.values, v.size(), [&](std::size_t i, char* t, std::size_t size) {
             return std::snprintf(t, size, "%.17g\n", v[i]);
         }))
         return context.interruptedExit();
-    if (!a.output.empty() && !save(context, a.output, coloredData(data, result.evaluation.colors)))
+    if (!a.output.empty() &&
+        !saveData(context, a.output, coloredData(data, result.evaluation.colors)))
         return context.interruptedExit();
     const auto& e = result.evaluation;
     if (context.json) {
@@ -249,12 +226,11 @@ int runSmooth(const SmoothArguments& a, Context& context) {
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::SmoothingResult result;
-    const JobStatus status = withFile(a.file, [&] {
-        return commands::runSmoothingCommand(
-            data, options, result, context.progress("Smoothing", a.file), Context::kPollInterval);
-    });
-    context.endProgress();
-    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Smoothing", a.file, [&](const commands::PollCallback& poll) {
+            return commands::runSmoothingCommand(data, options, result, poll,
+                                                 Context::kPollInterval);
+        }))
+        return context.interruptedExit();
     if (!a.values.empty()) {
         const std::vector<double> moved = commands::smoothingDisplacements(data, result);
         if (!writeLines(a.values, moved.size(), [&](std::size_t i, char* t, std::size_t size) {
@@ -263,7 +239,7 @@ int runSmooth(const SmoothArguments& a, Context& context) {
             return context.interruptedExit();
     }
     commands::applySmoothing(data, result);
-    if (!save(context, a.output, data)) return context.interruptedExit();
+    if (!saveData(context, a.output, data)) return context.interruptedExit();
     if (context.json) {
         Json j;
         j["points"] = result.points.size();
@@ -313,20 +289,18 @@ int runThin(const ThinArguments& a, Context& context) {
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::ThinningResult result;
-    const JobStatus status = withFile(a.file, [&] {
-        return commands::runThinningCommand(data, nullptr, options, result,
-                                            context.progress("Thinning", a.file),
-                                            Context::kPollInterval);
-    });
-    context.endProgress();
-    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Thinning", a.file, [&](const commands::PollCallback& poll) {
+            return commands::runThinningCommand(data, nullptr, options, result, poll,
+                                                Context::kPollInterval);
+        }))
+        return context.interruptedExit();
     const auto& kept = result.kept;
     if (!a.values.empty() &&
         !writeLines(a.values, kept.size(), [&](std::size_t i, char* t, std::size_t size) {
             return std::snprintf(t, size, "%d\n", int(kept[i]));
         }))
         return context.interruptedExit();
-    if (!save(context, a.output, data)) return context.interruptedExit();
+    if (!saveData(context, a.output, data)) return context.interruptedExit();
     if (context.json) {
         Json j;
         j["input_points"] = result.inputPoints;
@@ -385,19 +359,17 @@ int runRegions(const RegionsArguments& a, Context& context) {
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
     commands::RegionsResult result;
-    const JobStatus status = withFile(a.file, [&] {
-        return commands::runRegionsCommand(
-            data, options, result, context.progress("Regions", a.file), Context::kPollInterval);
-    });
-    context.endProgress();
-    if (status == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Regions", a.file, [&](const commands::PollCallback& poll) {
+            return commands::runRegionsCommand(data, options, result, poll, Context::kPollInterval);
+        }))
+        return context.interruptedExit();
     const auto& labels = result.labels;
     if (!a.values.empty() &&
         !writeLines(a.values, labels.size(), [&](std::size_t i, char* t, std::size_t size) {
             return std::snprintf(t, size, "%llu\n", static_cast<unsigned long long>(labels[i]));
         }))
         return context.interruptedExit();
-    if (!a.output.empty() && !save(context, a.output, coloredData(data, result.colors)))
+    if (!a.output.empty() && !saveData(context, a.output, coloredData(data, result.colors)))
         return context.interruptedExit();
     if (!a.selected.empty()) {
         LoadedData picked;
@@ -409,7 +381,7 @@ int runRegions(const RegionsArguments& a, Context& context) {
             else
                 picked.points.push_back(data.points[i]);
         }
-        if (!save(context, a.selected, picked)) return context.interruptedExit();
+        if (!saveData(context, a.selected, picked)) return context.interruptedExit();
     }
     if (context.json) {
         Json j;

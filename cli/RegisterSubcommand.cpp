@@ -93,22 +93,15 @@ int runRegister(const RegisterArguments& args, Context& context) {
     }
 
     commands::RegisterResult result;
-    const JobStatus run = withFile(args.data, [&] {
-        return commands::runRegisterCommand(data, reference, options, result,
-                                            context.progress("Registering", args.data),
-                                            Context::kPollInterval);
-    });
-    context.endProgress();
-    if (run == JobStatus::kAborted || Context::interrupted()) return context.interruptedExit();
+    if (!runWithProgress(context, "Registering", args.data,
+                         [&](const commands::PollCallback& poll) {
+                             return commands::runRegisterCommand(data, reference, options, result,
+                                                                 poll, Context::kPollInterval);
+                         }))
+        return context.interruptedExit();
 
-    if (!args.output.empty()) {
-        const JobStatus written = withFile(args.output, [&] {
-            return commands::saveFile(args.output, data, context.progress("Writing", args.output),
-                                      {}, Context::kPollInterval);
-        });
-        context.endProgress();
-        if (written == JobStatus::kAborted) return context.interruptedExit();
-    }
+    if (!args.output.empty() && !saveData(context, args.output, data))
+        return context.interruptedExit();
 
     if (context.json) {
         nlohmann::ordered_json j;

@@ -38,6 +38,10 @@ struct LoadedData {
     std::size_t pointCount() const {
         return kind == DataKind::kColoredPoints ? coloredPoints.size() : points.size();
     }
+    // The coordinates of point i of either kind.
+    alg3D::Vec3d pointAt(std::size_t i) const {
+        return kind == DataKind::kColoredPoints ? alg3D::coords(coloredPoints[i]) : points[i];
+    }
 };
 
 // The suffix of a file name after its last dot, in lower case ("" when there is none;
