@@ -137,6 +137,19 @@ std::uint64_t iterate(const Vec3d* begin, const Vec3d* end, Objective& fit,
     return l;
 }
 
+// The iteration with the step and value thresholds of the data's size, a failure
+// thrown again as a copy (what every caller on measured data wants).
+template <class Objective>
+std::uint64_t iterateOnData(const Vec3d* begin, const Vec3d* end, Objective& fit,
+                            std::uint64_t maxIterations, const std::atomic<bool>& abort,
+                            std::atomic<float>& progress, float progressSpan = 100.0f) {
+    const double threshold = stepThreshold(dataSize(begin, end));
+    return rethrowAsCopy([&] {
+        return iterate(begin, end, fit, maxIterations, abort, progress, threshold, threshold,
+                       progressSpan);
+    });
+}
+
 }  // namespace chebyshev
 
 // The generic scheme (ChebyshevFit.h): the shape's Levenberg-Marquardt fit, then the
@@ -153,11 +166,8 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObj&
         progress = 100.0f;
         return 0;
     }
-    const double size = dataSize(begin, end);
-    const std::uint64_t l = chebyshev::rethrowAsCopy([&] {
-        return chebyshev::iterate(begin, end, fitObj, maxIterations, abort, progress,
-                                  stepThreshold(size), stepThreshold(size));
-    });
+    const std::uint64_t l =
+        chebyshev::iterateOnData(begin, end, fitObj, maxIterations, abort, progress);
     progress = 100.0f;
     return l;
 }

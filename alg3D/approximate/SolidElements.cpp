@@ -60,12 +60,8 @@ std::uint64_t maximumInscribingSphere(const Vec3d* begin, const Vec3d* end, FitO
     objective.center = ball.center;
     objective.heldRadius = std::sqrt(ball.squaredRadius);
     progress = kSphereStartShare;
-    const double size = dataSize(begin, end);
-    const std::uint64_t l = chebyshev::rethrowAsCopy([&] {
-        return chebyshev::iterate(begin, end, objective, maxIterations, abort, progress,
-                                  stepThreshold(size), stepThreshold(size),
-                                  100.0f - kSphereStartShare);
-    });
+    const std::uint64_t l = chebyshev::iterateOnData(begin, end, objective, maxIterations, abort,
+                                                     progress, 100.0f - kSphereStartShare);
     double nearest = std::numeric_limits<double>::max();
     for (const Vec3d* p = begin; p != end; ++p)
         nearest = std::min(nearest, (*p - objective.center).norm());
@@ -102,12 +98,8 @@ std::uint64_t maximumInscribingCylinder(const Vec3d* begin, const Vec3d* end, Fi
     axis.centroid = line.point;
     axis.offset = 2.0 * line.radius;
     axis.sign = -1.0;
-    const double size = dataSize(begin, end);
-    const std::uint64_t l = chebyshev::rethrowAsCopy([&] {
-        return chebyshev::iterate(begin, end, axis, maxIterations, abort, progress,
-                                  stepThreshold(size), stepThreshold(size),
-                                  100.0f - kCylinderStartShare);
-    });
+    const std::uint64_t l = chebyshev::iterateOnData(begin, end, axis, maxIterations, abort,
+                                                     progress, 100.0f - kCylinderStartShare);
     double nearest = std::numeric_limits<double>::max();
     for (const Vec3d* p = begin; p != end; ++p)
         nearest = std::min(nearest, axis.distance(*p));
