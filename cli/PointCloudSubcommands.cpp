@@ -39,31 +39,62 @@ LoadedData coloredData(const LoadedData& data, const std::vector<alg3D::Color>& 
     return out;
 }
 
+// The neighbourhood options of normals and features: the kind (auto, radius, knn) under
+// the command's own option name, the radius and the point number.
+struct Neighbourhood {
+    std::string option;  // "--mode" or "--kernel"
+    std::string kind = "auto";
+    double radius = -1.0;  // not given
+    std::uint64_t k = 30;
+
+    bool byRadius() const { return kind == "radius"; }
+    bool byPointNumber() const { return kind == "knn"; }
+    double radiusOrZero() const { return radius < 0.0 ? 0.0 : radius; }
+};
+
+void addNeighbourhoodOptions(CLI::App& sub, Neighbourhood& n, const std::string& option,
+                             const std::string& noun) {
+    n.option = option;
+    sub.add_option(option, n.kind, "Kernel: auto, radius or knn (k nearest points)")
+        ->check(CLI::IsMember({"auto", "radius", "knn"}))
+        ->capture_default_str();
+    sub.add_option("--radius", n.radius, "Neighbourhood radius (" + noun + " radius)")
+        ->check(nonNegativeNumber());
+    sub.add_option("--k", n.k, "Number of nearest points (" + noun + " knn)")
+        ->check(wholeNumber())
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+}
+
+// False, with the usage error reported, when the radius kind has no radius.
+bool checkNeighbourhood(const Neighbourhood& n, Context& context) {
+    if (n.byRadius() && n.radius < 0.0) {
+        context.reportError(n.option + " radius needs --radius");
+        return false;
+    }
+    return true;
+}
+
 // ------------------------------------------------------------------ normals
 
 struct NormalsArguments {
     std::string file;
-    std::string mode = "auto";
-    double radius = -1.0;
-    std::uint64_t k = 30;
+    Neighbourhood mode;
     std::string output, values;
 };
 
 int runNormals(const NormalsArguments& a, Context& context) {
     commands::NormalsOptions options;
-    options.mode = a.mode == "radius" ? alg3D::algorithm::kNormalsRadius
-                   : a.mode == "knn"  ? alg3D::algorithm::kNormalsPointNumber
-                                      : alg3D::algorithm::kNormalsAuto;
-    if (options.mode == alg3D::algorithm::kNormalsRadius && a.radius < 0.0) {
-        context.reportError("--mode radius needs --radius");
-        return kExitUsage;
-    }
+    options.mode = a.mode.byRadius()        ? alg3D::algorithm::kNormalsRadius
+                   : a.mode.byPointNumber() ? alg3D::algorithm::kNormalsPointNumber
+                                            : alg3D::algorithm::kNormalsAuto;
+    if (!checkNeighbourhood(a.mode, context)) return kExitUsage;
     if (!a.output.empty() && commands::fileSuffix(a.output) != "xyz") {
         context.reportError("normals are written as .xyz (x y z nx ny nz): " + a.output);
         return kExitUsage;
     }
-    options.radius = a.radius < 0.0 ? 0.0 : a.radius;
-    options.k = a.k;
+    options.radius = a.mode.radiusOrZero();
+    options.k = a.mode.k;
     options.threads = context.threads;
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
@@ -92,7 +123,7 @@ int runNormals(const NormalsArguments& a, Context& context) {
     if (context.json) {
         Json j;
         j["points"] = n.size();
-        j["mode"] = a.mode;
+        j["mode"] = a.mode.kind;
         j["zero_normals"] = zero;
         j["duration_ms"] = result.run.milliseconds;
         context.printJson(j);
@@ -105,15 +136,7 @@ int runNormals(const NormalsArguments& a, Context& context) {
 RunFunction setupNormals(CLI::App& sub) {
     auto a = std::make_shared<NormalsArguments>();
     sub.add_option("FILE", a->file, "Point-cloud file")->required();
-    sub.add_option("--mode", a->mode, "Kernel: auto, radius or knn (k nearest points)")
-        ->check(CLI::IsMember({"auto", "radius", "knn"}))
-        ->capture_default_str();
-    sub.add_option("--radius", a->radius, "Neighbourhood radius (mode radius)")
-        ->check(nonNegativeNumber());
-    sub.add_option("--k", a->k, "Number of nearest points (mode knn)")
-        ->check(wholeNumber())
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
+    addNeighbourhoodOptions(sub, a->mode, "--mode", "mode");
     sub.add_option("-o,--output", a->output, "Write \"x y z nx ny nz\" per point (.xyz)")
         ->type_name("OUT");
     sub.add_option("--values", a->values, "Write \"nx ny nz\" per point")->type_name("FILE");
@@ -125,9 +148,7 @@ RunFunction setupNormals(CLI::App& sub) {
 struct FeaturesArguments {
     std::string file;
     std::string feature;
-    std::string kernel = "auto";
-    double radius = -1.0;
-    std::uint64_t k = 30;
+    Neighbourhood kernel;
     std::string output, values;
 };
 
@@ -137,15 +158,12 @@ int runFeatures(const FeaturesArguments& a, Context& context) {
                       : a.feature == "intrinsic" ? alg3D::algorithm::kFeatureIntrinsicCurvature
                       : a.feature == "extrinsic" ? alg3D::algorithm::kFeatureExtrinsicCurvature
                                                  : alg3D::algorithm::kFeatureLocalEdges;
-    options.kernel = a.kernel == "radius" ? alg3D::algorithm::kKernelRadius
-                     : a.kernel == "knn"  ? alg3D::algorithm::kKernelPointNumber
-                                          : alg3D::algorithm::kKernelAuto;
-    if (options.kernel == alg3D::algorithm::kKernelRadius && a.radius < 0.0) {
-        context.reportError("--kernel radius needs --radius");
-        return kExitUsage;
-    }
-    options.radius = a.radius < 0.0 ? 0.0 : a.radius;
-    options.k = a.k;
+    options.kernel = a.kernel.byRadius()        ? alg3D::algorithm::kKernelRadius
+                     : a.kernel.byPointNumber() ? alg3D::algorithm::kKernelPointNumber
+                                                : alg3D::algorithm::kKernelAuto;
+    if (!checkNeighbourhood(a.kernel, context)) return kExitUsage;
+    options.radius = a.kernel.radiusOrZero();
+    options.k = a.kernel.k;
     options.threads = context.threads;
     LoadedData data;
     if (!loadData(context, a.file, data)) return context.interruptedExit();
@@ -168,7 +186,7 @@ int runFeatures(const FeaturesArguments& a, Context& context) {
     if (context.json) {
         Json j;
         j["feature"] = a.feature;
-        j["kernel"] = a.kernel;
+        j["kernel"] = a.kernel.kind;
         j["points"] = v.size();
         j["min"] = e.minimum;
         j["max"] = e.maximum;
@@ -192,15 +210,7 @@ RunFunction setupFeatures(CLI::App& sub) {
     sub.add_option("--feature", a->feature, "edges, density, intrinsic or extrinsic")
         ->required()
         ->check(CLI::IsMember({"edges", "density", "intrinsic", "extrinsic"}));
-    sub.add_option("--kernel", a->kernel, "Kernel: auto, radius or knn (k nearest points)")
-        ->check(CLI::IsMember({"auto", "radius", "knn"}))
-        ->capture_default_str();
-    sub.add_option("--radius", a->radius, "Neighbourhood radius (kernel radius)")
-        ->check(nonNegativeNumber());
-    sub.add_option("--k", a->k, "Number of nearest points (kernel knn)")
-        ->check(wholeNumber())
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
+    addNeighbourhoodOptions(sub, a->kernel, "--kernel", "kernel");
     sub.add_option("-o,--output", a->output, "Write the colour-coded points (.xyzc)")
         ->type_name("OUT");
     sub.add_option("--values", a->values, "Write the value of every point")->type_name("FILE");
