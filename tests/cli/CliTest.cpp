@@ -24,15 +24,17 @@
 #include <thread>
 #include <vector>
 
+#include "CliTestSupport.h"
 #include "TestHelpers.h"
 #include "commands/FileCommands.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
+using cli_test::Outcome;
+using cli_test::Process;
+using cli_test::readFile;
 
 class TempDir {
   public:
@@ -59,102 +61,13 @@ class TempDir {
     fs::path path_;
 };
 
-std::string readAll(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 void writeText(const std::string& fileName, const std::string& text) {
     std::ofstream(fileName, std::ios::binary) << text;
 }
 
-struct Outcome {
-    int exitCode = -1;  // exit status, or -1 when the process died by a signal
-    int signal = 0;     // the signal that ended it, if any
-    std::string out;
-    std::string err;
-};
-
-// Starts tessaro-cli with stdout and stderr in files (or stderr on `stderrFd`).
-class Process {
-  public:
-    Process(const std::vector<std::string>& args, const TempDir& io, int stderrFd = -1)
-        : outFile_(io.file("stdout.txt")), errFile_(io.file("stderr.txt")) {
-        std::vector<std::string> argv{TESSARO_CLI_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargv;
-        for (std::string& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (stderrFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile_.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        }
-        const int rc = posix_spawn(&pid_, cargv[0], &actions, nullptr, cargv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            ADD_FAILURE() << "cannot start " << cargv[0] << ": " << std::strerror(rc);
-            pid_ = -1;
-        }
-    }
-    ~Process() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            wait();
-        }
-    }
-
-    pid_t pid() const { return pid_; }
-
-    Outcome wait() {
-        Outcome o;
-        if (pid_ <= 0) return o;
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        if (WIFEXITED(status)) o.exitCode = WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) o.signal = WTERMSIG(status);
-        o.out = readAll(outFile_);
-        o.err = readAll(errFile_);
-        return o;
-    }
-
-    // Whether the process has `fileName` open.
-    bool hasOpen(const std::string& fileName) const {
-        std::error_code ec;
-        const fs::path wanted = fs::canonical(fileName, ec);
-        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
-            std::error_code lec;
-            if (fs::read_symlink(fd.path(), lec) == wanted) return true;
-        }
-        return false;
-    }
-
-    bool running() const {
-        int status = 0;
-        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
-    }
-
-  private:
-    std::string outFile_;
-    std::string errFile_;
-    pid_t pid_ = -1;
-};
-
 Outcome run(const std::vector<std::string>& args) {
     TempDir io("run");
-    Process p(args, io);
+    Process p(args, io.file("stdout.txt"), io.file("stderr.txt"));
     return p.wait();
 }
 
@@ -386,12 +299,12 @@ TEST(Cli, ConvertWritesEveryOutputFormat) {
     Outcome o = run({"convert", dir.file("in.stl"), dir.file("out.XYZ")});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.err, "");
-    EXPECT_EQ(countLines(readAll(dir.file("out.XYZ"))), 150u);
+    EXPECT_EQ(countLines(readFile(dir.file("out.XYZ"))), 150u);
     EXPECT_NE(o.out.find("150 points, 50 triangles"), std::string::npos) << o.out;
 
     o = run({"convert", dir.file("in.stl"), dir.file("out.stl")});
     ASSERT_EQ(o.exitCode, 0) << o.err;
-    EXPECT_EQ(readAll(dir.file("out.stl")).size(), 84u + 50u * 50u);
+    EXPECT_EQ(readFile(dir.file("out.stl")).size(), 84u + 50u * 50u);
 
     o = run({"convert", "--json", dir.file("in.xyz"), dir.file("out.xyzc")});
     ASSERT_EQ(o.exitCode, 0) << o.err;
@@ -402,7 +315,7 @@ TEST(Cli, ConvertWritesEveryOutputFormat) {
     EXPECT_EQ(j["input_format"], "xyz");
     EXPECT_EQ(j["output_format"], "xyzc");
     EXPECT_EQ(j["points"], 120);
-    const std::string text = readAll(dir.file("out.xyzc"));
+    const std::string text = readFile(dir.file("out.xyzc"));
     EXPECT_EQ(countLines(text), 120u);
     EXPECT_NE(text.find("\t255\t255\t255\n"), std::string::npos);
 
@@ -418,12 +331,12 @@ TEST(Cli, ConvertWritesEveryOutputFormat) {
 
     o = run({"convert", dir.file("out.xyzc"), dir.file("again.xyz"), "--threads", "1"});
     ASSERT_EQ(o.exitCode, 0) << o.err;
-    EXPECT_EQ(countLines(readAll(dir.file("again.xyz"))), 120u);
+    EXPECT_EQ(countLines(readFile(dir.file("again.xyz"))), 120u);
 
     // In place: the file is read completely before it is replaced.
     o = run({"convert", dir.file("again.xyz"), dir.file("again.xyz")});
     ASSERT_EQ(o.exitCode, 0) << o.err;
-    EXPECT_EQ(countLines(readAll(dir.file("again.xyz"))), 120u);
+    EXPECT_EQ(countLines(readFile(dir.file("again.xyz"))), 120u);
 }
 
 TEST(Cli, FailedConversionsLeaveNoNewFileAndKeepExistingOnes) {
@@ -469,7 +382,7 @@ TEST(Cli, FailedConversionsLeaveNoNewFileAndKeepExistingOnes) {
         EXPECT_EQ(o.err, c.err);
         EXPECT_EQ(o.out, "");
         if (c.target.rfind("keep", 0) == 0) {
-            EXPECT_EQ(readAll(dir.file(c.target)), "previous content\n") << c.err;
+            EXPECT_EQ(readFile(dir.file(c.target)), "previous content\n") << c.err;
         } else {
             EXPECT_FALSE(fs::exists(dir.file(c.target))) << c.err;
         }
@@ -518,7 +431,7 @@ TEST_F(CliInterrupt, CtrlCDuringTheWriteExits130AndKeepsThePreviousFile) {
         const std::string target = out.file("big.xyz");
         if (existing) writeText(target, "previous content\n");
         const std::size_t before = out.entries().size();
-        Process p({"convert", bigInput(), target}, io);
+        Process p({"convert", bigInput(), target}, io.file("stdout.txt"), io.file("stderr.txt"));
         // A new entry in the output folder is the writer's temporary file.
         ASSERT_TRUE(waitUntil(p, [&] { return out.entries().size() > before; }))
             << "the conversion ended before its output appeared";
@@ -530,7 +443,7 @@ TEST_F(CliInterrupt, CtrlCDuringTheWriteExits130AndKeepsThePreviousFile) {
         EXPECT_EQ(o.err, "tessaro-cli: interrupted\n");
         if (existing) {
             EXPECT_EQ(out.entries(), std::vector<std::string>{"big.xyz"});
-            EXPECT_EQ(readAll(target), "previous content\n");
+            EXPECT_EQ(readFile(target), "previous content\n");
         } else {
             EXPECT_TRUE(out.entries().empty());
         }
@@ -541,7 +454,8 @@ TEST_F(CliInterrupt, InterruptWhileReadingExitsWithoutOutput) {
     for (const int signal : {SIGINT, SIGTERM}) {
         TempDir out("out");
         TempDir io("io");
-        Process p({"convert", bigInput(), out.file("big.xyzc")}, io);
+        Process p({"convert", bigInput(), out.file("big.xyzc")}, io.file("stdout.txt"),
+                  io.file("stderr.txt"));
         // Reading has begun when the input is open; should the read already be over, the
         // interrupt hits the write, which must leave nothing behind either.
         ASSERT_TRUE(waitUntil(p, [&] { return p.hasOpen(bigInput()) || !out.entries().empty(); }));
@@ -567,7 +481,8 @@ TEST_F(CliInterrupt, ProgressBarOnATerminalOnly) {
 
     TempDir out("out");
     TempDir io("io");
-    Process p({"convert", bigInput(), out.file("big.xyz")}, io, slave);
+    Process p({"convert", bigInput(), out.file("big.xyz")}, io.file("stdout.txt"),
+              io.file("stderr.txt"), slave);
     ::close(slave);
     std::string screen;
     auto drain = [&] {

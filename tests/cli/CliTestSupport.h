@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alg3D/matrix/Matrix.h"
@@ -61,44 +63,97 @@ inline std::string readFile(const std::string& fileName) {
 }
 
 struct Outcome {
-    int exitCode = -1;
+    int exitCode = -1;  // exit status, or -1 when the process died by a signal
+    int signal = 0;     // the signal that ended it, if any
     std::string out;
     std::string err;
 };
 
-// Runs tessaro-cli with the arguments; stdin is empty, stdout and stderr go to files in a
-// scratch folder.
-inline Outcome runCli(const std::vector<std::string>& args) {
-    Scratch io("cliout");
-    const std::string outFile = io.file("stdout"), errFile = io.file("stderr");
-    std::vector<std::string> argv{TESSARO_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (std::string& a : argv)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    Outcome o;
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start " << cargv[0] << ": " << std::strerror(rc);
+// Starts tessaro-cli with an empty stdin and stdout and stderr in the given files (or
+// stderr on `stderrFd`); a process still running at the end is killed.
+class Process {
+  public:
+    Process(const std::vector<std::string>& args, std::string outFile, std::string errFile,
+            int stderrFd = -1)
+        : outFile_(std::move(outFile)), errFile_(std::move(errFile)) {
+        std::vector<std::string> argv{TESSARO_CLI_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargv;
+        for (std::string& a : argv)
+            cargv.push_back(a.data());
+        cargv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (stderrFd >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile_.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
+        const int rc = posix_spawn(&pid_, cargv[0], &actions, nullptr, cargv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            ADD_FAILURE() << "cannot start " << cargv[0] << ": " << std::strerror(rc);
+            pid_ = -1;
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+
+    pid_t pid() const { return pid_; }
+
+    Outcome wait() {
+        Outcome o;
+        if (pid_ <= 0) return o;
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        if (WIFEXITED(status)) o.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) o.signal = WTERMSIG(status);
+        o.out = readFile(outFile_);
+        o.err = readFile(errFile_);
         return o;
     }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+
+    // Whether the process has `fileName` open.
+    bool hasOpen(const std::string& fileName) const {
+        std::error_code ec;
+        const std::filesystem::path wanted = std::filesystem::canonical(fileName, ec);
+        for (const auto& fd :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
+            std::error_code lec;
+            if (std::filesystem::read_symlink(fd.path(), lec) == wanted) return true;
+        }
+        return false;
     }
-    if (WIFEXITED(status)) o.exitCode = WEXITSTATUS(status);
-    o.out = readFile(outFile);
-    o.err = readFile(errFile);
-    return o;
+
+    bool running() const {
+        int status = 0;
+        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+    }
+
+  private:
+    std::string outFile_;
+    std::string errFile_;
+    pid_t pid_ = -1;
+};
+
+// Runs tessaro-cli with the arguments to its end.
+inline Outcome runCli(const std::vector<std::string>& args) {
+    Scratch io("cliout");
+    Process p(args, io.file("stdout"), io.file("stderr"));
+    return p.wait();
 }
 
 // "x y z" lines with 9 decimals.
