@@ -68,6 +68,21 @@ inline std::vector<alg3D::Vec3d> sphereZonePoints(const alg3D::Vec3d& centre, do
     return points;
 }
 
+// Six flat, bent clusters around irregular centres: every rigid motion of them shows, so
+// registration tests recover it. Point i belongs to cluster i mod 6.
+inline std::vector<alg3D::Vec3d> clusterPoints(std::size_t n, std::uint64_t seed) {
+    using alg3D::Vec3d;
+    auto rng = seededRng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    const Vec3d centres[] = {{0, 0, 0}, {9, 1, 0}, {2, 8, 1}, {1, 2, 7}, {8, 7, 5}, {-6, 3, -2}};
+    std::vector<Vec3d> p;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = 0.5 * g(rng), y = 0.3 * g(rng), z = 0.15 * g(rng);
+        p.push_back(centres[i % 6] + Vec3d(x + 0.2 * y * y, y, z + 0.05 * x * x));
+    }
+    return p;
+}
+
 }  // namespace testing_helpers
 
 #define EXPECT_VEC_NEAR(a, b, tol) EXPECT_PRED_FORMAT3(testing_helpers::vecNear, a, b, tol)

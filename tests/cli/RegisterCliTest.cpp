@@ -10,23 +10,15 @@
 #include <vector>
 
 #include "IcpCliSupport.h"
+#include "TestHelpers.h"
 
 namespace {
 
 using namespace icpcli;
 using Json = nlohmann::json;
 
-// Clusters around irregular centres: every rigid motion shows.
 std::vector<Vec3d> clusters(std::size_t n, std::uint64_t seed) {
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> g(0.0, 1.0);
-    const Vec3d centres[] = {{0, 0, 0}, {9, 1, 0}, {2, 8, 1}, {1, 2, 7}, {8, 7, 5}, {-6, 3, -2}};
-    std::vector<Vec3d> p;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x = 0.5 * g(rng), y = 0.3 * g(rng), z = 0.15 * g(rng);
-        p.push_back(centres[i % 6] + Vec3d(x + 0.2 * y * y, y, z + 0.05 * x * x));
-    }
-    return p;
+    return testing_helpers::clusterPoints(n, seed);
 }
 
 // Turned by `angle` about z, then shifted.
