@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "alg3D/matrix/Alg3dException.h"
+#include "commands/MeshVertices.h"
 #include "commands/SaveParts.h"
 #include "io/FileIOInfo.h"
 #include "io/OutputFile.h"
@@ -219,30 +220,48 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
             part.coloredPoints ? *part.coloredPoints : kNoColoredPoints;
 
         JobStatus status;
-        if (job == io::kWriteXyzc) {
-            // Coordinates and colours go through the same writer, six decimals as in .xyz.
-            std::vector<alg3D::Vec3d> split;
-            std::vector<alg3D::Color> colors;
-            const std::vector<alg3D::Vec3d>* source = &points;
-            if (colored) {
-                split.reserve(coloredPoints.size());
-                colors.reserve(coloredPoints.size());
-                for (const alg3D::GLPoint& p : coloredPoints) {
-                    split.push_back(p.vec());
-                    colors.push_back(p.color());
-                }
-                source = &split;
-            } else {
-                colors.assign(points.size(), part.color);
-            }
-            status = runFileJob(
-                info, [&] { io::writeFileJob(&info, source, &colors); }, poll, interval);
-        } else if (colored) {
+        if (colored && job != io::kWriteXyzc) {
             status = runFileJob(
                 info, [&] { io::writeFileJob(&info, &coloredPoints); }, poll, interval);
         } else {
+            // The preparation runs on the worker too: the window stays responsive and
+            // "Abort" is heard while a large mesh is reduced.
             status = runFileJob(
-                info, [&] { io::writeFileJob(&info, &points); }, poll, interval);
+                info,
+                [&] {
+                    // A mesh in a point file is its vertices, each once; its triangles
+                    // would repeat every shared corner.
+                    std::vector<alg3D::Vec3d> reduced;
+                    const std::vector<alg3D::Vec3d>* source = &points;
+                    if (part.kind == DataKind::kMesh && job != io::kWriteStl) {
+                        reduced = meshVertices(points);
+                        source = &reduced;
+                        // The writer clears the flag when it starts; an "Abort" heard
+                        // during the reduction ends the job here.
+                        if (info.abort.load()) return;
+                    }
+                    if (job != io::kWriteXyzc) {
+                        io::writeFileJob(&info, source);
+                        return;
+                    }
+                    // Coordinates and colours go through the same writer, six decimals as
+                    // in .xyz.
+                    std::vector<alg3D::Vec3d> split;
+                    std::vector<alg3D::Color> colors;
+                    if (colored) {
+                        split.reserve(coloredPoints.size());
+                        colors.reserve(coloredPoints.size());
+                        for (const alg3D::GLPoint& p : coloredPoints) {
+                            split.push_back(p.vec());
+                            colors.push_back(p.color());
+                        }
+                        source = &split;
+                    } else {
+                        colors.assign(source->size(), part.color);
+                    }
+                    io::writeFileJob(&info, source, &colors);
+                },
+                poll, interval);
         }
         if (status == JobStatus::kAborted) return status;  // the output discards itself
     }

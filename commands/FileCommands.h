@@ -96,9 +96,10 @@ struct SaveOptions {
 };
 
 // Writes `data` on a worker thread in the format of the file name's suffix: .xyz and
-// .xyzc with six decimals, .stl as binary STL. An empty cloud saved as .xyz gives an
-// empty file. The target is replaced only after a run that completed without an abort;
-// kAborted means it is exactly as it was.
+// .xyzc with six decimals, .stl as binary STL; a mesh saved as .xyz or .xyzc writes its
+// vertices, each distinct corner once in the order of first appearance. An empty cloud
+// saved as .xyz gives an empty file. The target is replaced only after a run that
+// completed without an abort; kAborted means it is exactly as it was.
 JobStatus saveFile(const std::string& fileName, const LoadedData& data,
                    const PollCallback& poll = neverAbort, const SaveOptions& options = {},
                    std::chrono::milliseconds interval = kDefaultPollInterval);

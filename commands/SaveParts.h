@@ -3,12 +3,14 @@
 //
 // Inputs: the target name (its suffix picks the format as in saveFile) and the parts,
 // each a plain cloud, a coloured cloud or a mesh (triangle soup, three corners each).
-// Output: one file holding all parts one after another. The first part starts a
-// temporary file beside the target, the others append to it, and the target is replaced
+// Output: one file holding all parts one after another; a mesh goes into .stl as its
+// triangles and into .xyz or .xyzc as its vertices (meshVertices: each corner once). The first part
+// starts a temporary file beside the target, the others append to it, and the target is replaced
 // once, after the last part was written; a failure or an abort in any part leaves the
 // previous file exactly as it was. An empty list writes nothing.
 // Errors: as saveFile ("Unknown file format!", "Only meshes can be saved as STL.", the
-// writers' texts). Cost: one pass over all points.
+// writers' texts). Cost: one pass over all points (for a mesh in a point file, one more
+// through a hash map of its vertices).
 #pragma once
 
 #include <chrono>

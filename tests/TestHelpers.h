@@ -1,13 +1,15 @@
-// Shared test helpers: vector comparison with the relative error in the message,
-// and seeded random generators so that a failure reproduces.
+// Shared test helpers: vector comparison with the relative error in the message, seeded
+// random generators so that a failure reproduces, and a small box mesh.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "alg3D/matrix/Matrix.h"
@@ -81,6 +83,50 @@ inline std::vector<alg3D::Vec3d> clusterPoints(std::size_t n, std::uint64_t seed
         p.push_back(centres[i % 6] + Vec3d(x + 0.2 * y * y, y, z + 0.05 * x * x));
     }
     return p;
+}
+
+// A box mesh whose shared corners repeat exactly, as in an STL file: corner k of the box
+// is (x, y, z) = (bit 0, bit 1, bit 2 of k) scaled between the two corners below, all of
+// them exact in float.
+inline alg3D::Vec3d boxCorner(int k) {
+    return alg3D::Vec3d(k & 1 ? 0.5 : -1.5, k & 2 ? 4.0 : 2.25, k & 4 ? 12.75 : 10.0);
+}
+
+// The box's twelve triangles as a soup of 36 corners, every face seen from outside
+// counter-clockwise.
+inline std::vector<alg3D::Vec3d> boxTriangles() {
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                             {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    std::vector<alg3D::Vec3d> corners;
+    for (const auto& f : faces)
+        for (const int k : {f[0], f[1], f[2], f[0], f[2], f[3]})
+            corners.push_back(boxCorner(k));
+    return corners;
+}
+
+// The box's eight vertices in the order the triangles first use them (not sorted by
+// coordinates, so that a sorted result shows).
+inline std::vector<alg3D::Vec3d> boxVertices() {
+    std::vector<alg3D::Vec3d> vertices;
+    for (const int k : {0, 2, 3, 1, 4, 5, 7, 6})
+        vertices.push_back(boxCorner(k));
+    return vertices;
+}
+
+// The bytes of a binary STL file holding a triangle soup (normals left zero).
+inline std::string binaryStl(const std::vector<alg3D::Vec3d>& corners) {
+    std::string bytes(80, '\0');
+    const auto count = static_cast<std::uint32_t>(corners.size() / 3);
+    bytes.append(reinterpret_cast<const char*>(&count), 4);
+    for (std::size_t t = 0; t < count; ++t) {
+        float record[12] = {0.0f, 0.0f, 0.0f};
+        for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t k = 0; k < 3; ++k)
+                record[3 + 3 * c + k] = static_cast<float>(corners[3 * t + c][k]);
+        bytes.append(reinterpret_cast<const char*>(record), sizeof record);
+        bytes.append(2, '\0');
+    }
+    return bytes;
 }
 
 }  // namespace testing_helpers

@@ -339,6 +339,16 @@ TEST(Cli, ConvertWritesEveryOutputFormat) {
     EXPECT_EQ(countLines(readFile(dir.file("again.xyz"))), 120u);
 }
 
+TEST(Cli, ConvertingAMeshToPointsWritesEachVertexOnce) {
+    TempDir dir;
+    writeText(dir.file("box.stl"), testing_helpers::binaryStl(testing_helpers::boxTriangles()));
+    for (const char* name : {"box.xyz", "box.xyzc"}) {
+        const Outcome o = run({"convert", dir.file("box.stl"), dir.file(name)});
+        ASSERT_EQ(o.exitCode, 0) << o.err;
+        EXPECT_EQ(countLines(readFile(dir.file(name))), 8u) << name;
+    }
+}
+
 TEST(Cli, FailedConversionsLeaveNoNewFileAndKeepExistingOnes) {
     TempDir dir;
     writeXyz(dir.file("in.xyz"), 20, 6);

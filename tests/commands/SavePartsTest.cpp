@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "TestHelpers.h"
 #include "commands/SaveParts.h"
 
 namespace {
@@ -101,6 +103,25 @@ TEST_F(SavePartsTest, AbortPressedAfterTheLastPollStillKeepsThePreviousFile) {
                   file("keep.xyz"), {part}, [](float) { return false; }, std::chrono::hours(1)),
               JobStatus::kCompleted);
     EXPECT_EQ(read(file("keep.xyz")), "1.000000\t2.000000\t3.000000\n");
+}
+
+TEST_F(SavePartsTest, AMeshInAPointFileIsItsVertices) {
+    const std::vector<Vec3d> box = testing_helpers::boxTriangles();
+    SavePart mesh{DataKind::kMesh, &box, nullptr, Color(1, 2, 3)};
+    const struct {
+        const char* name;
+        std::string firstLine;
+    } cases[] = {{"box.xyz", "-1.500000\t2.250000\t10.000000\n"},
+                 {"box.xyzc", "-1.500000\t2.250000\t10.000000\t1\t2\t3\n"}};
+    for (const auto& test : cases) {
+        ASSERT_EQ(tessaro::commands::saveParts(file(test.name), {mesh}), JobStatus::kCompleted);
+        const std::string text = read(file(test.name));
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << test.name;
+        EXPECT_EQ(text.substr(0, test.firstLine.size()), test.firstLine) << test.name;
+    }
+    // As STL it stays the twelve triangles.
+    ASSERT_EQ(tessaro::commands::saveParts(file("box.stl"), {mesh}), JobStatus::kCompleted);
+    EXPECT_EQ(fs::file_size(file("box.stl")), 84u + 12u * 50u);
 }
 
 }  // namespace
