@@ -25,35 +25,36 @@ const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "s
 
 namespace {
 
-// "*.xyz" as a pattern that matches the suffix in any case ("*.[xX][yY][zZ]"): the file
-// dialog compares names case-sensitively on Linux.
-QString anyCase(const QString& suffix) {
-    QString pattern = "*.";
-    for (const QChar c : suffix)
-        pattern += QString("[%1%2]").arg(c.toLower(), c.toUpper());
-    return pattern;
-}
-
+// "*.xyz *.stl": the patterns as the user reads them. The file dialog matches them
+// without regard to case (see ui::getOpenFileNames).
 QString patterns(const QStringList& suffixes) {
     QStringList list;
     for (const QString& s : suffixes)
-        list << anyCase(s);
+        list << "*." + s;
     return list.join(' ');
+}
+
+// Where a file dialog opens: the first of the folders the user worked in that is known,
+// else the home folder (never the file system's root).
+QString startFolder(const QStringList& folders) {
+    for (const QString& folder : folders)
+        if (!folder.isEmpty()) return folder;
+    return QDir::homePath();
 }
 
 }  // namespace
 
 QString MainWindow::loadFilter() {
-    return "All supported (" + patterns(kLoadSuffixes) + ");;Pointclouds (" +
-           patterns({"xyz", "xyzc", "asc", "pts", "psl"}) + ");;STL-Mesh (" + patterns({"stl"}) +
-           ");;HLV-Scandata (" + patterns({"scn"}) + ")";
+    return tr("All supported") + " (" + patterns(kLoadSuffixes) + ");;" + tr("Pointclouds") + " (" +
+           patterns({"xyz", "xyzc", "asc", "pts", "psl"}) + ");;" + tr("STL-Mesh") + " (" +
+           patterns({"stl"}) + ");;" + tr("HLV-Scandata") + " (" + patterns({"scn"}) + ")";
 }
 
 void MainWindow::on_actionLoadFile_triggered() {
     if (pendingFiles_.isEmpty()) {
         QString filter = settings_.loadFilter;
-        const QStringList chosen =
-            ui::getOpenFileNames(this, tr("Open file"), settings_.loadPath, loadFilter(), &filter);
+        const QStringList chosen = ui::getOpenFileNames(
+            this, tr("Open file"), startFolder({settings_.loadPath}), loadFilter(), &filter);
         settings_.loadFilter = filter;
         if (chosen.isEmpty()) return;
         pendingFiles_ = chosen;
@@ -153,13 +154,16 @@ void MainWindow::on_actionSaveFile_triggered() {
         ui::warning(this, tr("Save data"), tr("Please select pointcloud(s) to save."));
         return;
     }
-    QString filter = "Pointcloud (*.xyz);;Pointcloud (*.xyzc)";
-    if (meshes == static_cast<int>(selected.size())) filter += ";;Binary STL-Mesh (*.stl)";
+    QString filter = tr("Pointcloud") + " (*.xyz);;" + tr("Pointcloud") + " (*.xyzc)";
+    if (meshes == static_cast<int>(selected.size())) {
+        filter += ";;" + tr("Binary STL-Mesh") + " (*.stl)";
+    }
     const QString proposed =
         QFileInfo(QString::fromStdString(selected.front()->getName())).completeBaseName();
+    const QString folder = startFolder({settings_.savePath, settings_.loadPath});
     QString selectedFilter = settings_.saveFilter;
     const QString fileName = ui::getSaveFileName(
-        this, tr("Save data"), settings_.savePath + "/" + proposed, filter, &selectedFilter);
+        this, tr("Save data"), QDir(folder).filePath(proposed), filter, &selectedFilter);
     settings_.saveFilter = selectedFilter;
     if (fileName.isEmpty()) return;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
@@ -185,7 +189,8 @@ void MainWindow::on_actionSaveFile_triggered() {
             part.kind = DataKind::kPoints;
             part.points = &plain->getPoints();
         } else if (auto* mesh = dynamic_cast<GLObjSTL*>(object)) {
-            part.kind = suffix == "stl" ? DataKind::kMesh : DataKind::kPoints;
+            // In a point file the commands write the mesh's vertices, not its corners.
+            part.kind = DataKind::kMesh;
             part.points = &mesh->getCorners();
         } else {
             continue;
@@ -202,9 +207,10 @@ void MainWindow::actionScreenshot_triggered() {
     view_->update();
     const QImage image = view_->grabFramebuffer();
     QString filter;
-    const QString fileName =
-        ui::getSaveFileName(this, tr("Save Screenshot"), settings_.saveSnapShot,
-                            "Portable Network Graphics (*.png);;Windows Bitmap (*.bmp)", &filter);
+    const QString fileName = ui::getSaveFileName(
+        this, tr("Save Screenshot"), startFolder({settings_.saveSnapShot}),
+        tr("Portable Network Graphics") + " (*.png);;" + tr("Windows Bitmap") + " (*.bmp)",
+        &filter);
     if (fileName.isEmpty()) return;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (!image.save(fileName, suffix == "bmp" ? "BMP" : "PNG")) {

@@ -26,16 +26,40 @@ bool question(QWidget* parent, const QString& title, const QString& text) {
     return box.exec() == QMessageBox::Ok;
 }
 
+namespace {
+
+// Runs the dialog and hands back the chosen files (none on a cancel) and filter.
+QStringList runFileDialog(QFileDialog& dialog, QString* selectedFilter) {
+    // Qt's own dialog rather than the desktop's: it looks and behaves the same everywhere,
+    // and its file list compares the patterns without regard to case as long as
+    // QDir::CaseSensitive stays out of its filter, so "*.xyz" lists SCAN.XYZ too.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    if (selectedFilter && !selectedFilter->isEmpty()) dialog.selectNameFilter(*selectedFilter);
+    if (dialog.exec() != QDialog::Accepted) return QStringList();
+    if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles();
+}
+
+}  // namespace
+
 QStringList getOpenFileNames(QWidget* parent, const QString& title, const QString& dir,
                              const QString& filter, QString* selectedFilter) {
-    if (hooks().openFileNames) return hooks().openFileNames(title, filter);
-    return QFileDialog::getOpenFileNames(parent, title, dir, filter, selectedFilter);
+    if (hooks().openFileNames) return hooks().openFileNames(title, dir, filter);
+    QFileDialog dialog(parent, title, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    return runFileDialog(dialog, selectedFilter);
 }
 
 QString getSaveFileName(QWidget* parent, const QString& title, const QString& dir,
                         const QString& filter, QString* selectedFilter) {
-    if (hooks().saveFileName) return hooks().saveFileName(title, filter);
-    return QFileDialog::getSaveFileName(parent, title, dir, filter, selectedFilter);
+    if (hooks().saveFileName) return hooks().saveFileName(title, dir, filter);
+    QFileDialog dialog(parent, title, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QStringList chosen = runFileDialog(dialog, selectedFilter);
+    return chosen.isEmpty() ? QString() : chosen.first();
 }
 
 void progressCreated(QProgressDialog* dialog) {

@@ -19,9 +19,12 @@ struct Hooks {
     std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)> message;
     // Called instead of asking an OK/Cancel question; returns true for OK.
     std::function<bool(const QString& title, const QString& text)> question;
-    // Called instead of the open and save file dialogs; an empty result is a cancel.
-    std::function<QStringList(const QString& title, const QString& filter)> openFileNames;
-    std::function<QString(const QString& title, const QString& filter)> saveFileName;
+    // Called instead of the open and save file dialogs with the folder (or proposed file)
+    // the dialog would start in; an empty result is a cancel.
+    std::function<QStringList(const QString& title, const QString& dir, const QString& filter)>
+        openFileNames;
+    std::function<QString(const QString& title, const QString& dir, const QString& filter)>
+        saveFileName;
     // Called when a progress dialog has been created (for example to press "Abort").
     std::function<void(QProgressDialog* dialog)> progressCreated;
     // Called each time a running job polls its progress dialog, before "Abort" is read.
@@ -42,6 +45,9 @@ inline void warning(QWidget* parent, const QString& title, const QString& text) 
 // A question with OK and Cancel, Cancel the default. True for OK.
 bool question(QWidget* parent, const QString& title, const QString& text);
 
+// Qt's own file dialogs (the same on every desktop), starting in `dir` (a folder, or a
+// file to propose) with the filter `selectedFilter` names chosen; it receives the filter
+// the user chose. The filters' patterns match file names in any case.
 QStringList getOpenFileNames(QWidget* parent, const QString& title, const QString& dir,
                              const QString& filter, QString* selectedFilter);
 QString getSaveFileName(QWidget* parent, const QString& title, const QString& dir,

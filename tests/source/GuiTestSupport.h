@@ -1,9 +1,11 @@
-// Helpers of the window tests: a temporary folder, small files of every format, and a
-// recorder of the message boxes and questions the shell would have shown.
+// Helpers of the window tests: a temporary folder, small files of every format, a
+// recorder of the message boxes and questions the shell would have shown, and the folder
+// for pictures a person looks at.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -13,11 +15,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "UiHooks.h"
 #include "alg3D/matrix/GLPoint.h"
+
+// Failure messages show texts as text rather than as code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace guitest {
 
@@ -80,13 +88,13 @@ inline void writeScnbin(const std::string& path, const std::vector<alg3D::Vec3d>
     };
     const std::string signature = "SCNBIN";
     bytes.insert(bytes.end(), signature.begin(), signature.end());
-    bytes.push_back(2);    // version
-    u32(0x10203040u);      // mark
-    u32(0);                // scan value
-    u32(0);                // info strings
-    u32(0);                // named entries
-    u32(0);                // fixed records
-    u32(1);                // point lists
+    bytes.push_back(2);  // version
+    u32(0x10203040u);    // mark
+    u32(0);              // scan value
+    u32(0);              // info strings
+    u32(0);              // named entries
+    u32(0);              // fixed records
+    u32(1);              // point lists
     u32(static_cast<std::uint32_t>(points.size()));
     for (const auto& p : points) {
         f64(p.x);
@@ -99,13 +107,21 @@ inline void writeScnbin(const std::string& path, const std::vector<alg3D::Vec3d>
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// A file under build/test-artifacts/, where tests leave pictures for a person to look at.
+inline QString artifactPath(const QString& name) {
+    const QString folder = QString(TESSARO_BINARY_DIR) + "/test-artifacts";
+    QDir().mkpath(folder);
+    return folder + "/" + name;
+}
+
 struct Message {
     QMessageBox::Icon icon;
     QString title, text;
 };
 
 // Installs hooks for the test's lifetime: messages are recorded, questions answered with
-// `answer`, the save dialog returns `saveName`.
+// `answer`, the save dialog returns `saveName`; the file dialogs' start folders and filters
+// are recorded.
 class DialogRecorder {
   public:
     DialogRecorder() {
@@ -117,11 +133,15 @@ class DialogRecorder {
             questions.push_back({QMessageBox::Question, title, text});
             return answer;
         };
-        ui::hooks().saveFileName = [this](const QString&, const QString& filter) {
+        ui::hooks().saveFileName = [this](const QString&, const QString& dir,
+                                          const QString& filter) {
+            saveDirs << dir;
             saveFilters << filter;
             return saveName;
         };
-        ui::hooks().openFileNames = [this](const QString&, const QString& filter) {
+        ui::hooks().openFileNames = [this](const QString&, const QString& dir,
+                                           const QString& filter) {
+            openDirs << dir;
             openFilters << filter;
             return QStringList();
         };
@@ -131,7 +151,7 @@ class DialogRecorder {
     std::vector<Message> messages, questions;
     bool answer = true;
     QString saveName;
-    QStringList saveFilters, openFilters;
+    QStringList saveDirs, saveFilters, openDirs, openFilters;
 };
 
 }  // namespace guitest

@@ -1,17 +1,22 @@
 // The main window: start-up values, the settings file, loading every format through the
 // pending list (names, colours, info texts), the failure boxes, saving into one file and
-// the questions before clearing and quitting. Message boxes are observed through the
-// shell's dialog hooks.
+// the questions before clearing and quitting, the file dialogs' start folders and the real
+// load dialog's filters. Message boxes are observed through the shell's dialog hooks.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <QApplication>
 #include <QColor>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QListView>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "GuiTestSupport.h"
@@ -20,6 +25,7 @@
 #include "OpenGL/GLObjSTL.h"
 #include "OpenGL/glView/GLView.h"
 #include "TessaroStyle.h"
+#include "TestHelpers.h"
 
 namespace {
 
@@ -117,30 +123,12 @@ TEST(ObjectColourTest, FirstHuesAreTheCounterSequence) {
     }
 }
 
-TEST(LoadFilterTest, AllSupportedMatchesEverySuffixInAnyCase) {
-    const QString filter = MainWindow::loadFilter();
-    const QString all = filter.section(";;", 0, 0);
-    ASSERT_TRUE(all.startsWith("All supported (")) << filter.toStdString();
-    EXPECT_TRUE(filter.section(";;", 3, 3).startsWith("HLV-Scandata (")) << filter.toStdString();
-    const QStringList patterns = all.mid(15, all.size() - 16).split(' ', Qt::SkipEmptyParts);
-    for (const QString& p : patterns)
-        EXPECT_FALSE(p.endsWith(',')) << p.toStdString();
-    // The file dialog matches wildcards case-sensitively on Linux.
-    for (const char* name :
-         {"a.xyz", "a.XYZC", "b.asc", "c.pts", "d.psl", "e.Stl", "f.scn", "g.PSL", "h.Pts"}) {
-        bool matched = false;
-        for (const QString& p : patterns) {
-            const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p));
-            matched = matched || re.match(name).hasMatch();
-        }
-        EXPECT_TRUE(matched) << name;
-    }
-    for (const char* name : {"a.xyzq", "b.txt", "c.psl,"}) {
-        for (const QString& p : patterns) {
-            const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p));
-            EXPECT_FALSE(re.match(name).hasMatch()) << name << " " << p.toStdString();
-        }
-    }
+TEST(LoadFilterTest, NamedFiltersWithPlainPatterns) {
+    // The patterns are what the user reads; the dialog matches them in any case.
+    EXPECT_EQ(MainWindow::loadFilter(),
+              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.scn);;"
+              "Pointclouds (*.xyz *.xyzc *.asc *.pts *.psl);;STL-Mesh (*.stl);;"
+              "HLV-Scandata (*.scn)");
 }
 
 TEST_F(MainWindowTest, LoadsEveryFormatWithNameColourAndInfo) {
@@ -361,6 +349,90 @@ TEST_F(MainWindowTest, MessageFromASecondStartLoadsItsFiles) {
     EXPECT_FALSE(window->isMinimized());
     window->ReceiveMessageFromOtherInstance({});
     EXPECT_EQ(objects().size(), 2u);
+}
+
+TEST_F(MainWindowTest, FileDialogsStartInTheLastFolderUsedElseHome) {
+    guitest::writeText(dir.file("part.xyz"), "1 2 3\n");
+    load({dir.qfile("part.xyz")});
+    ASSERT_EQ(objects().size(), 1u);
+    objects()[0]->setSelected(true);
+    const QString home = QDir::homePath();
+    const struct {
+        QString savePath, loadPath, snapshotPath;
+        QString saveStart, snapshotStart;
+    } cases[] = {
+        {"", "", "", QDir(home).filePath("part"), home},
+        {"", "/data/in", "", "/data/in/part", home},
+        {"/data/out/", "/data/in", "/shots", "/data/out/part", "/shots"},
+    };
+    for (const auto& c : cases) {
+        window->settings().savePath = c.savePath;
+        window->settings().loadPath = c.loadPath;
+        window->settings().saveSnapShot = c.snapshotPath;
+        recorder.saveDirs.clear();
+        window->on_actionSaveFile_triggered();  // the recorder cancels both dialogs
+        window->actionScreenshot_triggered();
+        EXPECT_EQ(recorder.saveDirs, QStringList({c.saveStart, c.snapshotStart}))
+            << c.savePath.toStdString() << " " << c.loadPath.toStdString();
+    }
+    window->settings().loadPath.clear();
+    window->on_actionLoadFile_triggered();
+    EXPECT_EQ(recorder.openDirs, QStringList({home}));
+}
+
+TEST_F(MainWindowTest, SavingAMeshAsPointsWritesEachVertexOnce) {
+    guitest::writeText(dir.file("box.stl"),
+                       testing_helpers::binaryStl(testing_helpers::boxTriangles()));
+    load({dir.qfile("box.stl")});
+    ASSERT_EQ(objects().size(), 1u);
+    objects()[0]->setSelected(true);
+    recorder.saveName = dir.qfile("box.xyz");
+    window->on_actionSaveFile_triggered();
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(recorder.saveFilters.back(),
+              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;Binary STL-Mesh (*.stl)");
+    const std::string text = guitest::readText(dir.file("box.xyz"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << text;
+}
+
+// The real load dialog, without a hook: its filter box shows plain patterns, and its list
+// holds the files those patterns name in any case.
+TEST_F(MainWindowTest, LoadDialogShowsPlainPatternsAndListsSuffixesInAnyCase) {
+    TempDir folder;
+    for (const char* name : {"a.xyz", "B.XYZ", "c.Stl", "d.txt"})
+        guitest::writeText(folder.file(name), "0 0 0\n");
+    window->settings().loadPath = QString::fromStdString(folder.path());
+    window->settings().loadFilter.clear();
+    ui::hooks().openFileNames = nullptr;
+
+    QStringList filterTexts, listed;
+    QTimer::singleShot(0, [&] {
+        QFileDialog* dialog = nullptr;
+        if (!QTest::qWaitFor([&] { return (dialog = window->findChild<QFileDialog*>()); })) {
+            return ADD_FAILURE() << "no file dialog";
+        }
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        auto* view = dialog->findChild<QListView*>("listView");
+        if (types && view) {
+            auto rows = [view] { return view->model()->rowCount(view->rootIndex()); };
+            EXPECT_TRUE(QTest::qWaitFor([&] { return rows() >= 3; }));
+            QTest::qWait(200);  // anything else the folder's reader still delivers
+            for (int i = 0; i < types->count(); ++i)
+                filterTexts << types->itemText(i);
+            for (int r = 0; r < rows(); ++r)
+                listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
+        }
+        EXPECT_TRUE(dialog->grab().save(guitest::artifactPath("load-dialog.png")));
+        dialog->reject();
+    });
+    window->on_actionLoadFile_triggered();
+    EXPECT_TRUE(objects().empty());
+
+    EXPECT_EQ(filterTexts, MainWindow::loadFilter().split(";;"));
+    for (const QString& text : filterTexts)
+        EXPECT_FALSE(text.contains('[')) << text.toStdString();
+    listed.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(listed, QStringList({"a.xyz", "B.XYZ", "c.Stl"}));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // scene under build/test-artifacts/ for a person to look at.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QImage>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QProcess>
@@ -210,14 +209,12 @@ TEST(SampleScreenshotTest, FrontAndTopViewsOfTheSample) {
     window.on_actionLoadFile_triggered();
     ASSERT_EQ(window.view()->scene().objects().size(), 1u);
     window.view()->setPointSize(2);
-    const QString out = QString(TESSARO_BINARY_DIR) + "/test-artifacts";
-    QDir().mkpath(out);
     int n = 0;
     for (auto dir : {GLCamera::kFront, GLCamera::kTop, GLCamera::kObliqueA}) {
         window.view()->fit2view(dir);
         const QImage image = window.view()->grabFramebuffer();
         const char* names[] = {"sample-front.png", "sample-top.png", "sample-oblique.png"};
-        EXPECT_TRUE(image.save(out + "/" + names[n++]));
+        EXPECT_TRUE(image.save(guitest::artifactPath(names[n++])));
         // Something other than the background is drawn in the middle of the picture.
         const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
         const Color c = window.view()->scene().objects()[0]->getColor();

@@ -5,12 +5,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QFontMetrics>
+#include <QImage>
 #include <QMimeData>
 #include <QSplashScreen>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "ComputationRunner.h"
@@ -157,6 +161,51 @@ TEST(InfoSplashTest, ShowsVersionLibraryAndBuildDate) {
     EXPECT_EQ(lines[1], "Algorithms Version 2.9.2");
     EXPECT_TRUE(lines[2].endsWith(", Halvorsk, Dec 18 2018"));
     EXPECT_EQ(splash->pixmap().width(), int(640 * window.displayScale()));
+    splash->close();
+}
+
+// Relative luminance of an sRGB colour and its contrast ratio against white, as in the
+// usual legibility rule (4.5 for normal text).
+double contrastWithWhite(const QColor& c) {
+    auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const double l =
+        0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+    return 1.05 / (l + 0.05);
+}
+
+// The image's own texts are light, its background dark: behind the white message there
+// must be background only, and the title must end before the right edge.
+TEST(InfoSplashTest, MessageAndTitleFitTheImage) {
+    guitest::TempDir dir;
+    MainWindow window(nullptr, dir.qfile("settings.ini"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.on_tbActionInfo_triggered();
+    auto* splash = window.findChild<QSplashScreen*>();
+    ASSERT_NE(splash, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(splash));
+    EXPECT_TRUE(splash->grab().save(guitest::artifactPath("info-splash.png")));
+
+    const QImage image = splash->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    // Where QSplashScreen draws the message: inside a 5-pixel margin, with the widget's font.
+    const QRect message = QFontMetrics(splash->font())
+                              .boundingRect(splash->rect().adjusted(5, 5, -5, -5),
+                                            Qt::AlignBottom | Qt::AlignHCenter, splash->message());
+    const QRect rightMargin(image.width() - image.width() / 40, 0, image.width() / 40,
+                            image.height());
+    for (const QRect& area : {message, rightMargin}) {
+        double worst = 21.0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() == 255) worst = std::min(worst, contrastWithWhite(c));
+            }
+        EXPECT_GE(worst, 4.5) << area.x() << "," << area.y() << " " << area.width() << "x"
+                              << area.height();
+    }
     splash->close();
 }
 
