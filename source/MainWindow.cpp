@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSlider>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -47,7 +48,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         omp_set_num_threads(processors_);
 
         scale_ = TessaroStyle::displayScale();
-        setMinimumSize(static_cast<int>(1130 * scale_), static_cast<int>(890 * scale_));
+        applyMinimumSize();
 
         view_ = new GLView(this);
         view_->setAcceptDrops(true);
@@ -69,6 +70,8 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
 
         if (!settings_.windowGeometry.isEmpty()) restoreGeometry(settings_.windowGeometry);
         if (!settings_.windowState.isEmpty()) restoreState(settings_.windowState);
+        // No stored state may take the menu away: the main bar is always shown.
+        ui_->toolBarMain->setVisible(true);
     } catch (const std::exception& e) {
         ui::critical(this, "Application Requirements", QString::fromLocal8Bit(e.what()));
     } catch (...) {
@@ -151,8 +154,13 @@ void MainWindow::buildToolBars() {
     int dir = GLCamera::kFront;
     for (const auto& d : directions) {
         const auto viewDir = static_cast<GLCamera::enViewDir>(dir++);
-        connect(viewBar_->addAction(QIcon(d.second), tr(d.first)), &QAction::triggered, this,
-                [this, viewDir] { view_->fit2view(viewDir); });
+        QAction* a = viewBar_->addAction(QIcon(d.second), tr(d.first));
+        connect(a, &QAction::triggered, this, [this, viewDir] { view_->fit2view(viewDir); });
+        // The six standard views show their icon only (the name is the tool tip): with
+        // their texts the bar would not fit the window's smallest width.
+        if (auto* button = qobject_cast<QToolButton*>(viewBar_->widgetForAction(a))) {
+            button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        }
     }
     viewBar_->addSeparator();
     auto* sizeLabel = new QLabel(tr("Point size"), viewBar_);
@@ -174,6 +182,14 @@ void MainWindow::buildToolBars() {
             static_cast<void (QLabel::*)(int)>(&QLabel::setNum));
     connect(view_, &GLView::pointSizeChanged, pointSizeSlider_,
             [this](float size) { pointSizeSlider_->setValue(static_cast<int>(size + 0.5f)); });
+
+    // The main bar can be dragged to any edge; the style's height rule holds for the
+    // horizontal bar only, so its rules are looked up again when it turns.
+    ui_->toolBarMain->setAllowedAreas(Qt::AllToolBarAreas);
+    connect(ui_->toolBarMain, &QToolBar::orientationChanged, this, [this](Qt::Orientation) {
+        ui_->toolBarMain->style()->unpolish(ui_->toolBarMain);
+        ui_->toolBarMain->style()->polish(ui_->toolBarMain);
+    });
 
     // The three bar actions: at most one bar is shown.
     mainGroup_ = new QActionGroup(this);
@@ -235,8 +251,8 @@ void MainWindow::applyCustomStyleSheet() {
                  .arg(int(24 * s))
                  .arg(int(32 * s));
     sheet += QString(
-                 "QToolBar, QToolBar QToolButton{ min-height: %1px;max-height: %1px; "
-                 "qproperty-iconSize: %2px %2px;}")
+                 "QToolBar[orientation=\"1\"], QToolBar QToolButton{ min-height: %1px;max-height: "
+                 "%1px; qproperty-iconSize: %2px %2px;}")
                  .arg(int(48 * s))
                  .arg(int(32 * s));
     sheet +=
@@ -247,6 +263,7 @@ void MainWindow::applyCustomStyleSheet() {
                  .arg(window.red())
                  .arg(window.green())
                  .arg(window.blue());
+    sheet += legibleTextRules(QApplication::palette());
     qApp->setStyleSheet(sheet);
 
     // Icons are drawn in one colour; they are tinted for the scheme, keeping their alpha.
@@ -268,13 +285,64 @@ void MainWindow::applyCustomStyleSheet() {
     }
 }
 
+QString MainWindow::legibleTextRules(const QPalette& palette) {
+    // Text colours that stand out from what they are drawn on (contrast 4.5 and more):
+    // menus and tool-bar buttons on the window colour with the window's text colour,
+    // the hovered menu entry in the highlight, and editable fields and lists (light grey
+    // base in both schemes) with dark text.
+    auto rgb = [](const QColor& c) {
+        return QString("rgb(%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue());
+    };
+    const QColor window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor highlight = palette.color(QPalette::Highlight);
+    const QColor mid = palette.color(QPalette::Mid);
+    const bool darkWindow = window.lightness() < 128;
+    const QColor disabled = darkWindow ? QColor(160, 160, 160) : QColor(100, 100, 100);
+    return QString(
+               "QMenu{background-color: %1; color: %2; border: 1px solid %4;}"
+               "QMenu::item{padding: 0.6ex 2em 0.6ex 0.4em; background-color: transparent;}"
+               "QMenu::item:selected{background-color: %3; color: white;}"
+               "QMenu::item:disabled{color: %5;}"
+               "QMenu::icon{padding-left: 0.4em;}"
+               "QMenu::separator{height: 1px; background-color: %4; margin: 0.4ex 0.4em;}"
+               "QToolBar{spacing: 1px;}"
+               "QToolBar QToolButton{color: %2; border: none; border-radius: 3px; padding: 0px "
+               "2px;}"
+               "QToolBar QToolButton:hover{background-color: %6;}"
+               "QToolBar QToolButton:checked, QToolBar QToolButton:pressed{background-color: %4;}"
+               "QToolBar QToolButton:disabled{color: %5;}"
+               "QToolBar QLabel{color: %2;}"
+               "QLineEdit, QAbstractItemView, QComboBox, QAbstractSpinBox{color: rgb(20,20,20);}")
+        .arg(rgb(window), rgb(text), rgb(highlight), rgb(mid), rgb(disabled),
+             QString("rgba(%1,%2,%3,128)").arg(mid.red()).arg(mid.green()).arg(mid.blue()));
+}
+
 void MainWindow::adaptToScreenSize(int) {}
 
 void MainWindow::adaptToWorkAreaSize(int) {
     scale_ = TessaroStyle::displayScale();
     TessaroStyle::setScale(scale_);
-    setMinimumSize(static_cast<int>(1130 * scale_), static_cast<int>(890 * scale_));
+    applyMinimumSize();
     applyCustomStyleSheet();
+}
+
+void MainWindow::applyMinimumSize() {
+    // 1130 x 890 at the display scale, but never larger than the screen's work area: a
+    // window taller than a 1280 x 800 screen would hide its lower part for good.
+    QSize size(static_cast<int>(1130 * scale_), static_cast<int>(890 * scale_));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    setMinimumSize(size);
+}
+
+QMenu* MainWindow::createPopupMenu() {
+    // Right-click on the main bar offers the three bar toggles, never a way to hide the
+    // main bar itself (it holds the menu and could not be brought back).
+    auto* menu = new QMenu(this);
+    menu->addActions(mainGroup_->actions());
+    return menu;
 }
 
 void MainWindow::toolBarVisibilityChanged(bool visible) {
@@ -330,8 +398,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Alt) {
-        QCoreApplication::sendEvent(view_, event);
+    // Escape and Alt go on to the view wherever the focus is. A key the view hands back
+    // (an ignored event travels up to this window again) ends here, once.
+    if ((event->key() == Qt::Key_Escape || event->key() == Qt::Key_Alt) && view_ &&
+        !forwardingKey_) {
+        forwardingKey_ = true;
+        QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text(),
+                       event->isAutoRepeat(), static_cast<ushort>(event->count()));
+        QCoreApplication::sendEvent(view_, &copy);
+        forwardingKey_ = false;
+        event->accept();
         return;
     }
     event->ignore();

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QMainWindow>
+#include <QPalette>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,7 @@ class QSettings;
 class QToolBar;
 class QActionGroup;
 class QLabel;
+class QMenu;
 class QSlider;
 class QSplashScreen;
 
@@ -50,6 +52,9 @@ class MainWindow : public QMainWindow {
     // The load dialog's filter: every readable suffix under "All supported".
     static QString loadFilter();
 
+    // Style rules that keep menus, tool-bar texts and input fields legible on the palette.
+    static QString legibleTextRules(const QPalette& palette);
+
     static QString versionText();
     static QString noticeText();
 
@@ -72,6 +77,9 @@ class MainWindow : public QMainWindow {
     void on_tbActionInfo_triggered();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
+    // The pop-up of the main bar: the three bar toggles.
+    QMenu* createPopupMenu() override;
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -80,6 +88,7 @@ class MainWindow : public QMainWindow {
 
   private:
     void buildToolBars();
+    void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
 
     std::unique_ptr<Ui::MainWindow> ui_;
@@ -96,4 +105,5 @@ class MainWindow : public QMainWindow {
     QAction* actionMeasure_ = nullptr;
     QSlider* pointSizeSlider_ = nullptr;
     QActionGroup* mainGroup_ = nullptr;
+    bool forwardingKey_ = false;
 };

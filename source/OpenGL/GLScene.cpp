@@ -196,8 +196,10 @@ void GLScene::paint() {
     toFloats(camera_.projection(), projection);
     gl_->glUniformMatrix4fv(objectLoc_.projectionMatrix, 1, GL_TRUE, projection);
     gl_->glUniform1i(objectLoc_.edgeDrawMode, 0);
-    drawRuler();
     drawObjects();
+    // The overlays come last and leave the depth buffer as the objects wrote it: the
+    // depth pick (object selection, ruler, rotation centre) reads it after the frame.
+    drawRuler();
     if (showAxes_) drawAxes();
     objectProgram_->release();
 }
@@ -329,7 +331,8 @@ void GLScene::drawAxes() {
     toFloats(rot, mv);
     toFloats(orthographic(-1.25, 1.25, -1.25, 1.25, 0.5, 3.5), projection);
     gl_->glViewport(0, 0, size, size);
-    gl_->glClear(GL_DEPTH_BUFFER_BIT);
+    // Drawn over the objects without depth test, which also leaves the depth buffer alone.
+    gl_->glDisable(GL_DEPTH_TEST);
     gl_->glUniformMatrix4fv(objectLoc_.projectionMatrix, 1, GL_TRUE, projection);
     gl_->glUniformMatrix4fv(objectLoc_.modelViewMatrix, 1, GL_TRUE, mv);
     gl_->glUniform1i(objectLoc_.hasSingleColor, 0);
@@ -348,6 +351,7 @@ void GLScene::drawAxes() {
     gl_->glDisableVertexAttribArray(2);
     gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
     gl_->glBindVertexArray(0);
+    gl_->glEnable(GL_DEPTH_TEST);
     gl_->glViewport(static_cast<int>(vp[0]), static_cast<int>(vp[1]), static_cast<int>(vp[2]),
                     static_cast<int>(vp[3]));
     toFloats(camera_.projection(), projection);
@@ -380,6 +384,8 @@ void GLScene::drawRuler() {
     gl_->glDisableVertexAttribArray(1);
     gl_->glDisableVertexAttribArray(2);
     const GLsizei count = static_cast<GLsizei>(rulerPoints_.size());
+    // On top of the points whatever their size; without depth test nothing is written to
+    // the depth buffer either.
     gl_->glDisable(GL_DEPTH_TEST);
     gl_->glDrawArrays(GL_LINE_STRIP, 0, count);
     gl_->glPointSize(7.0f);

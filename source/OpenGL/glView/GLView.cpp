@@ -265,16 +265,35 @@ void GLView::addRulerPoint(const Vec3d& p) {
     update();
 }
 
+QString GLView::lengthText(double value) {
+    // Fixed notation with enough decimals for the magnitude: six below 1e4 (micrometres
+    // on millimetre data), more for tiny values, fewer only where a double has no more
+    // digits to give (about 16 significant ones). Never exponent notation.
+    if (!std::isfinite(value)) return QString::number(value);
+    const double magnitude = std::abs(value);
+    const int integerDigits =
+        magnitude >= 1.0 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
+    int decimals = std::clamp(16 - integerDigits, 0, 6);
+    if (magnitude > 0.0 && magnitude < 1e-3) {
+        // Keep four significant digits of a very small length.
+        decimals = std::min(15, static_cast<int>(-std::floor(std::log10(magnitude))) + 3);
+    }
+    return QString::number(value, 'f', decimals);
+}
+
 QString GLView::rulerText(const std::vector<Vec3d>& points) {
     QStringList lines;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const Vec3d& p = points[i];
-        lines << QString("[%1] %2,%3,%4").arg(i).arg(p.x).arg(p.y).arg(p.z);
+        lines << QString("[%1] %2,%3,%4")
+                     .arg(i)
+                     .arg(lengthText(p.x), lengthText(p.y), lengthText(p.z));
     }
     if (points.size() == 2) {
         const Vec3d d = points[0] - points[1];
-        lines << QString::fromUtf8("∆ : %1,%2,%3").arg(d.x).arg(d.y).arg(d.z);
-        lines << QString::fromUtf8("⊢⊣: %1").arg(d.norm());
+        lines << QString::fromUtf8("∆ : %1,%2,%3")
+                     .arg(lengthText(d.x), lengthText(d.y), lengthText(d.z));
+        lines << QString::fromUtf8("⊢⊣: %1").arg(lengthText(d.norm()));
     }
     return lines.join("\n");
 }
@@ -313,6 +332,12 @@ void GLView::keyPressEvent(QKeyEvent* event) {
         scene_.updateBoundingBox();
         emit selectionFinished();
         update();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Alt) {
+        // Escape ends an active selection tool; Alt only arms Alt+click. Both end here:
+        // an ignored key goes back up to the main window, which forwards these two.
+        event->accept();
         return;
     }
     QOpenGLWidget::keyPressEvent(event);

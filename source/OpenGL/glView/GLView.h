@@ -37,6 +37,8 @@ class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     void addRulerPoint(const alg3D::Vec3d& p);
     QLabel* rulerLabel() const { return rulerLabel_; }
 
+    // A coordinate or length for the ruler label: fixed notation, six decimals below 1e4.
+    static QString lengthText(double value);
     // The text of the ruler label for a list of points.
     static QString rulerText(const std::vector<alg3D::Vec3d>& points);
 

@@ -1,0 +1,183 @@
+#include "UserJourney.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMap>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+
+namespace journey {
+
+namespace {
+
+QPoint inWindow(QWidget* widget, QPoint pos) {
+    if (pos.isNull()) pos = widget->rect().center();
+    return widget->mapTo(widget->window(), pos);
+}
+
+double luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+}  // namespace
+
+namespace {
+// A press whose handler opened a menu or a modal dialog: its release is still to come.
+struct PendingPress {
+    QPointer<QWindow> window;
+    QPoint pos;
+    Qt::MouseButton button = Qt::NoButton;
+    Qt::KeyboardModifiers modifiers;
+} pendingPress;
+}  // namespace
+
+void releasePendingPress() {
+    PendingPress press = pendingPress;
+    pendingPress = PendingPress();
+    if (press.button != Qt::NoButton && press.window)
+        QTest::mouseRelease(press.window, press.button, press.modifiers, press.pos);
+}
+
+void click(QWidget* widget, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
+    ASSERT_TRUE(widget);
+    QWindow* handle = widget->window()->windowHandle();
+    ASSERT_TRUE(handle);
+    // As with a real mouse, the release follows the press even when the press opened a
+    // window with its own event loop (a menu, a dialog): the helpers that act in such a
+    // window release the button first.
+    pendingPress = {handle, inWindow(widget, pos), button, modifiers};
+    QTest::mousePress(handle, button, modifiers, pendingPress.pos);
+    releasePendingPress();
+}
+
+void rightClick(QWidget* widget, QPoint pos) {
+    click(widget, Qt::RightButton, Qt::NoModifier, pos);
+}
+
+void clickEntry(QMenu* menu, const QString& text) {
+    for (QAction* a : menu->actions()) {
+        if (a->text() != text) continue;
+        EXPECT_TRUE(a->isEnabled()) << text.toStdString();
+        const QPoint at = menu->actionGeometry(a).center();
+        QTest::mouseMove(menu->windowHandle(), at);
+        click(menu, Qt::LeftButton, Qt::NoModifier, at);
+        return;
+    }
+    ADD_FAILURE() << "no menu entry " << text.toStdString();
+    menu->close();
+}
+
+void chooseFromMenu(const QString& entry) {
+    QToolBar* mainBar = bar("toolBarMain");
+    ASSERT_TRUE(mainBar);
+    whenPopup([entry](QMenu* menu) { clickEntry(menu, entry); });
+    click(buttonOf(mainBar, action("tbActionMenu")));
+}
+
+void typeIntoFileDialog(QWidget* dialog, const QString& path) {
+    auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_TRUE(edit);
+    // Pasted in one piece, as a user pastes a path: typed letter by letter, each "/"
+    // makes the dialog's completion select the folder typed so far.
+    QGuiApplication::clipboard()->setText(path);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    // The name completion may have opened its list over the dialog: close it first.
+    if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_Escape);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+void loadThroughMenu(const QString& path) {
+    const std::size_t before = window().view()->scene().objects().size();
+    whenModal<QFileDialog>([path](QFileDialog* dialog) { typeIntoFileDialog(dialog, path); });
+    chooseFromMenu(QObject::tr("Load File"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window().view()->scene().objects().size() == before + 1; }, 20000))
+        << path.toStdString();
+    QTest::qWait(50);
+}
+
+void drag(QWidget* widget, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers, int steps) {
+    drag(widget, from, {}, to, modifiers, steps);
+}
+
+void drag(QWidget* widget, QPoint from, std::vector<QPoint> via, QPoint to,
+          Qt::KeyboardModifiers modifiers, int steps) {
+    // Positions are global: a tool bar that is dragged leaves its place for a window of
+    // its own and grabs the mouse, and the window system sends the rest of the drag to
+    // the grabbing window.
+    QWidget* top = window().isAncestorOf(widget) ? &window() : widget->window();
+    const QPoint a = widget->mapToGlobal(from), b = widget->mapToGlobal(to);
+    auto send = [&](QTest::MouseAction action, QPoint global) {
+        QWidget* target = QWidget::mouseGrabber() ? QWidget::mouseGrabber()->window() : top;
+        QWindow* handle = target->windowHandle();
+        if (!handle) return;
+        QTest::mouseEvent(action, handle,
+                          action == QTest::MouseMove ? Qt::NoButton : Qt::LeftButton, modifiers,
+                          target->mapFromGlobal(global));
+    };
+    send(QTest::MousePress, a);
+    QPoint leg = a;
+    via.push_back(to);
+    for (const QPoint& next : via) {
+        const QPoint end = widget->mapToGlobal(next);
+        for (int i = 1; i <= steps; ++i) {
+            send(QTest::MouseMove, leg + (end - leg) * i / steps);
+            QTest::qWait(5);
+        }
+        leg = end;
+    }
+    send(QTest::MouseRelease, b);
+}
+
+QPoint viewPosition(const alg3D::Vec3d& p) {
+    GLView* view = window().view();
+    alg3D::Vec3d win;
+    EXPECT_TRUE(view->camera().project(p, win));
+    const double ratio = view->devicePixelRatioF();
+    return QPoint(static_cast<int>(win.x / ratio),
+                  view->height() - static_cast<int>(win.y / ratio));
+}
+
+QImage screen() {
+    QApplication::processEvents();
+    const QRect frame = window().frameGeometry();
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+        .toImage();
+}
+
+void saveArtifact(const QImage& image, const QString& name) {
+    const QString folder = QString(TESSARO_BINARY_DIR) + "/test-artifacts";
+    QDir().mkpath(folder);
+    EXPECT_TRUE(image.save(folder + "/" + name)) << name.toStdString();
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+double textContrast(const QImage& image, const QRect& area) {
+    QMap<QRgb, int> counts;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xFF000000u];
+    if (counts.isEmpty()) return 0.0;
+    QRgb background = counts.firstKey();
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it.value() > counts[background]) background = it.key();
+    double best = 1.0;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        best = std::max(best, contrastRatio(QColor(background), QColor(it.key())));
+    return best;
+}
+
+}  // namespace journey
