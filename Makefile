@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-sanitize bench format clean
+.PHONY: all deps build run test test-sanitize test-sanitize-gui bench format clean
 
 all: build
 
@@ -42,6 +42,15 @@ test-sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS) -LE gui
+
+# The window tests (the user journeys among them) in the sanitizer build, on a virtual X
+# server; leak checks are off, since Mesa and Qt keep allocations until exit.
+test-sanitize-gui: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS) --target test_gui test_user
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+		LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1600x1200x24" \
+		ctest --output-on-failure -j $(JOBS) -L gui
 
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done

@@ -5,10 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QDir>
+#include <QImage>
+#include <QMap>
 #include <QMessageBox>
+#include <QRect>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -153,5 +159,37 @@ class DialogRecorder {
     QString saveName;
     QStringList saveDirs, saveFilters, openDirs, openFilters;
 };
+
+// WCAG contrast ratio of two colours (1 to 21).
+inline double contrastRatio(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast of text drawn in `area` of a rendered widget: the most frequent colour
+// is the background, the colour that differs most from it the text's (the inside of
+// the glyphs, where anti-aliasing does not blend).
+inline double textContrast(const QImage& image, const QRect& area) {
+    QMap<QRgb, int> counts;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xFF000000u];
+    if (counts.isEmpty()) return 0.0;
+    QRgb background = counts.firstKey();
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it.value() > counts[background]) background = it.key();
+    double best = 1.0;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        best = std::max(best, contrastRatio(QColor(background), QColor(it.key())));
+    return best;
+}
 
 }  // namespace guitest

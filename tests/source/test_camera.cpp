@@ -208,11 +208,35 @@ TEST(GLCameraTest, RulerLabelShowsPointsDifferenceAndDistance) {
     const QString text = GLView::rulerText({Vec3d(0, 0, 0), Vec3d(3, 4, 0)});
     const QStringList lines = text.split('\n');
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "[0] 0,0,0");
-    EXPECT_EQ(lines[1], "[1] 3,4,0");
-    EXPECT_EQ(lines[2], QString::fromUtf8("∆ : -3,-4,0"));
-    EXPECT_EQ(lines[3], QString::fromUtf8("⊢⊣: 5"));
-    EXPECT_EQ(GLView::rulerText({Vec3d(1, 2, 3)}), "[0] 1,2,3");
+    EXPECT_EQ(lines[0], "[0] 0.000000,0.000000,0.000000");
+    EXPECT_EQ(lines[1], "[1] 3.000000,4.000000,0.000000");
+    EXPECT_EQ(lines[2], QString::fromUtf8("∆ : -3.000000,-4.000000,0.000000"));
+    EXPECT_EQ(lines[3], QString::fromUtf8("⊢⊣: 5.000000"));
+    EXPECT_EQ(GLView::rulerText({Vec3d(1, 2, 3)}), "[0] 1.000000,2.000000,3.000000");
+}
+
+// Lengths a user reads: fixed notation at every magnitude, six decimals below 1e4 (the
+// survey coordinates of a site keep their micrometres), more for tiny lengths, and no
+// more digits than a double holds.
+TEST(GLCameraTest, RulerLengthsInFixedNotationAtEveryMagnitude) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {7123456.789012, "7123456.789012"},
+        {5432100.25, "5432100.250000"},
+        {9999.5, "9999.500000"},
+        {0.0, "0.000000"},
+        {-12.3456789, "-12.345679"},
+        {0.000123456, "0.0001235"},
+        {2.5e-9, "0.000000002500"},
+        {1.5e12, "1500000000000.000"},
+    };
+    for (const auto& c : cases) {
+        const QString text = GLView::lengthText(c.value);
+        EXPECT_EQ(text, c.text) << c.value;
+        EXPECT_FALSE(text.contains('e')) << c.value;
+    }
 }
 
 }  // namespace

@@ -12,10 +12,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QListView>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QSettings>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <algorithm>
 #include <memory>
 
@@ -101,6 +104,68 @@ TEST_F(MainWindowTest, SettingsAreWrittenBackOnExit) {
     EXPECT_EQ(window->settings().style, "bright");
     EXPECT_EQ(window->settings().colorBottom, QColor(197, 197, 197));
     EXPECT_EQ(window->settings().colorTop, QColor(1, 2, 3));
+}
+
+// The main bar holds the menu: no stored window state may hide it, and none may leave
+// its buttons clipped when it sits on a side.
+TEST_F(MainWindowTest, AStoredStateNeverHidesTheMainBar) {
+    auto* mainBar = window->findChild<QToolBar*>("toolBarMain");
+    ASSERT_TRUE(mainBar);
+    mainBar->hide();
+    window->addToolBar(Qt::LeftToolBarArea, mainBar);
+    window.reset();  // the state with the hidden bar on the left is stored
+    window = std::make_unique<MainWindow>(nullptr, settingsFile);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    mainBar = window->findChild<QToolBar*>("toolBarMain");
+    EXPECT_TRUE(mainBar->isVisible());
+    EXPECT_EQ(window->toolBarArea(mainBar), Qt::LeftToolBarArea);
+    // Vertical: as tall as its five buttons, not cut to the height of a horizontal bar.
+    for (QAction* a : mainBar->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* button = mainBar->widgetForAction(a);
+        ASSERT_TRUE(button);
+        EXPECT_TRUE(button->isVisible()) << a->text().toStdString();
+        EXPECT_TRUE(mainBar->rect().contains(button->geometry())) << a->text().toStdString();
+    }
+}
+
+// Menus and bar texts stand out from their background in both colour schemes.
+TEST(MainWindowSchemeTest, MenuAndBarTextsAreLegibleInBothSchemes) {
+    for (const char* scheme : {"dark", "bright"}) {
+        TempDir dir;
+        QSettings(dir.qfile("settings.ini"), QSettings::IniFormat).setValue("Style", scheme);
+        DialogRecorder recorder;
+        MainWindow window(nullptr, dir.qfile("settings.ini"));
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QMenu* menu = window.findChild<QAction*>("tbActionMenu")->menu();
+        menu->popup(window.mapToGlobal(QPoint(60, 50)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        const QImage image = menu->grab().toImage();
+        image.save(guitest::artifactPath(QString("menu-%1.png").arg(scheme)));
+        const int icon = menu->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, menu);
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator() || !a->isEnabled()) continue;
+            const QRect text = menu->actionGeometry(a).adjusted(icon + 12, 0, 0, 0);
+            EXPECT_GE(guitest::textContrast(image, text), 4.5)
+                << scheme << ": " << a->text().toStdString();
+        }
+        menu->close();
+        auto* editBar = window.findChild<QToolBar*>("editBar");
+        for (QAction* a : editBar->actions()) {
+            for (bool checked : {false, true}) {
+                if (checked && !a->isCheckable()) continue;
+                a->setChecked(checked);
+                QWidget* button = editBar->widgetForAction(a);
+                const QImage b = button->grab().toImage();
+                EXPECT_GE(guitest::textContrast(b, b.rect().adjusted(b.height(), 0, 0, 0)), 4.5)
+                    << scheme << ": " << a->text().toStdString() << (checked ? " checked" : "");
+            }
+            a->setChecked(false);
+        }
+        window.grab().save(guitest::artifactPath(QString("window-%1.png").arg(scheme)));
+    }
 }
 
 TEST(SettingsFileTest, FallsBackToTheUserFolderWhenTheProgramFolderIsReadOnly) {

@@ -3,7 +3,6 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QMap>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
@@ -15,13 +14,6 @@ namespace {
 QPoint inWindow(QWidget* widget, QPoint pos) {
     if (pos.isNull()) pos = widget->rect().center();
     return widget->mapTo(widget->window(), pos);
-}
-
-double luminance(const QColor& c) {
-    auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
 }  // namespace
@@ -157,27 +149,6 @@ void saveArtifact(const QImage& image, const QString& name) {
     const QString folder = QString(TESSARO_BINARY_DIR) + "/test-artifacts";
     QDir().mkpath(folder);
     EXPECT_TRUE(image.save(folder + "/" + name)) << name.toStdString();
-}
-
-double contrastRatio(const QColor& a, const QColor& b) {
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-double textContrast(const QImage& image, const QRect& area) {
-    QMap<QRgb, int> counts;
-    const QRect r = area.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            ++counts[image.pixel(x, y) | 0xFF000000u];
-    if (counts.isEmpty()) return 0.0;
-    QRgb background = counts.firstKey();
-    for (auto it = counts.begin(); it != counts.end(); ++it)
-        if (it.value() > counts[background]) background = it.key();
-    double best = 1.0;
-    for (auto it = counts.begin(); it != counts.end(); ++it)
-        best = std::max(best, contrastRatio(QColor(background), QColor(it.key())));
-    return best;
 }
 
 }  // namespace journey

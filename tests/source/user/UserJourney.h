@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "GuiTestSupport.h"
 #include "MainWindow.h"
 #include "OpenGL/glView/GLView.h"
 #include "alg3D/matrix/Matrix.h"
@@ -139,10 +140,7 @@ QImage screen();
 // Saves `image` as build/test-artifacts/<name>.
 void saveArtifact(const QImage& image, const QString& name);
 
-// WCAG contrast ratio of two colours (1 to 21).
-double contrastRatio(const QColor& a, const QColor& b);
-// The contrast of text drawn in `area`: the most frequent colour is the background, the
-// colour farthest from it in luminance the text's.
-double textContrast(const QImage& image, const QRect& area);
+using guitest::contrastRatio;
+using guitest::textContrast;
 
 }  // namespace journey
