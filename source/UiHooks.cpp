@@ -1,6 +1,7 @@
 #include "UiHooks.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
 
 namespace ui {
 
@@ -36,6 +37,19 @@ QStringList runFileDialog(QFileDialog& dialog, QString* selectedFilter) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     if (selectedFilter && !selectedFilter->isEmpty()) dialog.selectNameFilter(*selectedFilter);
+    if (dialog.acceptMode() == QFileDialog::AcceptSave) {
+        // A name typed without a suffix gets the one of the chosen file type, as users
+        // expect ("part" saved as "Pointcloud (*.xyz)" is part.xyz).
+        auto suffixOf = [](const QString& nameFilter) {
+            const QRegularExpressionMatch m = QRegularExpression("\\*\\.(\\w+)").match(nameFilter);
+            return m.hasMatch() ? m.captured(1) : QString();
+        };
+        dialog.setDefaultSuffix(suffixOf(dialog.selectedNameFilter()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, suffixOf](const QString& chosen) {
+                             dialog.setDefaultSuffix(suffixOf(chosen));
+                         });
+    }
     if (dialog.exec() != QDialog::Accepted) return QStringList();
     if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles();

@@ -218,8 +218,10 @@ TEST(UserJourney, ClickSelectsWithTheAxesOnAndTheSelectionSavesAndReloads) {
     EXPECT_NEAR(c.x, 103.0, 0.5);
     EXPECT_NEAR(c.y, 207.0, 0.5);
 
+    // Typed without a suffix: the chosen file type ("Pointcloud (*.xyz)") gives it.
     const QString saved = scratchFile("saved plate.xyz");
-    whenModal<QFileDialog>([saved](QFileDialog* dialog) { typeIntoFileDialog(dialog, saved); });
+    whenModal<QFileDialog>(
+        [](QFileDialog* dialog) { typeIntoFileDialog(dialog, scratchFile("saved plate")); });
     chooseFromMenu("Save File");
     EXPECT_TRUE(QTest::qWaitFor([&] { return lineCount(saved) == 2500; }, 10000));
 
