@@ -207,8 +207,17 @@ TEST(UserJourney, ClickSelectsWithTheAxesOnAndTheSelectionSavesAndReloads) {
     EXPECT_FALSE(plate->isSelected());
 
     const QPoint centre = viewPosition(Vec3d(105, 205, 5));
+    const QImage before = window().view()->grabFramebuffer();
     click(window().view(), Qt::LeftButton, Qt::NoModifier, centre);
     EXPECT_TRUE(plate->isSelected());
+    // The user sees it: the selection frame is drawn around the plate.
+    const QImage after = window().view()->grabFramebuffer();
+    const QPoint corner = viewPosition(Vec3d(100, 200, 5));
+    int changed = 0;
+    for (int d = -3; d <= 3; ++d)
+        changed +=
+            before.pixel(corner.x() + d, corner.y()) != after.pixel(corner.x() + d, corner.y());
+    EXPECT_GT(changed, 0);
     QTest::qWait(50);
     saveArtifact(screen(), "user-pick-axes-on.png");
 
