@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTextStream>
+#include <QWheelEvent>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +136,12 @@ TEST(UserJourney, EveryCommonKeyOverTheViewAndTheBarsKeepsTheWindowAlive) {
         }
     }
     pressEveryKey(&window());
+    // With Shift, Ctrl and Alt held, over the view and the window.
+    for (QWidget* target :
+         {static_cast<QWidget*>(window().view()), static_cast<QWidget*>(&window())})
+        for (Qt::KeyboardModifier held : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier})
+            for (int key : kCommonKeys)
+                QTest::keyClick(target, static_cast<Qt::Key>(key), held);
     QTest::qWait(100);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(opened, 0);
@@ -420,6 +427,52 @@ TEST(UserJourney, BarsHideEveryWayTheWindowOffersAndComeBack) {
     QTest::keyClick(mainBar, Qt::Key_Escape);
     EXPECT_TRUE(mainBar->isVisible());
     EXPECT_EQ(shownBars(), QStringList({"viewBar"}));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace journey;
+
+// The mouse over the view as a user moves it: turn, pan, zoom by drag and wheel, Alt+click
+// on the background, a right-button drag and a double click; the picture follows and the
+// window stays.
+TEST(UserJourney, TheViewFollowsEveryMouseGesture) {
+    loadThroughMenu(writeGrid("gesture.xyz", Vec3d(-5, -5, 0), 10.0, 40));
+    GLView* view = window().view();
+    const QPoint centre = view->rect().center();
+    auto frame = [view] { return view->grabFramebuffer(); };
+    struct Gesture {
+        const char* name;
+        Qt::KeyboardModifiers modifiers;
+    };
+    for (const Gesture& g : {Gesture{"turn", Qt::NoModifier}, Gesture{"pan", Qt::ControlModifier},
+                             Gesture{"zoom", Qt::ShiftModifier}}) {
+        const QImage before = frame();
+        drag(view, centre, centre + QPoint(120, 80), g.modifiers, 12);
+        EXPECT_NE(before, frame()) << g.name;
+    }
+    QImage before = frame();
+    QWheelEvent wheel(QPointF(centre), QPointF(view->mapToGlobal(centre)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QApplication::processEvents();
+    EXPECT_NE(before, frame()) << "wheel";
+
+    // Alt+click on the background puts the rotation centre back to its default.
+    click(view, Qt::LeftButton, Qt::AltModifier, QPoint(5, view->height() - 5));
+    QTest::mouseDClick(view->window()->windowHandle(), Qt::LeftButton, {},
+                       view->mapTo(view->window(), centre));
+    QWindow* handle = view->window()->windowHandle();
+    const QPoint at = view->mapTo(view->window(), centre);
+    QTest::mousePress(handle, Qt::RightButton, {}, at);
+    QTest::mouseEvent(QTest::MouseMove, handle, Qt::NoButton, {}, at + QPoint(40, 40));
+    QTest::mouseRelease(handle, Qt::RightButton, {}, at + QPoint(40, 40));
+    QTest::qWait(50);
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_EQ(view->scene().objects().size(), 1u);
+    saveArtifact(screen(), "user-gestures.png");
 }
 
 }  // namespace
