@@ -84,7 +84,18 @@ std::string fileSuffix(const std::string& fileName) {
     return suffix;
 }
 
+// A name that exists but is no regular file (after following links): a folder, a FIFO,
+// a device, a socket. Checked with stat, which never blocks; opening an empty FIFO would
+// wait for a writer for ever, reading a device might never end, and replacing one by a
+// save would destroy the node.
+bool isNonRegularFile(const std::string& fileName) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(fileName, ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
 int readJobForFile(const std::string& fileName) {
+    if (isNonRegularFile(fileName)) throw std::runtime_error(kNotARegularFile + fileName);
     const std::string suffix = fileSuffix(fileName);
     if (suffix == "asc" && !std::ifstream(fileName, std::ios::binary).is_open()) {
         // The probe reads the file, so a missing file is reported as such rather than
@@ -199,6 +210,7 @@ JobStatus saveFile(const std::string& fileName, const LoadedData& data, const Po
 JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& parts,
                     const PollCallback& poll, std::chrono::milliseconds interval) {
     const int job = writeJobForFile(fileName);
+    if (isNonRegularFile(fileName)) throw std::runtime_error(kNotARegularFile + fileName);
     for (const SavePart& part : parts)
         checkSavable(fileName, part.kind);
     if (parts.empty()) return JobStatus::kCompleted;

@@ -7,7 +7,9 @@
 // when complete, so a failed or aborted save leaves the previous file as it was.
 //
 // Errors: the file layer's exceptions pass on unchanged; an unsupported suffix gives
-// "Unknown file format: " with the suffix (load) or "Unknown file format!" (save).
+// "Unknown file format: " with the suffix (load) or "Unknown file format!" (save). A
+// name that is not a regular file (folder, FIFO, device, also behind a link) is refused
+// before anything is opened: kNotARegularFile followed by the name, for load and save.
 // Cost: one pass over the file; describing data is one pass over the points.
 #pragma once
 
@@ -21,6 +23,8 @@
 
 namespace tessaro {
 namespace commands {
+
+inline const std::string kNotARegularFile = "Not a regular file: ";
 
 // What a file held.
 enum class DataKind {

@@ -1,6 +1,7 @@
 // tessaro-cli end to end: the built binary runs with generated files, and the tests look
 // at its exit code, stdout, stderr and the files it leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -347,6 +348,23 @@ TEST(Cli, ConvertingAMeshToPointsWritesEachVertexOnce) {
         ASSERT_EQ(o.exitCode, 0) << o.err;
         EXPECT_EQ(countLines(readFile(dir.file(name))), 8u) << name;
     }
+}
+
+// A FIFO as input or as target: refused at once (no open that waits for a writer), with
+// the message and exit code 1, and the FIFO stays a FIFO.
+TEST(Cli, AFifoIsRefusedAsInputAndAsTarget) {
+    TempDir dir;
+    writeXyz(dir.file("in.xyz"), 20, 7);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.xyz").c_str(), 0600), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", dir.file("pipe.xyz")},
+          std::vector<std::string>{"convert", dir.file("in.xyz"), dir.file("pipe.xyz")}}) {
+        const Outcome o = run(args);
+        EXPECT_EQ(o.exitCode, 1) << args[0];
+        EXPECT_NE(o.err.find("Not a regular file: " + dir.file("pipe.xyz")), std::string::npos)
+            << o.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("pipe.xyz")));
 }
 
 TEST(Cli, FailedConversionsLeaveNoNewFileAndKeepExistingOnes) {

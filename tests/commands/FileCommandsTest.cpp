@@ -3,6 +3,7 @@
 // leaving the target as it was.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -520,6 +521,41 @@ TEST(FileCommands, RefusedSaveLeavesTheTargetAsItWas) {
     EXPECT_EQ(readAll(dir.file("keep.ply")), "previous");
     EXPECT_FALSE(fs::exists(dir.file("new.stl")));
     EXPECT_EQ(dir.entries(), 2u);
+}
+
+// Names that are not regular files, directly or behind a link: a FIFO (an open would
+// wait for a writer for ever), a device and a folder. Load, info and save refuse them
+// before anything is opened, and a save leaves the node as it was.
+TEST(FileCommands, NonRegularFilesAreRefusedBeforeTheyAreOpened) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("pipe.xyz").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir.file("device.xyz"));
+    fs::create_symlink(dir.file("pipe.xyz"), dir.file("link to pipe.stl"));
+    fs::create_directory(dir.file("folder.xyz"));
+    const LoadedData cloud = randomCloud(10, 46, DataKind::kPoints);
+    for (const char* name : {"pipe.xyz", "device.xyz", "link to pipe.stl", "folder.xyz"}) {
+        const std::string path = dir.file(name);
+        const std::string expected = tessaro::commands::kNotARegularFile + path;
+        LoadedData data;
+        FileInfo info;
+        auto message = [](auto&& run) {
+            try {
+                run();
+            } catch (const std::exception& e) {
+                return std::string(e.what());
+            }
+            return std::string("no error");
+        };
+        EXPECT_EQ(message([&] { tessaro::commands::loadFile(path, data); }), expected);
+        EXPECT_EQ(message([&] { tessaro::commands::fileInfo(path, info); }), expected);
+        if (std::string(name).find(".stl") == std::string::npos) {
+            EXPECT_EQ(message([&] { tessaro::commands::saveFile(path, cloud); }), expected);
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(dir.file("pipe.xyz")));
+    EXPECT_TRUE(fs::is_character_file(dir.file("device.xyz")));
+    EXPECT_TRUE(fs::is_directory(dir.file("folder.xyz")));
+    EXPECT_EQ(dir.entries(), 4u);  // no temporary file left behind
 }
 
 TEST(FileCommands, FailedSaveThrowsTheWriterText) {
