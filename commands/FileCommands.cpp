@@ -215,11 +215,23 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
         checkSavable(fileName, part.kind);
     if (parts.empty()) return JobStatus::kCompleted;
 
+    // A mesh in a point file is its vertices, each once: its triangles would repeat every
+    // shared corner. One hashing pass per mesh, before the writers start.
+    std::vector<std::vector<alg3D::Vec3d>> vertices;
+    vertices.reserve(parts.size());
+    std::vector<SavePart> written = parts;
+    for (SavePart& part : written) {
+        if (part.kind != DataKind::kMesh || job == io::kWriteStl || !part.points) continue;
+        vertices.push_back(meshVertices(*part.points));
+        part.kind = DataKind::kPoints;
+        part.points = &vertices.back();
+    }
+
     // One temporary file takes every part. The writers fill it; only this thread replaces
     // the target, and only when every part ran to its end without an abort, so an abort
     // that arrives after a writer's last check still leaves the target untouched.
     io::OutputFile output(fileName);
-    for (const SavePart& part : parts) {
+    for (const SavePart& part : written) {
         io::FileIOInfo info;
         info.fileName = fileName;
         info.type = job;
@@ -232,57 +244,41 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
             part.coloredPoints ? *part.coloredPoints : kNoColoredPoints;
 
         JobStatus status;
-        if (colored && job != io::kWriteXyzc) {
+        if (job == io::kWriteXyzc) {
+            // Coordinates and colours go through the same writer, six decimals as in .xyz.
+            std::vector<alg3D::Vec3d> split;
+            std::vector<alg3D::Color> colors;
+            const std::vector<alg3D::Vec3d>* source = &points;
+            if (colored) {
+                split.reserve(coloredPoints.size());
+                colors.reserve(coloredPoints.size());
+                for (const alg3D::GLPoint& p : coloredPoints) {
+                    split.push_back(p.vec());
+                    colors.push_back(p.color());
+                }
+                source = &split;
+            } else {
+                colors.assign(points.size(), part.color);
+            }
+            status = runFileJob(
+                info, [&] { io::writeFileJob(&info, source, &colors); }, poll, interval);
+        } else if (colored) {
             status = runFileJob(
                 info, [&] { io::writeFileJob(&info, &coloredPoints); }, poll, interval);
         } else {
-            // The preparation runs on the worker too: the window stays responsive and
-            // "Abort" is heard while a large mesh is reduced.
             status = runFileJob(
-                info,
-                [&] {
-                    // A mesh in a point file is its vertices, each once; its triangles
-                    // would repeat every shared corner.
-                    std::vector<alg3D::Vec3d> reduced;
-                    const std::vector<alg3D::Vec3d>* source = &points;
-                    if (part.kind == DataKind::kMesh && job != io::kWriteStl) {
-                        reduced = meshVertices(points);
-                        source = &reduced;
-                        // The writer clears the flag when it starts; an "Abort" heard
-                        // during the reduction ends the job here.
-                        if (info.abort.load()) return;
-                    }
-                    if (job != io::kWriteXyzc) {
-                        io::writeFileJob(&info, source);
-                        return;
-                    }
-                    // Coordinates and colours go through the same writer, six decimals as
-                    // in .xyz.
-                    std::vector<alg3D::Vec3d> split;
-                    std::vector<alg3D::Color> colors;
-                    if (colored) {
-                        split.reserve(coloredPoints.size());
-                        colors.reserve(coloredPoints.size());
-                        for (const alg3D::GLPoint& p : coloredPoints) {
-                            split.push_back(p.vec());
-                            colors.push_back(p.color());
-                        }
-                        source = &split;
-                    } else {
-                        colors.assign(source->size(), part.color);
-                    }
-                    io::writeFileJob(&info, source, &colors);
-                },
-                poll, interval);
+                info, [&] { io::writeFileJob(&info, &points); }, poll, interval);
         }
         if (status == JobStatus::kAborted) return status;  // the output discards itself
     }
-    // An "Abort" pressed after the last poll still keeps the old file.
-    if (poll && poll(100.0f)) return JobStatus::kAborted;
     // Parts without points open nothing; a completed save still leaves a (possibly empty) file.
     if (!output.isOpen() && !output.open()) {
         alg3D::throwAlg3dException(alg3D::errors::kCanNotWriteFile);
     }
+    // The data go to the disk first (fsync can take a while); an "Abort" pressed until then
+    // still keeps the old file, and what remains after the question is a rename.
+    output.syncToDisk();
+    if (poll && poll(100.0f)) return JobStatus::kAborted;
     output.commit();
     return JobStatus::kCompleted;
 }

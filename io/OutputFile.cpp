@@ -88,6 +88,17 @@ bool OutputFile::write(const void* data, std::size_t size) {
     return true;
 }
 
+bool OutputFile::syncToDisk() {
+    if (failed_) return false;
+    if (file_ == nullptr) return true;
+    bool ok = std::fflush(file_) == 0;
+#ifdef TESSARO_HAVE_FSYNC
+    if (ok && mode_ == Mode::kReplace) ok = ::fsync(fileno(file_)) == 0;
+#endif
+    if (!ok) failed_ = true;
+    return ok;
+}
+
 bool OutputFile::tryCommit() {
     if (committed_) return true;
     if (failed_) {

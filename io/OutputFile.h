@@ -53,6 +53,11 @@ class OutputFile {
     // file held before).
     std::uint64_t bytesWritten() const { return bytesWritten_; }
 
+    // Puts what was written on the disk without finishing the file: the slow part of a
+    // commit, so that a caller can ask once more whether to replace the target and the
+    // commit that follows is only a rename. False on failure (the commit then fails).
+    bool syncToDisk();
+
     // Finishes the file: flushes and closes it and, for a replacing write, puts the
     // temporary file in the place of the target. A file that was never opened is
     // left alone (nothing was written). On failure the temporary file is removed
