@@ -54,6 +54,14 @@ void installQuitOnSignals(QCoreApplication& app) {
 
 }  // namespace
 
+void setWorkbenchOpenGLFormat() {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+}
+
 int runWorkbench(int argc, char** argv, const WorkbenchOptions& options) {
     QStringList files;
     for (int i = 1; i < argc; ++i)
@@ -64,11 +72,7 @@ int runWorkbench(int argc, char** argv, const WorkbenchOptions& options) {
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     QCoreApplication::setAttribute(Qt::AA_SetPalette, true);
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    setWorkbenchOpenGLFormat();
 
     SingleApplication app(argc, argv, options.instanceKey);
     if (app.isRunning()) {

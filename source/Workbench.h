@@ -17,5 +17,9 @@ struct WorkbenchOptions {
     std::function<void(MainWindow&)> started;
 };
 
+// The OpenGL the view needs (3.3 core profile, 24-bit depth) as the default format of
+// every context; set before the application object exists.
+void setWorkbenchOpenGLFormat();
+
 // Runs the program; returns its exit code.
 int runWorkbench(int argc, char** argv, const WorkbenchOptions& options);

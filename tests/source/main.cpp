@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QSurfaceFormat>
 #include <string>
 #include <vector>
 
+#include "Workbench.h"
 #include "XvfbRestart.h"
 
 int main(int argc, char** argv) {
@@ -20,11 +20,7 @@ int main(int argc, char** argv) {
 
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    setWorkbenchOpenGLFormat();
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
