@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "ObjectManager.h"
 #include "OpenGL/glView/GLView.h"
 #include "TessaroStyle.h"
 #include "UiHooks.h"
@@ -95,9 +96,10 @@ void MainWindow::buildToolBars() {
     auto* barLayout = new QVBoxLayout(barBox);
     barLayout->setContentsMargins(0, 0, 0, 0);
     barLayout->setSpacing(0);
-    ui_->gridLayout->addWidget(barBox, 0, 0);
+    ui_->gridLayout->addWidget(barBox, 0, 0, 1, 2);
     ui_->gridLayout->addWidget(view_, 1, 0);
     ui_->gridLayout->setRowStretch(1, 1);
+    ui_->gridLayout->setColumnStretch(0, 1);
 
     // Menu button.
     auto* menu = new QMenu(this);
@@ -137,6 +139,8 @@ void MainWindow::buildToolBars() {
     actionMeasure_->setToolTip(tr("Measure distances<hr> Click on two positions in the scene."));
     actionMeasure_->setCheckable(true);
     connect(actionMeasure_, &QAction::toggled, view_, &GLView::setRulerEnabled);
+    buildPanels();
+    buildEditTools();
 
     viewBar_ = makeBar("viewBar");
     actionPerspective_ = viewBar_->addAction(QIcon(":views/icon_view_proj.png"), tr("Perspective"));
@@ -298,7 +302,8 @@ QString MainWindow::legibleTextRules(const QPalette& palette) {
     const QColor highlight = palette.color(QPalette::Highlight);
     const QColor mid = palette.color(QPalette::Mid);
     const bool darkWindow = window.lightness() < 128;
-    const QColor disabled = darkWindow ? QColor(160, 160, 160) : QColor(100, 100, 100);
+    // Disabled texts stay legible too (contrast 4.5 on the bar), only less bright.
+    const QColor disabled = darkWindow ? QColor(212, 212, 212) : QColor(60, 60, 60);
     return QString(
                "QMenu{background-color: %1; color: %2; border: 1px solid %4;}"
                "QMenu::item{padding: 0.6ex 2em 0.6ex 0.4em; background-color: transparent;}"
@@ -313,9 +318,13 @@ QString MainWindow::legibleTextRules(const QPalette& palette) {
                "QToolBar QToolButton:checked, QToolBar QToolButton:pressed{background-color: %4;}"
                "QToolBar QToolButton:disabled{color: %5;}"
                "QToolBar QLabel{color: %2;}"
-               "QLineEdit, QAbstractItemView, QComboBox, QAbstractSpinBox{color: rgb(20,20,20);}")
+               "QLineEdit, QAbstractItemView, QComboBox, QAbstractSpinBox{color: rgb(20,20,20);}"
+               // Lists and tables in the side panels keep their light base (the panels
+               // themselves are see-through).
+               "ToolWidget QAbstractItemView{background-color: %7;}")
         .arg(rgb(window), rgb(text), rgb(highlight), rgb(mid), rgb(disabled),
-             QString("rgba(%1,%2,%3,128)").arg(mid.red()).arg(mid.green()).arg(mid.blue()));
+             QString("rgba(%1,%2,%3,128)").arg(mid.red()).arg(mid.green()).arg(mid.blue()),
+             rgb(palette.color(QPalette::Base)));
 }
 
 void MainWindow::adaptToScreenSize(int) {}
@@ -347,19 +356,13 @@ QMenu* MainWindow::createPopupMenu() {
 
 void MainWindow::toolBarVisibilityChanged(bool visible) {
     if (!visible && actionMeasure_ && actionMeasure_->isChecked()) actionMeasure_->trigger();
+    if (!visible && actionTransform_ && actionTransform_->isChecked()) actionTransform_->trigger();
 }
 
 void MainWindow::mainActions_triggered(QAction* action) {
     for (QAction* other : mainGroup_->actions()) {
         if (other != action && other->isChecked()) other->setChecked(false);
     }
-}
-
-void MainWindow::selectionGroupTriggered(QAbstractButton*) {}
-
-void MainWindow::onSelectionFinished() {
-    std::printf("onSelectionFinished\n");
-    view_->update();
 }
 
 void MainWindow::onConfigChanged() {
@@ -376,9 +379,7 @@ void MainWindow::viewPerspective(bool checked) {
 
 void MainWindow::on_actionNew_triggered() {
     if (!ui::question(this, tr("Clear"), tr("Clear scene?"))) return;
-    view_->makeCurrent();
-    view_->scene().clearObjects();
-    view_->doneCurrent();
+    objects_->clear();
     view_->scene().updateBoundingBox();
     view_->update();
     objectCounter_ = 0;

@@ -23,6 +23,12 @@ class QLabel;
 class QMenu;
 class QSlider;
 class QSplashScreen;
+class QButtonGroup;
+class QToolButton;
+class ObjectManager;
+class WidgetObjects;
+class WidgetTransform;
+class GLBaseObject;
 
 namespace Ui {
 class MainWindow;
@@ -41,6 +47,13 @@ class MainWindow : public QMainWindow {
     SettingsRecord& settings() { return settings_; }
     double displayScale() const { return scale_; }
     std::uint64_t objectCounter() const { return objectCounter_; }
+    ObjectManager* objectManager() const { return objects_; }
+    WidgetObjects* objectsPanel() const { return objectsPanel_; }
+    WidgetTransform* transformPanel() const { return transformPanel_; }
+
+    // Colour of the n-th object made by Split: the colour scale over 240 degrees at
+    // (n mod 8) / 8, mirrored to 1 - v for odd n.
+    static alg3D::Color splitColor(std::uint64_t n);
 
     // Files the load command reads without asking.
     void setPendingFiles(const QStringList& files) { pendingFiles_ = files; }
@@ -75,6 +88,12 @@ class MainWindow : public QMainWindow {
     void viewPerspective(bool checked);
     void actionScreenshot_triggered();
     void on_tbActionInfo_triggered();
+    void splitSelection();
+    void mergeSelection();
+    void startPolygonSelection(bool checked);
+    void startRectangleSelection(bool checked);
+    void startLassoSelection(bool checked);
+    void transformToggled(bool checked);
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -88,6 +107,8 @@ class MainWindow : public QMainWindow {
 
   private:
     void buildToolBars();
+    void buildPanels();
+    void buildEditTools();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
 
@@ -105,5 +126,13 @@ class MainWindow : public QMainWindow {
     QAction* actionMeasure_ = nullptr;
     QSlider* pointSizeSlider_ = nullptr;
     QActionGroup* mainGroup_ = nullptr;
+    ObjectManager* objects_ = nullptr;
+    WidgetObjects* objectsPanel_ = nullptr;
+    WidgetTransform* transformPanel_ = nullptr;
+    QWidget* selectionTools_ = nullptr;
+    QButtonGroup* selectionGroup_ = nullptr;
+    QAction* actionSplit_ = nullptr;
+    QAction* actionMerge_ = nullptr;
+    QAction* actionTransform_ = nullptr;
     bool forwardingKey_ = false;
 };

@@ -10,6 +10,7 @@
 
 #include "ComputationRunner.h"
 #include "MainWindow.h"
+#include "ObjectManager.h"
 #include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/GLObjSTL.h"
 #include "OpenGL/glView/GLView.h"
@@ -133,8 +134,8 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
         }
         object->setName(info.fileName().toStdString());
         object->setColor(color);
-        view_->scene().addObject(std::move(object));
         view_->doneCurrent();
+        objects_->addObject(std::move(object));
     });
 }
 

@@ -1,5 +1,6 @@
 #include "UiHooks.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QRegularExpression>
 
@@ -19,12 +20,18 @@ void message(QWidget* parent, QMessageBox::Icon icon, const QString& title, cons
     box.exec();
 }
 
-bool question(QWidget* parent, const QString& title, const QString& text) {
+bool question(QWidget* parent, const QString& title, const QString& text, bool okDefault) {
     if (hooks().question) return hooks().question(title, text);
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel,
                     parent);
-    box.setDefaultButton(QMessageBox::Cancel);
+    box.setDefaultButton(okDefault ? QMessageBox::Ok : QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
+}
+
+QColor getColor(QWidget* parent, const QString& title, const QColor& initial) {
+    if (hooks().color) return hooks().color(title, initial);
+    return QColorDialog::getColor(
+        initial, parent, title, QColorDialog::ShowAlphaChannel | QColorDialog::DontUseNativeDialog);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // without anybody clicking.
 #pragma once
 
+#include <QColor>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,8 @@ struct Hooks {
     std::function<void(QProgressDialog* dialog)> progressCreated;
     // Called each time a running job polls its progress dialog, before "Abort" is read.
     std::function<void(QProgressDialog* dialog)> progressPolled;
+    // Called instead of the colour dialog; an invalid colour is a cancel.
+    std::function<QColor(const QString& title, const QColor& initial)> color;
 };
 
 // The installed hooks; empty members mean the ordinary dialogs.
@@ -42,8 +45,10 @@ inline void critical(QWidget* parent, const QString& title, const QString& text)
 inline void warning(QWidget* parent, const QString& title, const QString& text) {
     message(parent, QMessageBox::Warning, title, text);
 }
-// A question with OK and Cancel, Cancel the default. True for OK.
-bool question(QWidget* parent, const QString& title, const QString& text);
+// A question with OK and Cancel, Cancel the default unless `okDefault`. True for OK.
+bool question(QWidget* parent, const QString& title, const QString& text, bool okDefault = false);
+// Qt's own colour dialog with the alpha channel; an invalid colour when cancelled.
+QColor getColor(QWidget* parent, const QString& title, const QColor& initial);
 
 // Qt's own file dialogs (the same on every desktop), starting in `dir` (a folder, or a
 // file to propose) with the filter `selectedFilter` names chosen; it receives the filter

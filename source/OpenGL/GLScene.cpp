@@ -146,6 +146,16 @@ void GLScene::clearObjects() {
     objects_.clear();
 }
 
+std::unique_ptr<GLBaseObject> GLScene::takeObject(GLBaseObject* object) {
+    for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+        if (it->get() != object) continue;
+        std::unique_ptr<GLBaseObject> taken = std::move(*it);
+        objects_.erase(it);
+        return taken;
+    }
+    return nullptr;
+}
+
 void GLScene::updateBoundingBox() {
     bboxEmpty_ = true;
     for (const auto& object : objects_) {
@@ -202,6 +212,57 @@ void GLScene::paint() {
     drawRuler();
     if (showAxes_) drawAxes();
     objectProgram_->release();
+}
+
+void GLScene::paintSelection(unsigned int texture, const SelectionRegion& outline) {
+    if (!gl_) return;
+    const double* vp = camera_.viewport();
+    const float w = static_cast<float>(vp[2]), h = static_cast<float>(vp[3]);
+    gl_->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gl_->glDisable(GL_DEPTH_TEST);
+    textureProgram_->bind();
+    float projection[16];
+    toFloats(orthographic(0, w, 0, h, -1, 1), projection);
+    gl_->glUniformMatrix4fv(textureLoc_.projectionMatrix, 1, GL_TRUE, projection);
+    gl_->glUniform1i(textureLoc_.textureUnit, 0);
+    gl_->glUniform1i(textureLoc_.drawPolygon, 0);
+    gl_->glBindVertexArray(helperVao_);
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, helperVbo_);
+    const float quad[4][5] = {{0, 0, 0, 0, 0}, {w, 0, 0, 1, 0}, {0, h, 0, 0, 1}, {w, h, 0, 1, 1}};
+    gl_->glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STREAM_DRAW);
+    gl_->glEnableVertexAttribArray(0);
+    gl_->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 20, nullptr);
+    gl_->glEnableVertexAttribArray(1);
+    gl_->glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 20,
+                               reinterpret_cast<void*>(3 * sizeof(float)));
+    gl_->glDisableVertexAttribArray(2);
+    gl_->glActiveTexture(GL_TEXTURE0);
+    gl_->glBindTexture(GL_TEXTURE_2D, texture);
+    gl_->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    gl_->glBindTexture(GL_TEXTURE_2D, 0);
+    gl_->glDisableVertexAttribArray(1);
+
+    if (!outline.polygon.empty()) {
+        std::vector<float> line;
+        line.reserve(outline.polygon.size() * 3);
+        for (const SelectionRegion::Point& p : outline.polygon) {
+            line.push_back(p.x);
+            line.push_back(p.y);
+            line.push_back(0.0f);
+        }
+        gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(line.size() * sizeof(float)),
+                          line.data(), GL_STREAM_DRAW);
+        gl_->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
+        gl_->glUniform1i(textureLoc_.drawPolygon, 1);
+        gl_->glUniform4f(textureLoc_.selectionColor, 1.0f, 0.85f, 0.2f, 1.0f);
+        gl_->glLineWidth(2.0f);
+        gl_->glDrawArrays(GL_LINE_STRIP, 0, static_cast<GLsizei>(outline.polygon.size()));
+        gl_->glLineWidth(1.0f);
+    }
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
+    gl_->glBindVertexArray(0);
+    textureProgram_->release();
+    gl_->glEnable(GL_DEPTH_TEST);
 }
 
 void GLScene::drawBackground() {

@@ -27,6 +27,9 @@ class GLScene {
     void releaseGL();
     // Draws one frame into the bound frame buffer.
     void paint();
+    // While an outline is drawn: the frozen scene image (a texture of the viewport's
+    // size) and the outline over it, in window coordinates (rows from the bottom).
+    void paintSelection(unsigned int texture, const SelectionRegion& outline);
 
     GLCamera& camera() { return camera_; }
     const GLCamera& camera() const { return camera_; }
@@ -34,6 +37,8 @@ class GLScene {
     // Objects, in scene order. The scene owns them.
     void addObject(std::unique_ptr<GLBaseObject> object);
     void clearObjects();
+    // Hands an object back to the caller (null when it is not in the scene).
+    std::unique_ptr<GLBaseObject> takeObject(GLBaseObject* object);
     const std::vector<std::unique_ptr<GLBaseObject>>& objects() const { return objects_; }
 
     // Bounding box over the visible objects (placed by their transforms).

@@ -1,5 +1,7 @@
 #include "OpenGL/glView/GLView.h"
 
+#include <QOpenGLFramebufferObject>
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -12,6 +14,8 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "OpenGL/glView/GLMouseSelection.h"
 
 using alg3D::Vec3d;
 
@@ -26,8 +30,10 @@ GLView::GLView(QWidget* parent) : QOpenGLWidget(parent) {
 
 GLView::~GLView() {
     // GL names of the objects and programs are freed with this view's context current.
+    if (tool_) tool_->disconnect(this);
     if (initialized_) {
         makeCurrent();
+        frozen_.reset();
         scene_.releaseGL();
         doneCurrent();
     }
@@ -80,6 +86,11 @@ void GLView::resizeGL(int w, int h) {
 }
 
 void GLView::paintGL() {
+    if (selectionActive_ && frozen_) {
+        scene_.paintSelection(frozen_->texture(), tool_ ? tool_->region() : outline_);
+        rulerLabel_->hide();
+        return;
+    }
     scene_.paint();
     updateRulerLabel();
 }
@@ -135,20 +146,201 @@ void GLView::fit2view() {
 }
 
 void GLView::reverseSelection() {
+    makeCurrent();
+    selectedPoints_ = 0;
     for (const auto& object : scene_.objects()) {
-        if (object->isSelected()) object->reverseSelection();
+        if (!object->isSelected()) continue;
+        object->reverseSelection();
+        selectedPoints_ += object->getSelectedCount();
     }
-    emit selectionFinished();
-    update();
+    doneCurrent();
+    deleteArmed_ = selectedPoints_ > 0;
+    emit objectsChanged();
+    endSelection();
 }
 
 void GLView::clearSelection() {
     setFocus();
+    makeCurrent();
+    selectedPoints_ = 0;
     for (const auto& object : scene_.objects()) {
-        if (object->isSelected()) object->clearSelection();
+        if (!object->isSelected()) continue;
+        object->clearSelection();
+        selectedPoints_ += object->getSelectedCount();
     }
+    doneCurrent();
+    deleteArmed_ = false;
+    emit objectsChanged();
+    endSelection();
+}
+
+QPointF GLView::toolPosition(const QPoint& p) const {
+    const double ratio = devicePixelRatioF();
+    return QPointF(p.x() * ratio, (height() - p.y()) * ratio);
+}
+
+void GLView::startSelection(int mode) {
+    if (mode < 0 || mode > 2) return;
+    setFocus();
+    outline_ = SelectionRegion();
+    if (selectionActive_) endSelection(false);
+    makeCurrent();
+    if (mode == 0)
+        tool_ = std::make_unique<GLMouseSelectPolygon>();
+    else if (mode == 1)
+        tool_ = std::make_unique<GLMouseSelectRectangle>();
+    else
+        tool_ = std::make_unique<GLMouseSelectLasso>();
+    connect(tool_.get(), &GLMouseSelection::selectionFinished, this,
+            static_cast<void (GLView::*)(bool)>(&GLView::computeSelection));
+    selectionActive_ = true;
+    deleteArmed_ = false;
+    clickArmed_ = false;
+    setMouseTracking(true);
+    // The scene as it is now, drawn once into a texture: the outline is drawn over it
+    // without drawing millions of points for every mouse move.
+    frozen_.reset();
+    if (initialized_) {
+        const double ratio = devicePixelRatioF();
+        const QSize size(std::max(1, static_cast<int>(width() * ratio)),
+                         std::max(1, static_cast<int>(height() * ratio)));
+        QOpenGLFramebufferObjectFormat format;
+        format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+        format.setTextureTarget(GL_TEXTURE_2D);
+        frozen_ = std::make_unique<QOpenGLFramebufferObject>(size, format);
+        frozen_->bind();
+        glViewport(0, 0, size.width(), size.height());
+        scene_.paint();
+        frozen_->release();
+    }
+    doneCurrent();
+    // No mouse grab: the outline is drawn with the view's own mouse events (a drag that
+    // leaves the view still ends there), and the tool bars stay reachable, so that
+    // another tool or Clear can be chosen while an outline tool is armed.
+    update();
+}
+
+void GLView::endSelection(bool notify) {
+    outline_ = SelectionRegion();
+    if (tool_) {
+        tool_->disconnect(this);
+        // The tool may be the sender of the signal that ended it.
+        tool_.release()->deleteLater();
+    }
+    selectionActive_ = false;
+    setMouseTracking(false);
+    if (notify) emit selectionFinished();
+    update();
+}
+
+void GLView::computeSelection() {
+    computeSelection(false);
+}
+
+void GLView::computeSelection(bool deselect) {
+    if (!tool_) return;
+    outline_ = tool_->region();
+    if (outline_.polygon.size() >= 3) {
+        selectedPoints_ = 0;
+        const double* viewport = camera().viewport();
+        for (const auto& object : scene_.objects()) {
+            if (!object->isSelected()) continue;
+            object->select(
+                outline_,
+                camera().modelView() * object->getPendingTransform() * object->getModelMatrix(),
+                camera().projection(), viewport, deselect ? 0 : 1);
+            selectedPoints_ += object->getSelectedCount();
+        }
+        makeCurrent();
+        for (const auto& object : scene_.objects()) {
+            if (object->isSelected()) object->updateColors();
+        }
+        doneCurrent();
+        deleteArmed_ = selectedPoints_ > 0;
+        emit objectsChanged();
+    }
+    endSelection();
+}
+
+void GLView::deleteSelectedPoints() {
+    makeCurrent();
+    for (const auto& object : scene_.objects()) {
+        if (object->isSelected()) object->deleteSelection();
+    }
+    doneCurrent();
+    deleteArmed_ = false;
+    selectedPoints_ = 0;
+    scene_.updateBoundingBox();
+    emit objectsChanged();
     emit selectionFinished();
     update();
+}
+
+void GLView::publishObjectTransform() {
+    for (const auto& object : scene_.objects()) {
+        if (object->isSelected()) object->setPendingTransform(objectTransform_);
+    }
+    emit objectTransformChanged(objectTransform_);
+    update();
+}
+
+void GLView::setCustomTransform(const alg3D::Matrix4x4d& transform) {
+    objectTransform_ = transform;
+    publishObjectTransform();
+}
+
+void GLView::applyObjectTransform(bool) {
+    // Every object drawn with a pending transform gets it baked into its coordinates
+    // (in double precision), also one deselected after it was moved: what is seen is
+    // what is kept.
+    makeCurrent();
+    for (const auto& object : scene_.objects()) {
+        if (object->getPendingTransform() == alg3D::Matrix4x4d::identity()) continue;
+        object->applyTransform();
+        object->setPendingTransform(alg3D::Matrix4x4d::identity());
+    }
+    doneCurrent();
+    objectTransform_ = alg3D::Matrix4x4d::identity();
+    scene_.updateBoundingBox();
+    emit objectsChanged();
+    emit objectTransformChanged(objectTransform_);
+    update();
+}
+
+void GLView::discardObjectTransform(bool) {
+    for (const auto& object : scene_.objects())
+        object->setPendingTransform(alg3D::Matrix4x4d::identity());
+    objectTransform_ = alg3D::Matrix4x4d::identity();
+    emit objectTransformChanged(objectTransform_);
+    update();
+}
+
+void GLView::transformObjects(QMouseEvent* event, double dx, double dy) {
+    using alg3D::Matrix4x4d;
+    if (dx == 0.0 && dy == 0.0) return;
+    const Matrix4x4d& mv = camera().modelView();
+    if ((event->modifiers() & Qt::ControlModifier) || (event->buttons() & Qt::MiddleButton)) {
+        // Move in the view plane so that the centre follows the mouse.
+        Vec3d window, moved;
+        if (!camera().project(transformCenter_, window)) return;
+        if (!camera().unproject(Vec3d(window.x + dx, window.y + dy, window.z), moved)) return;
+        const Vec3d shift = moved - transformCenter_;
+        objectTransform_ = GLCamera::translation(shift) * objectTransform_;
+        transformCenter_ = transformCenter_ + shift;
+    } else {
+        // Turn about the centre of the selected objects, about the axis in the view
+        // plane perpendicular to the mouse motion: 0.5 degrees per pixel.
+        const Vec3d eyeAxis(-dy, dx, 0.0);
+        Vec3d axis;
+        for (int i = 0; i < 3; ++i)
+            axis[i] = mv(0, i) * eyeAxis.x + mv(1, i) * eyeAxis.y + mv(2, i) * eyeAxis.z;
+        if (axis.norm() == 0.0) return;
+        const double angle = 0.5 * std::hypot(dx, dy);
+        objectTransform_ = GLCamera::translation(transformCenter_) *
+                           GLCamera::rotation(axis, angle) *
+                           GLCamera::translation(Vec3d() - transformCenter_) * objectTransform_;
+    }
+    publishObjectTransform();
 }
 
 bool GLView::pickPoint(int x, int y, Vec3d& point) {
@@ -180,9 +372,27 @@ Vec3d GLView::anchorAt(int x, int y) {
 }
 
 void GLView::mousePressEvent(QMouseEvent* event) {
+    if (selectionActive_) {
+        if (tool_) tool_->mousePress(event, toolPosition(event->pos()));
+        update();
+        return;
+    }
     lastPos_ = event->pos();
     dragging_ = false;
     clickArmed_ = true;
+    if (scene_.transformMode() && event->button() == Qt::LeftButton) {
+        // The selected objects turn about the middle of their (moved) boxes.
+        Vec3d sum;
+        int count = 0;
+        for (const auto& object : scene_.objects()) {
+            if (!object->isSelected()) continue;
+            const Vec3d centre = (object->getBBoxMin() + object->getBBoxMax()) * 0.5;
+            sum = sum + alg3D::matrix::transformPoint(
+                            object->getPendingTransform() * object->getModelMatrix(), centre);
+            ++count;
+        }
+        transformCenter_ = count ? sum * (1.0 / count) : camera().rotationCenter();
+    }
     if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::AltModifier) &&
         !scene_.transformMode()) {
         Vec3d p;
@@ -195,6 +405,11 @@ void GLView::mousePressEvent(QMouseEvent* event) {
 }
 
 void GLView::mouseMoveEvent(QMouseEvent* event) {
+    if (selectionActive_) {
+        if (tool_) tool_->mouseMove(toolPosition(event->pos()));
+        update();
+        return;
+    }
     if (!rect().contains(event->pos())) return;
     if (event->buttons() == Qt::RightButton && !scene_.transformMode()) return;
     if (event->buttons() == Qt::NoButton) return;
@@ -203,7 +418,13 @@ void GLView::mouseMoveEvent(QMouseEvent* event) {
     const double dx = (event->x() - lastPos_.x()) * ratio;
     const double dy = (lastPos_.y() - event->y()) * ratio;  // rows count from the bottom
     const Qt::KeyboardModifiers mods = event->modifiers();
-    if (mods & Qt::ShiftModifier) {
+    const bool objectsSelected =
+        std::any_of(scene_.objects().begin(), scene_.objects().end(),
+                    [](const auto& object) { return object->isSelected(); });
+    if (scene_.transformMode() && objectsSelected && !(event->buttons() & Qt::RightButton) &&
+        (event->buttons() & (Qt::LeftButton | Qt::MiddleButton))) {
+        transformObjects(event, dx, dy);
+    } else if (mods & Qt::ShiftModifier) {
         const double vh = camera().viewport()[3];
         camera().setZoom((dy / vh + 1.0) * camera().zoom());
     } else if ((mods & Qt::ControlModifier) || (event->buttons() & Qt::MiddleButton)) {
@@ -217,6 +438,11 @@ void GLView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void GLView::mouseReleaseEvent(QMouseEvent* event) {
+    if (selectionActive_) {
+        if (tool_) tool_->mouseRelease(event, toolPosition(event->pos()));
+        update();
+        return;
+    }
     if (event->button() == Qt::LeftButton && !dragging_ && clickArmed_ && !scene_.transformMode()) {
         Vec3d p;
         if (pickPoint(event->x(), row(event->y()), p)) {
@@ -230,6 +456,17 @@ void GLView::mouseReleaseEvent(QMouseEvent* event) {
     dragging_ = false;
     clickArmed_ = false;
     update();
+}
+
+void GLView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (selectionActive_ && tool_) {
+        // The outline follows the mouse to where the double click happened first.
+        tool_->mouseMove(toolPosition(event->pos()));
+        tool_->mouseDoubleClick(event);
+        update();
+        return;
+    }
+    QOpenGLWidget::mouseDoubleClickEvent(event);
 }
 
 void GLView::pickObject(const Vec3d& p, bool toggle) {
@@ -255,7 +492,7 @@ void GLView::pickObject(const Vec3d& p, bool toggle) {
         for (const auto& object : scene_.objects())
             object->setSelected(object.get() == best);
     }
-    emit selectionFinished();
+    emit selectedObjectsChanged();
 }
 
 void GLView::addRulerPoint(const Vec3d& p) {
@@ -299,7 +536,7 @@ QString GLView::rulerText(const std::vector<Vec3d>& points) {
 }
 
 void GLView::wheelEvent(QWheelEvent* event) {
-    if (event->buttons() & Qt::RightButton) return;
+    if (selectionActive_ || (event->buttons() & Qt::RightButton)) return;
     const double factor = event->angleDelta().y() < 0 ? 0.9 : 1.1;
     if (scene_.transformMode()) {
         camera().setZoom(factor * camera().zoom());
@@ -325,13 +562,13 @@ void GLView::keyPressEvent(QKeyEvent* event) {
         update();
         return;
     }
-    if (event->key() == Qt::Key_Delete && clickArmed_) {
-        for (const auto& object : scene_.objects()) {
-            if (object->isSelected()) object->deleteSelection();
-        }
-        scene_.updateBoundingBox();
-        emit selectionFinished();
-        update();
+    if (event->key() == Qt::Key_Delete && deleteArmed_ && !selectionActive_) {
+        deleteSelectedPoints();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && selectionActive_) {
+        endSelection();
+        event->accept();
         return;
     }
     if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Alt) {

@@ -7,6 +7,8 @@
 #include <QOpenGLWidget>
 #include <QPoint>
 #include <QString>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "OpenGL/GLCamera.h"
@@ -14,6 +16,8 @@
 #include "alg3D/matrix/Matrix.h"
 
 class QLabel;
+class QOpenGLFramebufferObject;
+class GLMouseSelection;
 
 class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     Q_OBJECT
@@ -42,12 +46,36 @@ class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     // The text of the ruler label for a list of points.
     static QString rulerText(const std::vector<alg3D::Vec3d>& points);
 
+    // Point selection with an outline tool: 0 polygon, 1 rectangle, 2 lasso (any other
+    // mode does nothing). While it is active the view shows the frozen scene with the
+    // outline and hands every mouse event to the tool.
+    void startSelection(int mode);
+    // Ends the outline tool; `notify` false when another tool takes over at once.
+    void endSelection(bool notify = true);
+    bool isSelectionActive() const { return selectionActive_; }
+    const GLMouseSelection* selectionTool() const { return tool_.get(); }
+    // Whether Delete removes the selected points: after a selection finished or was
+    // inverted, until the points are deleted or the selection is cleared.
+    bool isDeleteArmed() const { return deleteArmed_; }
+    // Removes the selected points of the selected objects.
+    void deleteSelectedPoints();
+    // Number of selected points over the selected objects after the last selection.
+    std::uint64_t selectedPointCount() const { return selectedPoints_; }
+
+    // The transform of the selected objects in object-transform mode (not yet applied).
+    const alg3D::Matrix4x4d& objectTransform() const { return objectTransform_; }
+
     // "major.minor (vendor)" of the context, after initialisation.
     const QString& versionText() const { return versionText_; }
 
   signals:
     void selectionFinished();
     void pointSizeChanged(float size);
+    // A click in the view changed which objects are selected.
+    void selectedObjectsChanged();
+    // Objects' data changed (points deleted, transformed): info texts are stale.
+    void objectsChanged();
+    void objectTransformChanged(const alg3D::Matrix4x4d& transform);
 
   public slots:
     void enableObjectTransform(bool enable);
@@ -56,6 +84,12 @@ class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     void fit2view();
     void reverseSelection();
     void clearSelection();
+    void computeSelection(bool deselect);
+    void computeSelection();
+    // Bakes the pending transform into the objects' coordinates / drops it.
+    void applyObjectTransform(bool checked = false);
+    void discardObjectTransform(bool checked = false);
+    void setCustomTransform(const alg3D::Matrix4x4d& transform);
 
   protected:
     void initializeGL() override;
@@ -64,6 +98,7 @@ class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -74,6 +109,11 @@ class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     void pickObject(const alg3D::Vec3d& p, bool toggle);
     void updateRulerLabel();
     int row(int y) const { return height() - y; }
+    // A widget position as the tools see it: frame-buffer pixels, rows from the bottom.
+    QPointF toolPosition(const QPoint& p) const;
+    // The transform mode's drag: turns or moves the selected objects.
+    void transformObjects(QMouseEvent* event, double dx, double dy);
+    void publishObjectTransform();
 
     GLScene scene_;
     QLabel* rulerLabel_ = nullptr;
@@ -82,4 +122,12 @@ class GLView : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     bool clickArmed_ = false;
     bool initialized_ = false;
     QString versionText_;
+    std::unique_ptr<GLMouseSelection> tool_;
+    std::unique_ptr<QOpenGLFramebufferObject> frozen_;
+    SelectionRegion outline_;
+    bool selectionActive_ = false;
+    bool deleteArmed_ = false;
+    std::uint64_t selectedPoints_ = 0;
+    alg3D::Matrix4x4d objectTransform_ = alg3D::Matrix4x4d::identity();
+    alg3D::Vec3d transformCenter_;
 };

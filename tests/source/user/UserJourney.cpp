@@ -1,11 +1,15 @@
 #include "UserJourney.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 namespace journey {
 
@@ -100,7 +104,7 @@ void drag(QWidget* widget, QPoint from, QPoint to, Qt::KeyboardModifiers modifie
 }
 
 void drag(QWidget* widget, QPoint from, std::vector<QPoint> via, QPoint to,
-          Qt::KeyboardModifiers modifiers, int steps) {
+          Qt::KeyboardModifiers modifiers, int steps, const std::function<void()>& beforeRelease) {
     // Positions are global: a tool bar that is dragged leaves its place for a window of
     // its own and grabs the mouse, and the window system sends the rest of the drag to
     // the grabbing window.
@@ -125,6 +129,7 @@ void drag(QWidget* widget, QPoint from, std::vector<QPoint> via, QPoint to,
         }
         leg = end;
     }
+    if (beforeRelease) beforeRelease();
     send(QTest::MouseRelease, b);
 }
 
@@ -149,6 +154,42 @@ void saveArtifact(const QImage& image, const QString& name) {
     const QString folder = QString(TESSARO_BINARY_DIR) + "/test-artifacts";
     QDir().mkpath(folder);
     EXPECT_TRUE(image.save(folder + "/" + name)) << name.toStdString();
+}
+
+QString writeGrid(const QString& name, const alg3D::Vec3d& origin, double size, int n) {
+    const QString path = scratchFile(name);
+    std::ofstream out(path.toStdString());
+    out.precision(12);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            out << origin.x + size * i / (n - 1) << ' ' << origin.y + size * j / (n - 1) << ' '
+                << origin.z << '\n';
+    return path;
+}
+
+int lineCount(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    int n = 0;
+    while (!file.atEnd())
+        n += !file.readLine().trimmed().isEmpty();
+    return n;
+}
+
+void answerNextBox(Answer& answer, const QString& buttonText) {
+    whenModal<QMessageBox>([&answer, buttonText](QMessageBox* box) {
+        answer.title = box->windowTitle();
+        answer.text = box->text();
+        answer.seen = true;
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text().remove('&') == buttonText) {
+                click(b);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << buttonText.toStdString();
+        box->reject();
+    });
 }
 
 }  // namespace journey

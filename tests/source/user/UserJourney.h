@@ -128,8 +128,10 @@ void loadThroughMenu(const QString& path);
 void drag(QWidget* widget, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {},
           int steps = 12);
 // The same through the points `via` (widget coordinates) on the way.
+// `beforeRelease` runs with the button still down (to look at a drag in progress).
 void drag(QWidget* widget, QPoint from, std::vector<QPoint> via, QPoint to,
-          Qt::KeyboardModifiers modifiers, int steps);
+          Qt::KeyboardModifiers modifiers, int steps,
+          const std::function<void()>& beforeRelease = {});
 
 // --- what is drawn ----------------------------------------------------------------------
 
@@ -139,6 +141,22 @@ QPoint viewPosition(const alg3D::Vec3d& p);
 QImage screen();
 // Saves `image` as build/test-artifacts/<name>.
 void saveArtifact(const QImage& image, const QString& name);
+
+// --- data and answers -------------------------------------------------------------------
+
+// A square grid of n x n points in the plane z = origin.z, from `origin` over `size` in x
+// and y, written as a scratch .xyz file; returns its path.
+QString writeGrid(const QString& name, const alg3D::Vec3d& origin, double size, int n);
+// Non-empty lines of a text file (-1 when it cannot be read).
+int lineCount(const QString& path);
+
+// Answers the next message box by clicking its button with `buttonText`; records its
+// title and text.
+struct Answer {
+    QString title, text;
+    bool seen = false;
+};
+void answerNextBox(Answer& answer, const QString& buttonText);
 
 using guitest::contrastRatio;
 using guitest::textContrast;

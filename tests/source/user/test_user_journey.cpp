@@ -23,49 +23,6 @@ namespace {
 using alg3D::Vec3d;
 using namespace journey;
 
-// A square grid of n x n points in the plane z = z0, from `origin` over `size` in x and y.
-QString writeGrid(const QString& name, const Vec3d& origin, double size, int n) {
-    const QString path = scratchFile(name);
-    std::ofstream out(path.toStdString());
-    out.precision(12);
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            out << origin.x + size * i / (n - 1) << ' ' << origin.y + size * j / (n - 1) << ' '
-                << origin.z << '\n';
-    return path;
-}
-
-int lineCount(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    int n = 0;
-    while (!file.atEnd())
-        n += !file.readLine().trimmed().isEmpty();
-    return n;
-}
-
-// Answers the next message box by clicking its button with `buttonText`; records its
-// title and text.
-struct Answer {
-    QString title, text;
-    bool seen = false;
-};
-void answerNextBox(Answer& answer, const QString& buttonText) {
-    whenModal<QMessageBox>([&answer, buttonText](QMessageBox* box) {
-        answer.title = box->windowTitle();
-        answer.text = box->text();
-        answer.seen = true;
-        for (QAbstractButton* b : box->buttons()) {
-            if (b->text().remove('&') == buttonText) {
-                click(b);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no button " << buttonText.toStdString();
-        box->reject();
-    });
-}
-
 TEST(UserJourney, StartsInTheDefaultState) {
     MainWindow& w = window();
     EXPECT_TRUE(w.isVisible());
