@@ -90,6 +90,7 @@ class MainWindow : public QMainWindow {
     void buildToolBars();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
+    void loadFitResult(const QString& fileName);
 
     std::unique_ptr<Ui::MainWindow> ui_;
     GLView* view_ = nullptr;

@@ -75,6 +75,13 @@ class GLBaseObject {
     const alg3D::Color& getColor() const { return color; }
     unsigned char getAlpha() const { return alpha; }
     const alg3D::Matrix4x4d& getModelMatrix() const { return modelMatrix; }
+    // Placement of the object coordinates (bounding box, nearestPoint) before the pending
+    // transform: the model matrix, except for primitives, whose parameters, box and
+    // closest points are already in scene coordinates (their model matrix only places
+    // their tessellation).
+    alg3D::Matrix4x4d objectPlacement() const {
+        return objectType == kPrimitive ? alg3D::Matrix4x4d::identity() : modelMatrix;
+    }
     void setModelMatrix(const alg3D::Matrix4x4d& m) { modelMatrix = m; }
     const alg3D::Matrix4x4d& getPendingTransform() const { return pendingTransform; }
     void setPendingTransform(const alg3D::Matrix4x4d& m) { pendingTransform = m; }

@@ -238,7 +238,7 @@ void GLView::pickObject(const Vec3d& p, bool toggle) {
     for (const auto& object : scene_.objects()) {
         if (!object->isVisible()) continue;
         // Nearest point in object coordinates, compared in scene coordinates.
-        const alg3D::Matrix4x4d place = object->getPendingTransform() * object->getModelMatrix();
+        const alg3D::Matrix4x4d place = object->getPendingTransform() * object->objectPlacement();
         const alg3D::Matrix4x4d inverse = alg3D::matrix::affineInverse(place);
         const Vec3d local = alg3D::matrix::transformPoint(inverse, p);
         const Vec3d nearest = alg3D::matrix::transformPoint(place, object->nearestPoint(local));
