@@ -1,5 +1,6 @@
 #include "OpenGL/GLObjFlatPrimitives.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -175,7 +176,50 @@ void GLObjEllipse::transformParameters(const Matrix4x4d& t) {
     if (angle_ >= info_text::kPi) angle_ -= info_text::kPi;
 }
 
+double GLObjEllipse::support(double alpha, double beta) const {
+    return std::hypot(alpha * a_, beta * b_);
+}
+
+void GLObjEllipse::sceneBounds(Vec3d& lo, Vec3d& hi) const {
+    // Per axis the support of the outline in that direction: the a and b axes in space
+    // weigh the axis' components.
+    const Vec3d axisA = alg3D::matrix::transformDirection(
+        modelMatrix, Vec3d(std::cos(angle_), std::sin(angle_), 0));
+    const Vec3d axisB = normal_.cross(axisA);
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double e = support(std::abs(axisA[k]), std::abs(axisB[k]));
+        lo[k] = center_[k] - e;
+        hi[k] = center_[k] + e;
+    }
+}
+
 // Superellipse.
+
+double GLObjSuperEllipse::support(double alpha, double beta) const {
+    // With alpha, beta >= 0 the largest value lies in the first quadrant of the curve
+    // parameter: a sampled maximum of h(t) = alpha·a·cos^eps t + beta·b·sin^eps t,
+    // polished by a golden-section search between its neighbours.
+    const auto h = [&](double t) {
+        return alpha * a_ * std::pow(std::max(0.0, std::cos(t)), eps_) +
+               beta * b_ * std::pow(std::max(0.0, std::sin(t)), eps_);
+    };
+    const int n = 512;
+    const double step = info_text::kPi / 2 / n;
+    int best = 0;
+    for (int i = 1; i <= n; ++i)
+        if (h(i * step) > h(best * step)) best = i;
+    double lo = std::max(0, best - 1) * step, hi = std::min(n, best + 1) * step;
+    const double g = 0.6180339887498949;
+    for (int i = 0; i < 80; ++i) {
+        const double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo);
+        if (h(x1) < h(x2)) {
+            lo = x1;
+        } else {
+            hi = x2;
+        }
+    }
+    return std::max({h(best * step), h(lo), h(hi)});
+}
 
 GLObjSuperEllipse::GLObjSuperEllipse() : GLObjEllipse("SuperEllipseObject") {}
 

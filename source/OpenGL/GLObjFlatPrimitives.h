@@ -93,6 +93,9 @@ class GLObjEllipse : public GLObjPrimitive {
     primitive_mesh::PrimitiveMesh tessellate() const override;
     alg3D::Vec3d nearestLocal(const alg3D::Vec3d& q) const override;
     void transformParameters(const alg3D::Matrix4x4d& t) override;
+    void sceneBounds(alg3D::Vec3d& lo, alg3D::Vec3d& hi) const override;
+    // Largest alpha·x + beta·y over the outline (x along a, y along b).
+    virtual double support(double alpha, double beta) const;
 
     alg3D::Vec3d center_, normal_{0, 0, 1};
     double a_ = 1.0, b_ = 1.0, angle_ = 0.0;
@@ -110,6 +113,7 @@ class GLObjSuperEllipse : public GLObjEllipse {
     std::string describe() const override;
     primitive_mesh::PrimitiveMesh tessellate() const override;
     alg3D::Vec3d nearestLocal(const alg3D::Vec3d& q) const override;
+    double support(double alpha, double beta) const override;
 
   private:
     double eps_ = 1.0;

@@ -20,9 +20,10 @@ Matrix4x4d GLObjPrimitive::rotationOnto(const Vec3d& d) {
         if (d.z < 0) r(1, 1) = r(2, 2) = -1;  // half turn about x
         return r;
     }
+    // The angle -acos(d.z) by its cosine d.z and sine -|axis|, which keeps full precision
+    // next to -z, where acos does not.
     const Vec3d k = axis / s;
-    const double angle = -std::acos(std::clamp(d.z, -1.0, 1.0));
-    const double c = std::cos(angle), sn = std::sin(angle), t = 1 - c;
+    const double c = std::clamp(d.z, -1.0, 1.0), sn = -s, t = 1 - c;
     r(0, 0) = c + t * k.x * k.x;
     r(0, 1) = t * k.x * k.y - sn * k.z;
     r(0, 2) = t * k.x * k.z + sn * k.y;
