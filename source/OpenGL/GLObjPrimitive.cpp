@@ -10,6 +10,7 @@ using primitive_mesh::MeshPart;
 
 GLObjPrimitive::GLObjPrimitive() {
     objectType = kPrimitive;
+    inSceneCoordinates = true;
 }
 
 Matrix4x4d GLObjPrimitive::rotationOnto(const Vec3d& d) {

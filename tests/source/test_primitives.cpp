@@ -72,6 +72,12 @@ TEST(PrimitiveObjectTest, DefaultsOfEveryClass) {
         EXPECT_EQ(c.object->getAlpha(), c.alpha) << c.name;
         EXPECT_EQ(c.object->isBlended(), c.alpha < 255) << c.name;
     }
+    // A box of its own keeps its coordinates in the frame its model matrix places.
+    GLObjBox box;
+    Matrix4x4d m = Matrix4x4d::identity();
+    m(0, 3) = 5;
+    box.setModelMatrix(m);
+    EXPECT_EQ(box.objectPlacement(), m);
 }
 
 TEST(PrimitiveObjectTest, InfoTextsOfEveryShape) {
@@ -577,6 +583,7 @@ TEST(PrimitiveObjectTest, SceneBoxHoldsThePlacedTessellationAndIsTight) {
         EXPECT_EQ(c.object->boundingBox()->getBBoxMin(), lo);
         EXPECT_EQ(c.object->boundingBox()->getBBoxMax(), hi);
         EXPECT_EQ(c.object->objectPlacement(), Matrix4x4d::identity());
+        EXPECT_NE(c.object->getModelMatrix(), Matrix4x4d::identity());
     }
 }
 
