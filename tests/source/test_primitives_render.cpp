@@ -93,6 +93,43 @@ TEST_F(PrimitiveRenderTest, SphereAndCylinderDrawWhereTheyProjectAndNothingElse)
     view->doneCurrent();
 }
 
+TEST_F(PrimitiveRenderTest, ClickOnAPrimitiveSelectsIt) {
+    // Opaque, so that they write the depth the pick reads; away from the origin, so that
+    // a closest point placed twice would land far off.
+    showView(400, 300);
+    view->makeCurrent();
+    auto sphere = std::make_unique<GLObjSphere>();
+    sphere->setSphere(Vec3d(10, 0, 0), 1);
+    sphere->setAlpha(255);
+    GLObjSphere* s = add(std::move(sphere));
+    auto cylinder = std::make_unique<GLObjCylinder>();
+    cylinder->setCylinder(Vec3d(13, 0, 0), Vec3d(0, 1, 0), 1, Vec3d(13, -1, 0), 2);
+    cylinder->setAlpha(255);
+    GLObjCylinder* c = add(std::move(cylinder));
+    view->doneCurrent();
+    view->fit2view(GLCamera::kFront);
+    const auto click = [&](const Vec3d& p, Qt::KeyboardModifiers modifiers) {
+        view->grabFramebuffer();  // a frame whose depth the pick reads
+        Vec3d w;
+        ASSERT_TRUE(view->camera().project(p, w));
+        const double ratio = view->devicePixelRatioF();
+        QTest::mouseClick(view.get(), Qt::LeftButton, modifiers,
+                          QPoint(int(w.x / ratio), view->height() - int(w.y / ratio)));
+    };
+    click(Vec3d(13, 0.2, 0), Qt::NoModifier);
+    EXPECT_TRUE(c->isSelected());
+    EXPECT_FALSE(s->isSelected());
+    click(Vec3d(10, 0.3, 0), Qt::ControlModifier);
+    EXPECT_TRUE(c->isSelected());
+    EXPECT_TRUE(s->isSelected());
+    click(Vec3d(10, -0.3, 0), Qt::NoModifier);
+    EXPECT_FALSE(c->isSelected());
+    EXPECT_TRUE(s->isSelected());
+    view->makeCurrent();
+    view->scene().clearObjects();
+    view->doneCurrent();
+}
+
 // Points on a surface given by a function of two uniform numbers in [0, 1).
 std::vector<Vec3d> cloudOn(int n, std::uint64_t seed,
                            const std::function<Vec3d(double, double)>& surface) {
