@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "OpenGL/PrimitiveClosestPoint.h"
+#include "alg3D/approximate/EllipseDistance.h"
 #include "commands/FitPrimitiveInfo.h"
 
 using alg3D::Matrix4x4d;
@@ -199,9 +200,10 @@ double GLObjSuperEllipse::support(double alpha, double beta) const {
     // With alpha, beta >= 0 the largest value lies in the first quadrant of the curve
     // parameter: a sampled maximum of h(t) = alpha·a·cos^eps t + beta·b·sin^eps t,
     // polished by a golden-section search between its neighbours.
+    const double eps = drawnEps();
     const auto h = [&](double t) {
-        return alpha * a_ * std::pow(std::max(0.0, std::cos(t)), eps_) +
-               beta * b_ * std::pow(std::max(0.0, std::sin(t)), eps_);
+        return alpha * a_ * std::pow(std::max(0.0, std::cos(t)), eps) +
+               beta * b_ * std::pow(std::max(0.0, std::sin(t)), eps);
     };
     const int n = 512;
     const double step = info_text::kPi / 2 / n;
@@ -240,8 +242,14 @@ std::string GLObjSuperEllipse::describe() const {
     return info_text::superEllipseInfoText(eps_, a_, b_, angle_, center_, normal_);
 }
 
+double GLObjSuperEllipse::drawnEps() const {
+    // The fits keep the exponent in this range; a file may hold any number.
+    return std::clamp(eps_, alg3D::approximate::kMinShapeFactor,
+                      alg3D::approximate::kMaxShapeFactor);
+}
+
 mesh::PrimitiveMesh GLObjSuperEllipse::tessellate() const {
-    return mesh::superEllipseMesh(a_, b_, angle_, eps_);
+    return mesh::superEllipseMesh(a_, b_, angle_, drawnEps());
 }
 
 Vec3d GLObjSuperEllipse::nearestLocal(const Vec3d& q) const {

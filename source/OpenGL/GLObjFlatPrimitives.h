@@ -116,5 +116,8 @@ class GLObjSuperEllipse : public GLObjEllipse {
     double support(double alpha, double beta) const override;
 
   private:
+    // eps within the fits' range [0.005, 10].
+    double drawnEps() const;
+
     double eps_ = 1.0;
 };
