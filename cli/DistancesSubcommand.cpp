@@ -4,11 +4,9 @@
 // selection by range. Output files go through the file layer's safe output.
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "cli/Cli.h"
 #include "commands/DistancesCommand.h"
 #include "commands/FileCommands.h"
+#include "commands/FitResultFile.h"
 #include "commands/PointCloudCommands.h"
 #include "io/OutputFile.h"
 
@@ -42,64 +41,13 @@ struct DistancesArguments {
     std::string selected;
 };
 
-// A fit result (`tessaro-cli fit --json`) as a reference primitive. Throws
-// std::runtime_error with the reason when the file does not hold one.
+// A fit result (`tessaro-cli fit --json`) as a reference primitive. Throws with the
+// reason when the file does not hold one.
 commands::DistanceReference readPrimitive(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) alg3D::throwAlg3dException(alg3D::errors::kCanNotOpenFile);
-    nlohmann::json j;
-    try {
-        j = nlohmann::json::parse(in);
-    } catch (const nlohmann::json::exception&) {
-        throw std::runtime_error("not a fit result (invalid JSON)");
-    }
-    if (!j.is_object() || !j.contains("shape") || !j["shape"].is_string())
-        throw std::runtime_error("not a fit result (no \"shape\")");
+    const commands::FitResultFile file = commands::readFitResultFile(fileName);
     commands::DistanceReference ref;
-    ref.primitive = j["shape"].get<std::string>();
-    const std::optional<commands::FitShape> shape = commands::fitShapeFromName(ref.primitive);
-    if (!shape) return ref;  // the command refuses it with its own text
-    if (!j.contains("parameters") || !j["parameters"].is_object())
-        throw std::runtime_error("not a fit result (no \"parameters\")");
-    const nlohmann::json& p = j["parameters"];
-    const auto number = [&](const char* key) {
-        if (!p.contains(key) || !p[key].is_number() || !std::isfinite(p[key].get<double>()))
-            throw std::runtime_error(std::string("missing or invalid parameter \"") + key + "\"");
-        return p[key].get<double>();
-    };
-    const auto vector = [&](const char* key) {
-        if (!p.contains(key) || !p[key].is_array() || p[key].size() != 3)
-            throw std::runtime_error(std::string("missing or invalid parameter \"") + key + "\"");
-        double v[3];
-        for (std::size_t k = 0; k < 3; ++k) {
-            if (!p[key][k].is_number() || !std::isfinite(p[key][k].get<double>()))
-                throw std::runtime_error(std::string("missing or invalid parameter \"") + key +
-                                         "\"");
-            v[k] = p[key][k].get<double>();
-        }
-        return alg3D::Vec3d(v[0], v[1], v[2]);
-    };
-    // The keys fitParameters() writes, shape by shape.
-    for (const commands::FitParameter& key : commands::fitParameters(*shape, {})) {
-        commands::FitGeometry& g = ref.geometry;
-        const std::string& k = key.key;
-        if (k == "point" || k == "center")
-            g.point = vector(k.c_str());
-        else if (k == "direction" || k == "normal")
-            g.direction = vector(k.c_str());
-        else if (k == "radius" || k == "a" || k == "r1")
-            g.radius = number(k.c_str());
-        else if (k == "b" || k == "r2")
-            g.radius2 = number(k.c_str());
-        else if (k == "angle")
-            g.angle = number(k.c_str());
-        else if (k == "factor")
-            g.factor = number(k.c_str());
-        else if (k == "d")
-            g.d = number(k.c_str());
-    }
-    if (ref.geometry.direction.norm() == 0.0 && *shape != commands::FitShape::kSphere)
-        throw std::runtime_error("the direction of the primitive is the zero vector");
+    ref.primitive = file.shapeName;  // the command refuses an unknown one with its own text
+    ref.geometry = file.geometry;
     return ref;
 }
 

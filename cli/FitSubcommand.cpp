@@ -169,6 +169,12 @@ nlohmann::ordered_json resultJson(const FitResult& r, const std::string& method)
         }
     }
     j["parameters"] = parameters;
+    if (r.shape == FitShape::kCylinder || r.shape == FitShape::kCone) {
+        // Where the fitted points begin along the axis and how far they reach.
+        const alg3D::Vec3d& b = r.extentStart;
+        j["bottom"] = nlohmann::ordered_json::array({b.x, b.y, b.z});
+        j["height"] = r.extentLength;
+    }
     j["sigma"] = r.sigma;
     j["mindev"] = r.mindev;
     j["maxdev"] = r.maxdev;

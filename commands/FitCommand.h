@@ -195,7 +195,8 @@ struct FitResult {
 
     // Extent of the drawn primitive along the direction, from the points' projections:
     // line: the segment from extentStart over extentLength; cylinder, cone: the bottom
-    // point on the axis and the height. Zero for the other shapes.
+    // point on the axis and the height (`tessaro-cli fit --json` writes them as "bottom"
+    // and "height"). Zero for the other shapes.
     alg3D::Vec3d extentStart;
     double extentLength = 0.0;
 

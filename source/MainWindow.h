@@ -111,6 +111,7 @@ class MainWindow : public QMainWindow {
     void buildEditTools();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
+    void loadFitResult(const QString& fileName);
 
     std::unique_ptr<Ui::MainWindow> ui_;
     GLView* view_ = nullptr;

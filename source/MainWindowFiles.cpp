@@ -13,6 +13,7 @@
 #include "ObjectManager.h"
 #include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/GLObjSTL.h"
+#include "OpenGL/GLPrimitiveFactory.h"
 #include "OpenGL/glView/GLView.h"
 #include "UiHooks.h"
 #include "commands/FileCommands.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "scn"};
+const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "scn", "json"};
 
 }  // namespace
 
@@ -48,7 +49,8 @@ QString startFolder(const QStringList& folders) {
 QString MainWindow::loadFilter() {
     return tr("All supported") + " (" + patterns(kLoadSuffixes) + ");;" + tr("Pointclouds") + " (" +
            patterns({"xyz", "xyzc", "asc", "pts", "psl"}) + ");;" + tr("STL-Mesh") + " (" +
-           patterns({"stl"}) + ");;" + tr("HLV-Scandata") + " (" + patterns({"scn"}) + ")";
+           patterns({"stl"}) + ");;" + tr("HLV-Scandata") + " (" + patterns({"scn"}) + ");;" +
+           tr("Fit result") + " (" + patterns({"json"}) + ")";
 }
 
 void MainWindow::on_actionLoadFile_triggered() {
@@ -88,6 +90,10 @@ void MainWindow::on_actionLoadFile_triggered() {
 void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
     const QFileInfo info(fileName);
     const QString suffix = info.suffix().toLower();
+    if (suffix == "json") {
+        loadFitResult(fileName);
+        return;
+    }
     const alg3D::Color color = objectColor(objectCounter_);
     ++objectCounter_;
     QProgressDialog& dialog = wait.dialog();
@@ -134,6 +140,24 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
         }
         object->setName(info.fileName().toStdString());
         object->setColor(color);
+        view_->doneCurrent();
+        objects_->addObject(std::move(object));
+    });
+}
+
+void MainWindow::loadFitResult(const QString& fileName) {
+    // A fit result written by `tessaro-cli fit --json` becomes its primitive object; a
+    // file that holds none leaves the scene as it was.
+    runGuarded(this, tr("Load data"), [&] {
+        view_->makeCurrent();
+        std::unique_ptr<GLBaseObject> object;
+        try {
+            object = loadPrimitiveObject(fileName.toLocal8Bit().toStdString());
+        } catch (...) {
+            view_->doneCurrent();
+            throw;
+        }
+        object->setName(QFileInfo(fileName).fileName().toStdString());
         view_->doneCurrent();
         objects_->addObject(std::move(object));
     });

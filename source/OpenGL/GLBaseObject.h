@@ -75,6 +75,13 @@ class GLBaseObject {
     const alg3D::Color& getColor() const { return color; }
     unsigned char getAlpha() const { return alpha; }
     const alg3D::Matrix4x4d& getModelMatrix() const { return modelMatrix; }
+    // Placement of the object coordinates (bounding box, nearestPoint) before the pending
+    // transform: the model matrix, except for the fitted primitives, whose parameters,
+    // box and closest points are already in scene coordinates (their model matrix only
+    // places their tessellation).
+    alg3D::Matrix4x4d objectPlacement() const {
+        return inSceneCoordinates ? alg3D::Matrix4x4d::identity() : modelMatrix;
+    }
     void setModelMatrix(const alg3D::Matrix4x4d& m) { modelMatrix = m; }
     const alg3D::Matrix4x4d& getPendingTransform() const { return pendingTransform; }
     void setPendingTransform(const alg3D::Matrix4x4d& m) { pendingTransform = m; }
@@ -105,6 +112,8 @@ class GLBaseObject {
     unsigned int vao = 0;
     unsigned int vboPositions = 0, vboNormals = 0, vboColors = 0;
     alg3D::Vec3d uploadOffset;
+    // The box and the closest points are in scene coordinates (see objectPlacement).
+    bool inSceneCoordinates = false;
 
     // Creates the vertex array when missing; false without a GL function table.
     bool ensureVertexArray();

@@ -160,7 +160,7 @@ void GLScene::updateBoundingBox() {
     bboxEmpty_ = true;
     for (const auto& object : objects_) {
         if (!object->isVisible() || object->isEmpty()) continue;
-        const Matrix4x4d place = object->getPendingTransform() * object->getModelMatrix();
+        const Matrix4x4d place = object->getPendingTransform() * object->objectPlacement();
         const Vec3d lo = object->getBBoxMin(), hi = object->getBBoxMax();
         for (int c = 0; c < 8; ++c) {
             const Vec3d corner((c & 1) ? hi.x : lo.x, (c & 2) ? hi.y : lo.y, (c & 4) ? hi.z : lo.z);
@@ -357,7 +357,7 @@ void GLScene::drawObjects() {
             if (object->isSelected()) {
                 if (GLObjBox* box = object->boundingBox()) {
                     const Matrix4x4d boxPlacement = object->getPendingTransform() *
-                                                    object->getModelMatrix() *
+                                                    object->objectPlacement() *
                                                     GLCamera::translation(box->getUploadOffset());
                     setObjectUniforms(*box, boxPlacement);
                     const float g = contrastGrey_ / 255.0f;

@@ -25,6 +25,7 @@
 #include "CliTestSupport.h"
 #include "TestHelpers.h"
 #include "alg3D/matrix/Matrix.h"
+#include "commands/FitResultFile.h"
 
 namespace {
 
@@ -124,9 +125,10 @@ TEST_F(FitCli, JsonHasTheDocumentedKeysAndFullPrecision) {
     std::vector<std::string> keys;
     for (auto it = j.begin(); it != j.end(); ++it)
         keys.push_back(it.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"shape", "method", "points", "iterations",
-                                              "max_iterations_reached", "parameters", "sigma",
-                                              "mindev", "maxdev", "duration_ms"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"shape", "method", "points", "iterations",
+                                        "max_iterations_reached", "parameters", "bottom", "height",
+                                        "sigma", "mindev", "maxdev", "duration_ms"}));
     EXPECT_EQ(j["shape"], "cylinder");
     EXPECT_EQ(j["method"], "gauss-newton");
     EXPECT_EQ(j["points"], 3000);
@@ -163,6 +165,41 @@ TEST_F(FitCli, JsonHasTheDocumentedKeysAndFullPrecision) {
     char expected[64];
     std::snprintf(expected, sizeof expected, "radius: %lf\n", r);
     EXPECT_NE(text.out.find(expected), std::string::npos) << text.out;
+}
+
+TEST_F(FitCli, BottomAndHeightAreTheExtentOfThePointsAlongTheAxisAndReadBack) {
+    for (const char* shape : {"cylinder", "cone"}) {
+        SCOPED_TRACE(shape);
+        const Outcome o = runCli({"fit", "--json", shape, cylinderFile});
+        ASSERT_EQ(o.exitCode, 0) << o.err;
+        const Json j = Json::parse(o.out);
+        const Vec3d p = vec(j["parameters"]["point"]), d = vec(j["parameters"]["direction"]);
+        double lo = 1e300, hi = -1e300;
+        for (const Vec3d& q : points) {
+            lo = std::min(lo, (q - p).dot(d));
+            hi = std::max(hi, (q - p).dot(d));
+        }
+        const Vec3d bottom = vec(j["bottom"]);
+        EXPECT_LT((bottom - (p + lo * d)).norm(), 1e-9);
+        EXPECT_NEAR(j["height"].get<double>(), hi - lo, 1e-9);
+        // Generated over 12 units of the axis.
+        EXPECT_NEAR(j["height"].get<double>(), 12.0, 0.1);
+
+        // The file reads back to the same doubles.
+        const std::string file = dir.file(std::string(shape) + ".json");
+        std::ofstream(file) << o.out;
+        const tessaro::commands::FitResultFile back = tessaro::commands::readFitResultFile(file);
+        ASSERT_TRUE(back.hasExtent);
+        EXPECT_EQ(back.bottom, bottom);
+        EXPECT_EQ(back.height, j["height"].get<double>());
+        EXPECT_EQ(back.geometry.point, p);
+        EXPECT_EQ(back.geometry.direction, d);
+        EXPECT_EQ(back.geometry.radius, j["parameters"]["radius"].get<double>());
+    }
+    // The other shapes have no extent keys.
+    const Outcome o = runCli({"fit", "--json", "sphere", cylinderFile});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_FALSE(Json::parse(o.out).contains("bottom"));
 }
 
 TEST_F(FitCli, DeviationsFileHasOneValuePerPointWithSeventeenDigits) {

@@ -192,9 +192,9 @@ TEST(ObjectColourTest, FirstHuesAreTheCounterSequence) {
 TEST(LoadFilterTest, NamedFiltersWithPlainPatterns) {
     // The patterns are what the user reads; the dialog matches them in any case.
     EXPECT_EQ(MainWindow::loadFilter(),
-              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.scn);;"
+              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.scn *.json);;"
               "Pointclouds (*.xyz *.xyzc *.asc *.pts *.psl);;STL-Mesh (*.stl);;"
-              "HLV-Scandata (*.scn)");
+              "HLV-Scandata (*.scn);;Fit result (*.json)");
 }
 
 TEST_F(MainWindowTest, LoadsEveryFormatWithNameColourAndInfo) {

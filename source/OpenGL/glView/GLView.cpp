@@ -247,7 +247,7 @@ void GLView::computeSelection(bool deselect) {
             if (!object->isSelected()) continue;
             object->select(
                 outline_,
-                camera().modelView() * object->getPendingTransform() * object->getModelMatrix(),
+                camera().modelView() * object->getPendingTransform() * object->objectPlacement(),
                 camera().projection(), viewport, deselect ? 0 : 1);
             selectedPoints_ += object->getSelectedCount();
         }
@@ -388,7 +388,7 @@ void GLView::mousePressEvent(QMouseEvent* event) {
             if (!object->isSelected()) continue;
             const Vec3d centre = (object->getBBoxMin() + object->getBBoxMax()) * 0.5;
             sum = sum + alg3D::matrix::transformPoint(
-                            object->getPendingTransform() * object->getModelMatrix(), centre);
+                            object->getPendingTransform() * object->objectPlacement(), centre);
             ++count;
         }
         transformCenter_ = count ? sum * (1.0 / count) : camera().rotationCenter();
@@ -475,7 +475,7 @@ void GLView::pickObject(const Vec3d& p, bool toggle) {
     for (const auto& object : scene_.objects()) {
         if (!object->isVisible()) continue;
         // Nearest point in object coordinates, compared in scene coordinates.
-        const alg3D::Matrix4x4d place = object->getPendingTransform() * object->getModelMatrix();
+        const alg3D::Matrix4x4d place = object->getPendingTransform() * object->objectPlacement();
         const alg3D::Matrix4x4d inverse = alg3D::matrix::affineInverse(place);
         const Vec3d local = alg3D::matrix::transformPoint(inverse, p);
         const Vec3d nearest = alg3D::matrix::transformPoint(place, object->nearestPoint(local));
