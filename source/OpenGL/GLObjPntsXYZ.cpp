@@ -2,8 +2,11 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
+
+#include "alg3D/algorithm/KdTree.h"
 
 namespace {
 
@@ -61,7 +64,11 @@ GLObjPntsXYZ<P, colored>::GLObjPntsXYZ() {
 }
 
 template <typename P, int colored>
+GLObjPntsXYZ<P, colored>::~GLObjPntsXYZ() = default;
+
+template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::setPoints(std::vector<P>&& newPoints) {
+    dropSearchTree();
     points = std::move(newPoints);
     newPoints.clear();
     normals.clear();
@@ -231,6 +238,7 @@ void GLObjPntsXYZ<P, colored>::reverseSelection() {
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::deleteSelection() {
     if (points.empty()) return;
+    dropSearchTree();
     const std::size_t n = points.size();
     const bool withNormals = normals.size() == n;
     std::size_t kept = 0;
@@ -303,7 +311,7 @@ void GLObjPntsXYZ<P, colored>::getSelection(std::vector<Vec3d>& out) const {
 }
 
 template <typename P, int colored>
-Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
+Vec3d GLObjPntsXYZ<P, colored>::nearestPointByScan(const Vec3d& q) const {
     if (points.empty()) return Vec3d();
     double best = std::numeric_limits<double>::infinity();
     std::size_t bestIndex = 0;
@@ -318,7 +326,62 @@ Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
 }
 
 template <typename P, int colored>
+Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
+    if (points.empty()) return Vec3d();
+    std::lock_guard<std::mutex> lock(treeMutex_);
+    if (!tree_) {
+        // A point without finite coordinates has no place in the tree: such a cloud is
+        // scanned.
+        const std::int64_t n = static_cast<std::int64_t>(points.size());
+        std::int64_t nonFinite = 0;
+#pragma omp parallel for schedule(static) reduction(+ : nonFinite)
+        for (std::int64_t i = 0; i < n; ++i) {
+            const Vec3d p = coordsOf(points[i]);
+            nonFinite += std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) ? 0 : 1;
+        }
+        auto tree = std::make_unique<alg3D::algorithm::KdTree<P, 3, 0>>();
+        if (nonFinite == 0) tree->build(points.data(), points.data() + points.size());
+        tree_ = std::move(tree);
+    }
+    if (!tree_->built()) return nearestPointByScan(q);
+    const auto hit = tree_->searchWithin(q, std::numeric_limits<double>::infinity());
+    // Nothing found only when no distance is finite (a query or points not finite): the
+    // scan's answer, the first point.
+    if (!hit) return coordsOf(points.front());
+    // Every point at the nearest distance, to pick the earliest as the scan does; the
+    // distances are recomputed as the scan computes them.
+    const double reach = std::sqrt(hit.squaredDistance) * (1.0 + 1e-9) + 1e-300;
+    std::vector<const alg3D::algorithm::KdEntry<P>*> near;
+    tree_->collectWithin(q, reach, near);
+    double best = std::numeric_limits<double>::infinity();
+    std::size_t bestIndex = std::numeric_limits<std::size_t>::max();
+    for (const auto* entry : near) {
+        const std::size_t index = static_cast<std::size_t>(entry->element - points.data());
+        const double d = (coordsOf(*entry->element) - q).squaredNorm();
+        if (d < best || (d == best && index < bestIndex)) {
+            best = d;
+            bestIndex = index;
+        }
+    }
+    if (bestIndex >= points.size()) return coordsOf(hit.entry->element[0]);
+    return coordsOf(points[bestIndex]);
+}
+
+template <typename P, int colored>
+bool GLObjPntsXYZ<P, colored>::hasSearchTree() const {
+    std::lock_guard<std::mutex> lock(treeMutex_);
+    return tree_ != nullptr;
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::dropSearchTree() {
+    std::lock_guard<std::mutex> lock(treeMutex_);
+    tree_.reset();
+}
+
+template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::applyTransform() {
+    dropSearchTree();
     const alg3D::Matrix4x4d t = pendingTransform;
     const std::int64_t n = static_cast<std::int64_t>(points.size());
 #pragma omp parallel for schedule(static)
