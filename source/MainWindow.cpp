@@ -199,7 +199,9 @@ void MainWindow::buildToolBars() {
         }
     }
     connect(edgeGroup, &QActionGroup::triggered, this, [this, edgeOverlay, edgeOnly] {
-        view_->scene().setEdgeDrawMode(edgeOnly->isChecked() ? 1 : edgeOverlay->isChecked() ? 2 : 0);
+        view_->scene().setEdgeDrawMode(edgeOnly->isChecked()      ? 1
+                                       : edgeOverlay->isChecked() ? 2
+                                                                  : 0);
         view_->update();
     });
 

@@ -52,6 +52,51 @@ void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64
 
 }  // namespace
 
+EdgeBands::EdgeBands(const SelectionRegion& region) {
+    const auto& poly = region.polygon;
+    const std::size_t nv = poly.size();
+    float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+    bool finite = nv > 0 && nv < (std::size_t(1) << 31);
+    for (const auto& v : poly) {
+        finite = finite && std::isfinite(v.x) && std::isfinite(v.y);
+        lo = std::min(lo, v.y);
+        hi = std::max(hi, v.y);
+    }
+    // Small or unusual outlines: one band with every edge.
+    count_ =
+        finite && nv >= 16 && hi > lo ? static_cast<int>(std::min<std::size_t>(2 * nv, 4096)) : 1;
+    y0_ = finite ? static_cast<double>(lo) : 0.0;
+    scale_ = count_ > 1 ? count_ / (static_cast<double>(hi) - lo) : 0.0;
+    start_.assign(static_cast<std::size_t>(count_) + 1, 0);
+    auto span = [&](std::size_t a) {
+        const std::size_t b = a == 0 ? nv - 1 : a - 1;
+        return std::make_pair(bandOf(std::min(poly[a].y, poly[b].y)),
+                              bandOf(std::max(poly[a].y, poly[b].y)));
+    };
+    for (std::size_t a = 0; a < nv; ++a) {
+        const auto [first, last] = span(a);
+        for (int k = first; k <= last; ++k)
+            ++start_[static_cast<std::size_t>(k) + 1];
+    }
+    for (int k = 0; k < count_; ++k)
+        start_[static_cast<std::size_t>(k) + 1] += start_[static_cast<std::size_t>(k)];
+    edges_.resize(start_.back());
+    std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
+    for (std::size_t a = 0; a < nv; ++a) {
+        const auto [first, last] = span(a);
+        for (int k = first; k <= last; ++k)
+            edges_[fill[static_cast<std::size_t>(k)]++] = static_cast<std::uint32_t>(a);
+    }
+}
+
+int EdgeBands::bandOf(float y) const {
+    if (count_ == 1) return 0;
+    const double t = (static_cast<double>(y) - y0_) * scale_;
+    if (!(t > 0.0)) return 0;
+    if (t >= count_ - 1) return count_ - 1;
+    return static_cast<int>(t);
+}
+
 std::int64_t drawCountFor(std::uint64_t n) {
     return static_cast<std::int64_t>(std::min<std::uint64_t>(n, kMaxDrawPoints));
 }
@@ -276,6 +321,7 @@ void GLObjPntsXYZ<P, colored>::select(const SelectionRegion& region, const alg3D
     const double vx = viewport[0], vy = viewport[1], vw = viewport[2], vh = viewport[3];
     const std::int64_t n = static_cast<std::int64_t>(points.size());
     const std::size_t nv = poly.size();
+    const EdgeBands bands(region);
 #pragma omp parallel for schedule(static)
     for (std::int64_t i = 0; i < n; ++i) {
         const Vec3d p = coordsOf(points[i]);
@@ -289,7 +335,10 @@ void GLObjPntsXYZ<P, colored>::select(const SelectionRegion& region, const alg3D
         // Even-odd crossing rule in single precision.
         const float fx = static_cast<float>(sx), fy = static_cast<float>(sy);
         bool inside = false;
-        for (std::size_t a = 0, b = nv - 1; a < nv; b = a++) {
+        const std::uint32_t* e = bands.begin(fy);
+        const std::uint32_t* end = bands.end(fy);
+        for (; e != end; ++e) {
+            const std::size_t a = *e, b = a == 0 ? nv - 1 : a - 1;
             const float xi = poly[a].x, yi = poly[a].y, xj = poly[b].x, yj = poly[b].y;
             if ((fy < yj) != (fy < yi) && (xj - xi) * (fy - yi) / (yj - yi) > fx - xi) {
                 inside = !inside;

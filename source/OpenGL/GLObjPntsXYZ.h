@@ -38,6 +38,26 @@ inline std::uint64_t drawSourceIndex(std::int64_t i, double drawStep) {
     return static_cast<std::uint64_t>(static_cast<double>(i) * drawStep);
 }
 
+// The edges of a selection outline by horizontal band: band k holds every edge whose row
+// range [min y, max y] meets the band, so a point tests only the edges of its own band.
+// Every edge that a row crosses lies in the band of that row (the band of a row is a
+// non-decreasing function of it), so the even-odd count over a band's edges is the count
+// over all edges.
+class EdgeBands {
+  public:
+    explicit EdgeBands(const SelectionRegion& region);
+    // Numbers of the edges (edge a runs from vertex a - 1, or the last vertex, to a).
+    const std::uint32_t* begin(float y) const { return edges_.data() + start_[bandOf(y)]; }
+    const std::uint32_t* end(float y) const { return edges_.data() + start_[bandOf(y) + 1]; }
+
+  private:
+    int bandOf(float y) const;
+
+    int count_ = 1;
+    double y0_ = 0.0, scale_ = 0.0;
+    std::vector<std::uint32_t> start_, edges_;
+};
+
 template <typename P, int colored>
 class GLObjPntsXYZ : public GLBaseObject {
   public:

@@ -84,8 +84,9 @@ TEST(MergeCorners, EdgeCases) {
             for (std::size_t k = 0; k < 3; ++k) {
                 // Bitwise equal (NaN included): the first occurrence gives the coordinates.
                 EXPECT_EQ(std::signbit(vertices[i][k]), std::signbit(t.vertices[i][k])) << t.name;
-                if (!std::isnan(t.vertices[i][k]))
+                if (!std::isnan(t.vertices[i][k])) {
                     EXPECT_EQ(vertices[i][k], t.vertices[i][k]) << t.name;
+                }
             }
         }
     }
