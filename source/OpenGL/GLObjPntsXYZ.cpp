@@ -2,6 +2,7 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -109,7 +110,16 @@ GLObjPntsXYZ<P, colored>::GLObjPntsXYZ() {
 }
 
 template <typename P, int colored>
-GLObjPntsXYZ<P, colored>::~GLObjPntsXYZ() = default;
+struct GLObjPntsXYZ<P, colored>::SearchIndex {
+    alg3D::algorithm::KdTree<P, 3, 0> tree;
+    std::atomic<bool> stop{false};
+    void cancel() { stop = true; }
+};
+
+template <typename P, int colored>
+GLObjPntsXYZ<P, colored>::~GLObjPntsXYZ() {
+    dropSearchTree();
+}
 
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::setPoints(std::vector<P>&& newPoints) {
@@ -377,55 +387,56 @@ Vec3d GLObjPntsXYZ<P, colored>::nearestPointByScan(const Vec3d& q) const {
 template <typename P, int colored>
 Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
     if (points.empty()) return Vec3d();
-    std::lock_guard<std::mutex> lock(treeMutex_);
-    if (!tree_) {
+    const P* first = points.data();
+    const std::size_t n = points.size();
+    const SearchIndex* index = searchIndex_.request([first, n](SearchIndex& target) {
         // A point without finite coordinates has no place in the tree: such a cloud is
-        // scanned.
-        const std::int64_t n = static_cast<std::int64_t>(points.size());
+        // always scanned.
+        const std::int64_t count = static_cast<std::int64_t>(n);
         std::int64_t nonFinite = 0;
 #pragma omp parallel for schedule(static) reduction(+ : nonFinite)
-        for (std::int64_t i = 0; i < n; ++i) {
-            const Vec3d p = coordsOf(points[i]);
+        for (std::int64_t i = 0; i < count; ++i) {
+            const Vec3d p = coordsOf(first[i]);
             nonFinite += std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) ? 0 : 1;
         }
-        auto tree = std::make_unique<alg3D::algorithm::KdTree<P, 3, 0>>();
-        if (nonFinite == 0) tree->build(points.data(), points.data() + points.size());
-        tree_ = std::move(tree);
-    }
-    if (!tree_->built()) return nearestPointByScan(q);
-    const auto hit = tree_->searchWithin(q, std::numeric_limits<double>::infinity());
-    // Nothing found only when no distance is finite (a query or points not finite): the
-    // scan's answer, the first point.
-    if (!hit) return coordsOf(points.front());
+        if (nonFinite == 0) target.tree.build(first, first + n, &target.stop);
+    });
+    if (!index || !index->tree.built()) return nearestPointByScan(q);
+    const auto& tree = index->tree;
+    const auto hit = tree.searchWithin(q, std::numeric_limits<double>::infinity());
+    if (!hit) return nearestPointByScan(q);  // no finite distance (a query far out)
     // Every point at the nearest distance, to pick the earliest as the scan does; the
     // distances are recomputed as the scan computes them.
     const double reach = std::sqrt(hit.squaredDistance) * (1.0 + 1e-9) + 1e-300;
     std::vector<const alg3D::algorithm::KdEntry<P>*> near;
-    tree_->collectWithin(q, reach, near);
+    tree.collectWithin(q, reach, near);
     double best = std::numeric_limits<double>::infinity();
     std::size_t bestIndex = std::numeric_limits<std::size_t>::max();
     for (const auto* entry : near) {
-        const std::size_t index = static_cast<std::size_t>(entry->element - points.data());
+        const std::size_t i = static_cast<std::size_t>(entry->element - first);
         const double d = (coordsOf(*entry->element) - q).squaredNorm();
-        if (d < best || (d == best && index < bestIndex)) {
+        if (d < best || (d == best && i < bestIndex)) {
             best = d;
-            bestIndex = index;
+            bestIndex = i;
         }
     }
-    if (bestIndex >= points.size()) return coordsOf(hit.entry->element[0]);
+    if (bestIndex >= n) return nearestPointByScan(q);
     return coordsOf(points[bestIndex]);
 }
 
 template <typename P, int colored>
 bool GLObjPntsXYZ<P, colored>::hasSearchTree() const {
-    std::lock_guard<std::mutex> lock(treeMutex_);
-    return tree_ != nullptr;
+    return searchIndex_.isReady();
+}
+
+template <typename P, int colored>
+bool GLObjPntsXYZ<P, colored>::waitForSearchTree() const {
+    return searchIndex_.wait() != nullptr;
 }
 
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::dropSearchTree() {
-    std::lock_guard<std::mutex> lock(treeMutex_);
-    tree_.reset();
+    searchIndex_.drop();
 }
 
 template <typename P, int colored>

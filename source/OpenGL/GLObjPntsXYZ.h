@@ -8,26 +8,20 @@
 // single-precision offsets from the bounding-box centre (uploadOffset, double), so that
 // clouds in survey or machine coordinates draw without jitter.
 // Cost: every per-point pass is one parallel loop over the points. nearestPoint answers
-// from a k-d tree of the points (the library's), built by the first query (O(n log n)
-// on two threads, about 75 bytes per point) and dropped whenever the points change; the
-// answer is the linear scan's, the earlier point winning on equal distances.
+// from a k-d tree of the points (the library's, about 75 bytes per point): the first
+// query is answered by a scan and starts the build on a worker thread, later queries use
+// the tree once it is there; every change of the points drops it. Either way the answer
+// is the scan's, the earlier point winning on equal distances.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "OpenGL/BackgroundIndex.h"
 #include "OpenGL/GLBaseObject.h"
 #include "OpenGL/GLObjBox.h"
-
-namespace alg3D {
-namespace algorithm {
-template <typename T, int Dim, int Variant>
-class KdTree;
-}  // namespace algorithm
-}  // namespace alg3D
 
 // The GPU holds at most this many points of a cloud.
 inline constexpr std::int64_t kMaxDrawPoints = 4000000;
@@ -96,8 +90,10 @@ class GLObjPntsXYZ : public GLBaseObject {
     alg3D::Vec3d nearestPoint(const alg3D::Vec3d& q) const override;
     void applyTransform() override;
 
-    // Whether the k-d tree of nearestPoint exists (built by the first query).
+    // Whether the k-d tree of nearestPoint is ready (asked for by the first query).
     bool hasSearchTree() const;
+    // Waits for a build of the tree that runs; whether the tree is ready then.
+    bool waitForSearchTree() const;
     // The nearest stored point by a scan over all points (what the tree must answer).
     alg3D::Vec3d nearestPointByScan(const alg3D::Vec3d& q) const;
 
@@ -123,8 +119,8 @@ class GLObjPntsXYZ : public GLBaseObject {
 
     // Index of `points` for nearestPoint; it points into `points`, so every change of
     // the points drops it.
-    mutable std::mutex treeMutex_;
-    mutable std::unique_ptr<alg3D::algorithm::KdTree<P, 3, 0>> tree_;
+    struct SearchIndex;
+    mutable BackgroundIndex<SearchIndex> searchIndex_;
 };
 
 using GLObjPntsColored = GLObjPntsXYZ<alg3D::GLPoint, 1>;

@@ -2,6 +2,7 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -41,7 +42,16 @@ GLObjSTL::GLObjSTL() {
     alpha = 255;
 }
 
+struct GLObjSTL::SearchIndex {
+    using Proxy = alg3D::algorithm::KdTriangleProxy<Vec3d>;
+    std::vector<Proxy> proxies;
+    alg3D::algorithm::KdTree<Proxy, 3, 0> tree;
+    std::atomic<bool> stop{false};
+    void cancel() { stop = true; }
+};
+
 GLObjSTL::~GLObjSTL() {
+    dropSearchTree();
     if (gl && vboBarycentric) gl->glDeleteBuffers(1, &vboBarycentric);
 }
 
@@ -236,45 +246,62 @@ void GLObjSTL::draw() {
     gl->glBindVertexArray(0);
 }
 
+Vec3d GLObjSTL::nearestPointByScan(const Vec3d& q) const {
+    if (points.size() < 3 || triangleIndices.empty()) return Vec3d();
+    Vec3d best;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (std::size_t t = 0; t + 2 < triangleIndices.size(); t += 3) {
+        const Vec3d c = alg3D::algorithm::closestPointOnTriangle(q, points[triangleIndices[t]],
+                                                                 points[triangleIndices[t + 1]],
+                                                                 points[triangleIndices[t + 2]]);
+        const double d = (c - q).squaredNorm();
+        if (d < bestDistance) {  // the first of equal distances is kept
+            bestDistance = d;
+            best = c;
+        }
+    }
+    return best;
+}
+
 Vec3d GLObjSTL::nearestPoint(const Vec3d& q) const {
     if (points.size() < 3 || triangleIndices.empty()) return Vec3d();
-    std::lock_guard<std::mutex> lock(treeMutex_);
-    if (!tree_) {
-        const std::size_t triangles = triangleIndices.size() / 3;
-        auto proxies = std::make_unique<std::vector<TriangleProxy>>(triangles);
-        const std::int64_t count = static_cast<std::int64_t>(triangles);
-        std::vector<TriangleProxy>& list = *proxies;
+    const Vec3d* vertices = points.data();
+    const std::uint64_t* corners = triangleIndices.data();
+    const std::size_t triangles = triangleIndices.size() / 3;
+    const SearchIndex* index =
+        searchIndex_.request([vertices, corners, triangles](SearchIndex& target) {
+            target.proxies.resize(triangles);
+            const std::int64_t count = static_cast<std::int64_t>(triangles);
 #pragma omp parallel for schedule(static)
-        for (std::int64_t t = 0; t < count; ++t) {
-            list[t] =
-                TriangleProxy(&points[triangleIndices[3 * t]], &points[triangleIndices[3 * t + 1]],
-                              &points[triangleIndices[3 * t + 2]]);
-        }
-        auto tree = std::make_unique<TriangleTree>();
-        tree->build(list.data(), list.data() + list.size());
-        proxies_ = std::move(proxies);
-        tree_ = std::move(tree);
-    }
-    const auto hit = tree_->searchWithin(q, std::numeric_limits<double>::infinity());
-    if (!hit) return Vec3d();
+            for (std::int64_t t = 0; t < count; ++t) {
+                target.proxies[t] =
+                    SearchIndex::Proxy(&vertices[corners[3 * t]], &vertices[corners[3 * t + 1]],
+                                       &vertices[corners[3 * t + 2]]);
+            }
+            const SearchIndex::Proxy* first = target.proxies.data();
+            target.tree.build(first, first + triangles, &target.stop);
+        });
+    if (!index || !index->tree.built()) return nearestPointByScan(q);
+    const auto hit = index->tree.searchWithin(q, std::numeric_limits<double>::infinity());
+    if (!hit) return nearestPointByScan(q);
     // Triangles at the same distance: the first in triangle order wins. Their closest
-    // points are recomputed here, the same way for every candidate.
+    // points are recomputed here as the scan computes them.
     const double reach = std::sqrt(hit.squaredDistance) * (1.0 + 1e-9) + 1e-300;
-    std::vector<const alg3D::algorithm::KdEntry<TriangleProxy>*> near;
-    tree_->collectWithin(q, reach, near);
-    const TriangleProxy* first = proxies_->data();
+    std::vector<const alg3D::algorithm::KdEntry<SearchIndex::Proxy>*> near;
+    index->tree.collectWithin(q, reach, near);
+    const SearchIndex::Proxy* first = index->proxies.data();
     Vec3d best = hit.closest;
     double bestDistance = std::numeric_limits<double>::infinity();
     std::size_t bestTriangle = std::numeric_limits<std::size_t>::max();
     for (const auto* entry : near) {
-        const TriangleProxy& t = *entry->element;
+        const SearchIndex::Proxy& t = *entry->element;
         const Vec3d c =
             alg3D::algorithm::closestPointOnTriangle(q, *t.vertex0, *t.vertex1, *t.vertex2);
         const double d = (c - q).squaredNorm();
-        const std::size_t index = static_cast<std::size_t>(entry->element - first);
-        if (d < bestDistance || (d == bestDistance && index < bestTriangle)) {
+        const std::size_t number = static_cast<std::size_t>(entry->element - first);
+        if (d < bestDistance || (d == bestDistance && number < bestTriangle)) {
             bestDistance = d;
-            bestTriangle = index;
+            bestTriangle = number;
             best = c;
         }
     }
@@ -282,14 +309,15 @@ Vec3d GLObjSTL::nearestPoint(const Vec3d& q) const {
 }
 
 bool GLObjSTL::hasSearchTree() const {
-    std::lock_guard<std::mutex> lock(treeMutex_);
-    return tree_ != nullptr;
+    return searchIndex_.isReady();
+}
+
+bool GLObjSTL::waitForSearchTree() const {
+    return searchIndex_.wait() != nullptr;
 }
 
 void GLObjSTL::dropSearchTree() {
-    std::lock_guard<std::mutex> lock(treeMutex_);
-    tree_.reset();
-    proxies_.reset();
+    searchIndex_.drop();
 }
 
 void GLObjSTL::applyTransform() {

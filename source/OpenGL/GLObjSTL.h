@@ -9,28 +9,20 @@
 // (1,0,0), (0,1,0), (0,0,1) as bytes, not normalised.
 // Drawing: once; with alpha below 255 twice with blending, front faces culled first and
 // back faces then, so the far side of a closed mesh shows through the near side.
-// nearestPoint: closest point of the surface over the merged triangles, answered by a k-d
-// tree of the triangles built on the first query and dropped whenever the geometry
-// changes; the zero vector with fewer than three vertices.
+// nearestPoint: closest point of the surface over the merged triangles, the first of equal
+// distances in triangle order; the zero vector with fewer than three vertices. The first
+// query is answered by a scan over the triangles and starts building a k-d tree of them
+// on a worker thread; later queries use the tree once it is there. Every change of the
+// geometry drops it.
 // Cost: uploads, normals and the transform are parallel loops over the corners.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <vector>
 
+#include "OpenGL/BackgroundIndex.h"
 #include "OpenGL/GLBaseObject.h"
 #include "OpenGL/GLObjBox.h"
-
-namespace alg3D {
-namespace algorithm {
-template <typename T, int Dim, int Variant>
-class KdTree;
-template <typename P>
-struct KdTriangleProxy;
-}  // namespace algorithm
-}  // namespace alg3D
 
 class GLObjSTL : public GLBaseObject {
   public:
@@ -60,13 +52,14 @@ class GLObjSTL : public GLBaseObject {
     alg3D::Vec3d nearestPoint(const alg3D::Vec3d& q) const override;
     void applyTransform() override;
 
-    // Whether the triangle tree of nearestPoint exists (built by the first query).
+    // The closest surface point by a scan over all triangles (what the tree must answer).
+    alg3D::Vec3d nearestPointByScan(const alg3D::Vec3d& q) const;
+    // Whether the triangle tree of nearestPoint is ready (asked for by the first query).
     bool hasSearchTree() const;
+    // Waits for a build of the tree that runs; whether the tree is ready then.
+    bool waitForSearchTree() const;
 
   private:
-    using TriangleProxy = alg3D::algorithm::KdTriangleProxy<alg3D::Vec3d>;
-    using TriangleTree = alg3D::algorithm::KdTree<TriangleProxy, 3, 0>;
-
     void uploadPositionsAndNormals();
     void uploadBarycentric();
     void uploadColors();
@@ -79,7 +72,6 @@ class GLObjSTL : public GLBaseObject {
     unsigned int vboBarycentric = 0;
 
     // The triangle tree and its proxies (pointing into `points`), built on demand.
-    mutable std::mutex treeMutex_;
-    mutable std::unique_ptr<std::vector<TriangleProxy>> proxies_;
-    mutable std::unique_ptr<TriangleTree> tree_;
+    struct SearchIndex;
+    mutable BackgroundIndex<SearchIndex> searchIndex_;
 };

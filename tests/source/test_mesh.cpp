@@ -103,6 +103,9 @@ TEST(MeshObjectTest, NearestPointIsTheBruteForceClosestSurfacePoint) {
     GLObjSTL mesh;
     mesh.setTriangles(std::move(soup));
     EXPECT_FALSE(mesh.hasSearchTree());
+    // The first question is answered by the scan and starts the tree.
+    EXPECT_EQ(mesh.nearestPoint(Vec3d(0, 0, 2)), bruteClosest(mesh, Vec3d(0, 0, 2)));
+    ASSERT_TRUE(mesh.waitForSearchTree());
     for (int k = 0; k < 3000; ++k) {
         const double s = k < 1000 ? 0.2 : 3.0;  // near the surface, and far around it
         const Vec3d q(s * u(rng), s * u(rng), s * u(rng));
@@ -116,6 +119,8 @@ TEST(MeshObjectTest, NearestPointIsTheBruteForceClosestSurfacePoint) {
     mesh.setPendingTransform(t);
     mesh.applyTransform();
     EXPECT_FALSE(mesh.hasSearchTree());
+    EXPECT_EQ(mesh.nearestPoint(Vec3d(5, 0, 2)), bruteClosest(mesh, Vec3d(5, 0, 2)));
+    ASSERT_TRUE(mesh.waitForSearchTree());
     for (int k = 0; k < 200; ++k) {
         const Vec3d q(5 + 3 * u(rng), 3 * u(rng), 3 * u(rng));
         ASSERT_EQ(mesh.nearestPoint(q), bruteClosest(mesh, q)) << "query " << k;
@@ -148,7 +153,9 @@ TEST(MeshObjectTest, NearestPointTiesAndSmallMeshes) {
         GLObjSTL mesh;
         std::vector<Vec3d> soup = t.soup;
         mesh.setTriangles(std::move(soup));
-        EXPECT_EQ(mesh.nearestPoint(t.query), t.expected) << t.name;
+        EXPECT_EQ(mesh.nearestPoint(t.query), t.expected) << t.name << " (scan)";
+        mesh.waitForSearchTree();
+        EXPECT_EQ(mesh.nearestPoint(t.query), t.expected) << t.name << " (tree)";
     }
 }
 
@@ -192,6 +199,10 @@ TEST(PointCloudIndexTest, TreeAnswersAsTheScanIncludingTies) {
     cloud.setPoints(std::move(pts));
     coloredCloud.setPoints(std::move(colored));
     EXPECT_FALSE(cloud.hasSearchTree());
+    cloud.nearestPoint(Vec3d(0, 0, 0));
+    coloredCloud.nearestPoint(Vec3d(0, 0, 0));
+    ASSERT_TRUE(cloud.waitForSearchTree());
+    ASSERT_TRUE(coloredCloud.waitForSearchTree());
     std::vector<Vec3d> queries;
     for (int i = 0; i < 9; ++i)
         for (int j = 0; j < 9; ++j)
@@ -211,30 +222,43 @@ TEST(PointCloudIndexTest, TreeAnswersAsTheScanIncludingTies) {
 
 TEST(PointCloudIndexTest, TreeFollowsEveryChangeOfThePoints) {
     GLObjPnts cloud;
+    // Asked twice: once by the scan (which starts the tree), once by the tree.
+    auto ask = [&cloud](const Vec3d& q) {
+        EXPECT_FALSE(cloud.hasSearchTree());
+        const Vec3d first = cloud.nearestPoint(q);
+        EXPECT_TRUE(cloud.waitForSearchTree());
+        EXPECT_EQ(cloud.nearestPoint(q), first);
+        return first;
+    };
     cloud.setPoints({Vec3d(0, 0, 0), Vec3d(1, 0, 0), Vec3d(2, 0, 0)});
-    EXPECT_EQ(cloud.nearestPoint(Vec3d(0.9, 0, 0)), Vec3d(1, 0, 0));
-    EXPECT_TRUE(cloud.hasSearchTree());
+    EXPECT_EQ(ask(Vec3d(0.9, 0, 0)), Vec3d(1, 0, 0));
 
     cloud.setSelection({0, 1, 0});
     cloud.deleteSelection();
-    EXPECT_FALSE(cloud.hasSearchTree());
-    EXPECT_EQ(cloud.nearestPoint(Vec3d(0.9, 0, 0)), Vec3d(0, 0, 0));
+    EXPECT_EQ(ask(Vec3d(0.9, 0, 0)), Vec3d(0, 0, 0));
 
     alg3D::Matrix4x4d t = alg3D::Matrix4x4d::identity();
     t(1, 3) = 3;
     cloud.setPendingTransform(t);
     cloud.applyTransform();
-    EXPECT_FALSE(cloud.hasSearchTree());
-    EXPECT_EQ(cloud.nearestPoint(Vec3d(1.9, 3, 0)), Vec3d(2, 3, 0));
+    EXPECT_EQ(ask(Vec3d(1.9, 3, 0)), Vec3d(2, 3, 0));
 
     cloud.setPoints({Vec3d(7, 7, 7)});
-    EXPECT_FALSE(cloud.hasSearchTree());
-    EXPECT_EQ(cloud.nearestPoint(Vec3d(0, 0, 0)), Vec3d(7, 7, 7));
+    EXPECT_EQ(ask(Vec3d(0, 0, 0)), Vec3d(7, 7, 7));
 
-    // A point that is not finite sends the cloud to the scan, with the scan's answer.
+    // A point that is not finite leaves the cloud to the scan, with the scan's answer.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     cloud.setPoints({Vec3d(nan, 0, 0), Vec3d(4, 0, 0), Vec3d(1, 0, 0)});
     EXPECT_EQ(cloud.nearestPoint(Vec3d(0, 0, 0)), Vec3d(1, 0, 0));
+    cloud.waitForSearchTree();
+    EXPECT_EQ(cloud.nearestPoint(Vec3d(0, 0, 0)), Vec3d(1, 0, 0));
+
+    // A change while the tree is being built waits for the build and drops it.
+    std::vector<Vec3d> many(2000000, Vec3d(1, 2, 3));
+    cloud.setPoints(std::move(many));
+    cloud.nearestPoint(Vec3d(0, 0, 0));
+    cloud.setPoints({Vec3d(5, 5, 5)});
+    EXPECT_EQ(ask(Vec3d(0, 0, 0)), Vec3d(5, 5, 5));
 }
 
 TEST(PointCloudSelectTest, OutlineTestByBandsEqualsTheTestOverAllEdges) {
