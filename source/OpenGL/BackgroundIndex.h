@@ -3,12 +3,14 @@
 // of waiting for the build.
 //
 // Index: any type with `void cancel()` that stops a running build early (the k-d tree's
-// cancel flag). request(build) returns the finished index, or null while there is none;
-// the first request starts `build(index)` on a std::thread of its own. The data the
+// cancel flag). current() returns the finished index, or null while there is none;
+// start(build) runs `build(index)` on a thread of its own unless an index exists or is
+// being built (callers answer first and start afterwards, so the build does not compete
+// with the answer for the processors). The data the
 // build reads must not change until drop() returned: every change of the object's
 // geometry calls drop() first, which cancels a running build, waits for it and forgets
 // the index. A build that throws (out of memory) leaves no index and is not retried
-// until the next drop(). Cost: one thread per build; a request takes a lock and, once
+// until the next drop(). Cost: one thread per build; current() takes a lock and, once
 // the index exists, nothing else.
 #pragma once
 
@@ -27,17 +29,21 @@ class BackgroundIndex {
     BackgroundIndex(const BackgroundIndex&) = delete;
     BackgroundIndex& operator=(const BackgroundIndex&) = delete;
 
-    // The finished index or null; starts the build when none exists or runs.
-    const Index* request(const std::function<void(Index&)>& build) {
+    // The finished index, or null while there is none.
+    const Index* current() {
         std::lock_guard<std::mutex> lock(mutex_);
         collect();
-        if (ready_) return ready_.get();
-        if (!pending_.valid() && !failed_) {
-            auto index = std::make_shared<Index>();
-            building_ = index;
-            pending_ = std::async(std::launch::async, [index, build] { build(*index); });
-        }
-        return nullptr;
+        return ready_.get();
+    }
+
+    // Starts `build` on a worker thread unless an index exists or is being built.
+    void start(const std::function<void(Index&)>& build) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        collect();
+        if (ready_ || pending_.valid() || failed_) return;
+        auto index = std::make_shared<Index>();
+        building_ = index;
+        pending_ = std::async(std::launch::async, [index, build] { build(*index); });
     }
 
     // Waits for a running build; the index, or null when none was asked for or it failed.

@@ -389,19 +389,24 @@ Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
     if (points.empty()) return Vec3d();
     const P* first = points.data();
     const std::size_t n = points.size();
-    const SearchIndex* index = searchIndex_.request([first, n](SearchIndex& target) {
-        // A point without finite coordinates has no place in the tree: such a cloud is
-        // always scanned.
-        const std::int64_t count = static_cast<std::int64_t>(n);
-        std::int64_t nonFinite = 0;
+    const SearchIndex* index = searchIndex_.current();
+    if (!index) {
+        const Vec3d answer = nearestPointByScan(q);
+        searchIndex_.start([first, n](SearchIndex& target) {
+            // A point without finite coordinates has no place in the tree: such a cloud
+            // is always scanned.
+            const std::int64_t count = static_cast<std::int64_t>(n);
+            std::int64_t nonFinite = 0;
 #pragma omp parallel for schedule(static) reduction(+ : nonFinite)
-        for (std::int64_t i = 0; i < count; ++i) {
-            const Vec3d p = coordsOf(first[i]);
-            nonFinite += std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) ? 0 : 1;
-        }
-        if (nonFinite == 0) target.tree.build(first, first + n, &target.stop);
-    });
-    if (!index || !index->tree.built()) return nearestPointByScan(q);
+            for (std::int64_t i = 0; i < count; ++i) {
+                const Vec3d p = coordsOf(first[i]);
+                nonFinite += std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) ? 0 : 1;
+            }
+            if (nonFinite == 0) target.tree.build(first, first + n, &target.stop);
+        });
+        return answer;
+    }
+    if (!index->tree.built()) return nearestPointByScan(q);
     const auto& tree = index->tree;
     const auto hit = tree.searchWithin(q, std::numeric_limits<double>::infinity());
     if (!hit) return nearestPointByScan(q);  // no finite distance (a query far out)

@@ -268,8 +268,10 @@ Vec3d GLObjSTL::nearestPoint(const Vec3d& q) const {
     const Vec3d* vertices = points.data();
     const std::uint64_t* corners = triangleIndices.data();
     const std::size_t triangles = triangleIndices.size() / 3;
-    const SearchIndex* index =
-        searchIndex_.request([vertices, corners, triangles](SearchIndex& target) {
+    const SearchIndex* index = searchIndex_.current();
+    if (!index) {
+        const Vec3d answer = nearestPointByScan(q);
+        searchIndex_.start([vertices, corners, triangles](SearchIndex& target) {
             target.proxies.resize(triangles);
             const std::int64_t count = static_cast<std::int64_t>(triangles);
 #pragma omp parallel for schedule(static)
@@ -281,7 +283,9 @@ Vec3d GLObjSTL::nearestPoint(const Vec3d& q) const {
             const SearchIndex::Proxy* first = target.proxies.data();
             target.tree.build(first, first + triangles, &target.stop);
         });
-    if (!index || !index->tree.built()) return nearestPointByScan(q);
+        return answer;
+    }
+    if (!index->tree.built()) return nearestPointByScan(q);
     const auto hit = index->tree.searchWithin(q, std::numeric_limits<double>::infinity());
     if (!hit) return nearestPointByScan(q);
     // Triangles at the same distance: the first in triangle order wins. Their closest
