@@ -127,23 +127,44 @@ TEST(MeshObjectTest, NearestPointIsTheBruteForceClosestSurfacePoint) {
     }
 }
 
+// The square [-1, 1]² at height z in 8 x 8 cells, two triangles each.
+std::vector<Vec3d> planeSoup(double z) {
+    std::vector<Vec3d> soup;
+    auto at = [z](int i, int j) { return Vec3d(-1 + i / 4.0, -1 + j / 4.0, z); };
+    for (int i = 0; i < 8; ++i) {
+        for (int j = 0; j < 8; ++j) {
+            soup.insert(soup.end(), {at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+            soup.insert(soup.end(), {at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+        }
+    }
+    return soup;
+}
+
 TEST(MeshObjectTest, NearestPointTiesAndSmallMeshes) {
+    // Two parallel planes at the same distance from every query between them: the
+    // triangles that come first win, whichever the tree meets first.
+    for (const double first : {1.0, -1.0}) {
+        std::vector<Vec3d> soup = planeSoup(first), second = planeSoup(-first);
+        soup.insert(soup.end(), second.begin(), second.end());
+        GLObjSTL mesh;
+        mesh.setTriangles(std::move(soup));
+        mesh.nearestPoint(Vec3d(0, 0, 0));
+        ASSERT_TRUE(mesh.waitForSearchTree());
+        for (int i = 0; i <= 16; ++i) {
+            for (int j = 0; j <= 16; ++j) {
+                const Vec3d q(-1 + i / 8.0, -1 + j / 8.0, 0);
+                EXPECT_EQ(mesh.nearestPoint(q), Vec3d(q.x, q.y, first)) << first;
+            }
+        }
+    }
+
     struct Case {
         const char* name;
         std::vector<Vec3d> soup;
         Vec3d query, expected;
     };
     const Vec3d a(-1, -1, 0), b(1, -1, 0), c(0, 1, 0);
-    const Vec3d up(0, 0, 1), down(0, 0, -1);
     const Case cases[] = {
-        {"two triangles at the same distance: the first wins (above)",
-         {a + up, b + up, c + up, a + down, b + down, c + down},
-         Vec3d(0, 0, 0),
-         Vec3d(0, 0, 1)},
-        {"two triangles at the same distance: the first wins (below)",
-         {a + down, b + down, c + down, a + up, b + up, c + up},
-         Vec3d(0, 0, 0),
-         Vec3d(0, 0, -1)},
         {"a query beyond a corner gets the corner", {a, b, c}, Vec3d(3, -3, 1), b},
         {"a query over an edge gets its foot", {a, b, c}, Vec3d(0, -2, 5), Vec3d(0, -1, 0)},
         {"fewer than three vertices give the zero vector", {a, a, a}, Vec3d(4, 4, 4), Vec3d()},
@@ -176,48 +197,56 @@ Vec3d scanNearest(const std::vector<P>& pts, const Vec3d& q) {
 }
 
 TEST(PointCloudIndexTest, TreeAnswersAsTheScanIncludingTies) {
-    // Integer grid points (exact ties at the cell centres and edge midpoints), copies of
-    // some of them, and random points.
+    // Integer grids, alone (exact ties at every cell centre, face centre and edge
+    // midpoint: 8, 4 and 2 points at the same distance) and with random points and
+    // copies of points added.
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> u(0, 10);
-    std::vector<Vec3d> pts;
+    std::vector<Vec3d> grid;
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j)
             for (int k = 0; k < 10; ++k)
-                pts.push_back(Vec3d(i, j, k));
+                grid.push_back(Vec3d(i, j, k));
+    std::vector<Vec3d> mixed = grid;
     for (int i = 0; i < 5000; ++i)
-        pts.push_back(Vec3d(u(rng), u(rng), u(rng)));
+        mixed.push_back(Vec3d(u(rng), u(rng), u(rng)));
     for (int i = 0; i < 500; ++i)
-        pts.push_back(pts[static_cast<std::size_t>(u(rng) * 100)]);
-    std::vector<GLPoint> colored;
-    for (const Vec3d& p : pts)
-        colored.push_back(GLPoint(p.x, p.y, p.z, 1, 2, 3));
-    const std::vector<Vec3d> reference = pts;
-
-    GLObjPnts cloud;
-    GLObjPntsColored coloredCloud;
-    cloud.setPoints(std::move(pts));
-    coloredCloud.setPoints(std::move(colored));
-    EXPECT_FALSE(cloud.hasSearchTree());
-    cloud.nearestPoint(Vec3d(0, 0, 0));
-    coloredCloud.nearestPoint(Vec3d(0, 0, 0));
-    ASSERT_TRUE(cloud.waitForSearchTree());
-    ASSERT_TRUE(coloredCloud.waitForSearchTree());
+        mixed.push_back(mixed[static_cast<std::size_t>(u(rng) * 100)]);
     std::vector<Vec3d> queries;
-    for (int i = 0; i < 9; ++i)
-        for (int j = 0; j < 9; ++j)
-            queries.push_back(Vec3d(i + 0.5, j + 0.5, (i * j) % 9 + 0.5));  // 8 at equal distance
-    for (int i = 0; i < 9; ++i)
-        queries.push_back(Vec3d(i + 0.5, 3, 4));  // 2 at equal distance
+    for (int i = 0; i < 9; ++i) {
+        for (int j = 0; j < 9; ++j) {
+            const double k = (i * j) % 9;
+            queries.push_back(Vec3d(i + 0.5, j + 0.5, k + 0.5));
+            queries.push_back(Vec3d(i + 0.5, j + 0.5, k));
+            queries.push_back(Vec3d(i + 0.5, j, k));
+            queries.push_back(Vec3d(i, j + 0.5, k));
+            queries.push_back(Vec3d(i, j, k + 0.5));
+        }
+    }
     for (int i = 0; i < 3000; ++i)
         queries.push_back(Vec3d(1.2 * u(rng) - 1, 1.2 * u(rng) - 1, 1.2 * u(rng) - 1));
-    for (const Vec3d& q : queries) {
-        const Vec3d expected = scanNearest(reference, q);
-        ASSERT_EQ(cloud.nearestPoint(q), expected) << q.x << "," << q.y << "," << q.z;
-        ASSERT_EQ(coloredCloud.nearestPoint(q), expected);
-        ASSERT_EQ(cloud.nearestPointByScan(q), expected);
+
+    for (const std::vector<Vec3d>* reference : {&grid, &mixed}) {
+        std::vector<Vec3d> pts = *reference;
+        std::vector<GLPoint> colored;
+        for (const Vec3d& p : pts)
+            colored.push_back(GLPoint(p.x, p.y, p.z, 1, 2, 3));
+        GLObjPnts cloud;
+        GLObjPntsColored coloredCloud;
+        cloud.setPoints(std::move(pts));
+        coloredCloud.setPoints(std::move(colored));
+        EXPECT_FALSE(cloud.hasSearchTree());
+        cloud.nearestPoint(Vec3d(0, 0, 0));
+        coloredCloud.nearestPoint(Vec3d(0, 0, 0));
+        ASSERT_TRUE(cloud.waitForSearchTree());
+        ASSERT_TRUE(coloredCloud.waitForSearchTree());
+        for (const Vec3d& q : queries) {
+            const Vec3d expected = scanNearest(*reference, q);
+            ASSERT_EQ(cloud.nearestPoint(q), expected) << q.x << "," << q.y << "," << q.z;
+            ASSERT_EQ(coloredCloud.nearestPoint(q), expected);
+            ASSERT_EQ(cloud.nearestPointByScan(q), expected);
+        }
     }
-    EXPECT_TRUE(cloud.hasSearchTree());
 }
 
 TEST(PointCloudIndexTest, TreeFollowsEveryChangeOfThePoints) {
