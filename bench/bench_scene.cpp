@@ -2,8 +2,8 @@
 //  - merge of a 2,000,000-triangle soup (a closed torus grid of 1,000,000 vertices, float
 //    coordinates as STL holds them) into vertices and indices: mergeCoincidentCorners
 //    against the greedy pass with a k-d tree over all 6,000,000 corners;
-//  - load of the same mesh from a binary STL file (written once to /tmp) plus the merge,
-//    against the load alone;
+//  - load of the same mesh from a binary STL file (written to /tmp, removed at the end)
+//    plus the merge, against the load alone;
 //  - click picking on a 10,000,000-point cloud: nearestPoint through the cloud's k-d tree
 //    against the linear scan; the first click after a change (answered by the scan while
 //    the tree is built on a worker thread) and the time until the tree is ready;
@@ -102,16 +102,21 @@ void mergeLiteral(benchmark::State& state) {
     state.counters["vertices"] = double(vertices.size());
 }
 
-const std::string& stlFile() {
-    static const std::string path = [] {
-        const std::string p = "/tmp/bench_scene_torus.stl";
+// The mesh as a binary STL file in /tmp, removed again when the program ends.
+struct StlFile {
+    std::string path = "/tmp/bench_scene_torus.stl";
+    StlFile() {
         tessaro::io::FileIOInfo info;
-        info.fileName = p;
+        info.fileName = path;
         info.type = tessaro::io::kWriteStl;
         tessaro::io::writeFileJob(&info, &torusSoup());
-        return p;
-    }();
-    return path;
+    }
+    ~StlFile() { std::remove(path.c_str()); }
+};
+
+const std::string& stlFile() {
+    static const StlFile file;
+    return file.path;
 }
 
 void loadStl(benchmark::State& state, bool merge) {
