@@ -6,7 +6,8 @@
 //    plus the merge, against the load alone;
 //  - click picking on a 10,000,000-point cloud: nearestPoint through the cloud's k-d tree
 //    against the linear scan; the first click after a change (answered by the scan while
-//    the tree is built on a worker thread) and the time until the tree is ready;
+//    the tree is built on a worker thread) and the time until the tree is ready; the
+//    same for the closest surface point of the 2,000,000-triangle mesh (tree and scan);
 //  - lasso selection of a 200-vertex outline over the 10,000,000 points (select: mask,
 //    count, colours), on all cores and on one thread, against the bare crossing test of
 //    every point in the outline's box against all 200 edges on all cores.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "OpenGL/GLObjPntsXYZ.h"
+#include "OpenGL/GLObjSTL.h"
 #include "alg3D/algorithm/KdTree.h"
 #include "alg3D/algorithm/MergeCorners.h"
 #include "io/FileIOInfo.h"
@@ -218,6 +220,51 @@ void pickScan(benchmark::State& state) {
     }
 }
 
+GLObjSTL& bigMesh() {
+    static GLObjSTL* mesh = [] {
+        auto* m = new GLObjSTL();
+        std::vector<Vec3d> soup = torusSoup();
+        m->setTriangles(std::move(soup));
+        return m;
+    }();
+    return *mesh;
+}
+
+// Points a click on the torus could give: near its surface.
+std::vector<Vec3d> meshClickQueries(std::size_t n) {
+    std::mt19937_64 rng(9);
+    std::uniform_real_distribution<double> u(0, 2 * kPi), e(-0.01, 0.01);
+    std::vector<Vec3d> q(n);
+    for (Vec3d& p : q) {
+        const double a = u(rng), b = u(rng), r = 10 + 3 * std::cos(b);
+        p = Vec3d(r * std::cos(a) + e(rng), r * std::sin(a) + e(rng), 3 * std::sin(b) + e(rng));
+    }
+    return q;
+}
+
+void meshPickTree(benchmark::State& state) {
+    GLObjSTL& mesh = bigMesh();
+    const std::vector<Vec3d> queries = meshClickQueries(1000);
+    mesh.nearestPoint(queries[0]);
+    if (!mesh.waitForSearchTree()) state.SkipWithError("no tree");
+    std::size_t k = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mesh.nearestPoint(queries[k++ % queries.size()]));
+}
+
+void meshPickScan(benchmark::State& state) {
+    GLObjSTL& mesh = bigMesh();
+    const std::vector<Vec3d> queries = meshClickQueries(1000);
+    std::size_t k = 0;
+    for (auto _ : state) {
+        const Vec3d& q = queries[k++ % queries.size()];
+        const Vec3d scan = mesh.nearestPointByScan(q);
+        state.PauseTiming();
+        if (!(mesh.nearestPoint(q) == scan)) state.SkipWithError("tree and scan differ");
+        state.ResumeTiming();
+    }
+}
+
 // A star-shaped lasso of 200 vertices around the middle of a 1000 x 1000 viewport that
 // shows [-1, 1]² (orthographic, looking down z).
 SelectionRegion starLasso() {
@@ -300,6 +347,10 @@ BENCHMARK(pickTreeBuild)->Name("pick/10M/first-click-until-tree-ready")
 BENCHMARK(pickTree)->Name("pick/10M/tree")
     ->Unit(benchmark::kMicrosecond)->Iterations(1000)->UseRealTime();
 BENCHMARK(pickScan)->Name("pick/10M/scan")
+    ->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(meshPickTree)->Name("pick/mesh-2M-triangles/tree")
+    ->Unit(benchmark::kMicrosecond)->Iterations(1000)->UseRealTime();
+BENCHMARK(meshPickScan)->Name("pick/mesh-2M-triangles/scan")
     ->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 BENCHMARK(lassoAllEdges)->Name("lasso/200-vertices/10M/all-edges-baseline")
     ->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

@@ -26,6 +26,12 @@ inline Color ownColor(const Vec3d&) {
 inline Color ownColor(const alg3D::GLPoint& p) {
     return p.color();
 }
+// (p - q).squaredNorm() to the last bit, written out: inside the parallel regions the
+// compiler does not unroll the generic version and round-trips it through the stack.
+inline double squaredDistance(const Vec3d& p, const Vec3d& q) {
+    const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
+    return dx * dx + dy * dy + dz * dz;
+}
 inline void setCoords(Vec3d& p, const Vec3d& v) {
     p = v;
 }
@@ -372,16 +378,30 @@ void GLObjPntsXYZ<P, colored>::getSelection(std::vector<Vec3d>& out) const {
 template <typename P, int colored>
 Vec3d GLObjPntsXYZ<P, colored>::nearestPointByScan(const Vec3d& q) const {
     if (points.empty()) return Vec3d();
+    // Each thread keeps the first of its nearest points; the nearest of those wins, the
+    // earlier one on equal distances, as in one pass over all points.
+    const std::int64_t n = static_cast<std::int64_t>(points.size());
     double best = std::numeric_limits<double>::infinity();
-    std::size_t bestIndex = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const double d = (coordsOf(points[i]) - q).squaredNorm();
-        if (d < best) {  // on equal distances the earlier point wins
-            best = d;
-            bestIndex = i;
+    std::int64_t bestIndex = n;
+#pragma omp parallel if (n > 100000)
+    {
+        double mine = std::numeric_limits<double>::infinity();
+        std::int64_t mineIndex = n;
+#pragma omp for schedule(static) nowait
+        for (std::int64_t i = 0; i < n; ++i) {
+            const double d = squaredDistance(coordsOf(points[i]), q);
+            if (d < mine) {
+                mine = d;
+                mineIndex = i;
+            }
+        }
+#pragma omp critical
+        if (mineIndex < n && (mine < best || (mine == best && mineIndex < bestIndex))) {
+            best = mine;
+            bestIndex = mineIndex;
         }
     }
-    return coordsOf(points[bestIndex]);
+    return coordsOf(points[bestIndex < n ? bestIndex : 0]);
 }
 
 template <typename P, int colored>
@@ -419,7 +439,7 @@ Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
     std::size_t bestIndex = std::numeric_limits<std::size_t>::max();
     for (const auto* entry : near) {
         const std::size_t i = static_cast<std::size_t>(entry->element - first);
-        const double d = (coordsOf(*entry->element) - q).squaredNorm();
+        const double d = squaredDistance(coordsOf(*entry->element), q);
         if (d < best || (d == best && i < bestIndex)) {
             best = d;
             bestIndex = i;

@@ -33,6 +33,13 @@ void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64
     gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+// squaredDistance(c, q) to the last bit, written out: inside the parallel regions the
+// compiler does not unroll the generic version and round-trips it through the stack.
+inline double squaredDistance(const Vec3d& c, const Vec3d& q) {
+    const double dx = c.x - q.x, dy = c.y - q.y, dz = c.z - q.z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
 }  // namespace
 
 GLObjSTL::GLObjSTL() {
@@ -248,16 +255,36 @@ void GLObjSTL::draw() {
 
 Vec3d GLObjSTL::nearestPointByScan(const Vec3d& q) const {
     if (points.size() < 3 || triangleIndices.empty()) return Vec3d();
+    // Each thread keeps the first of its nearest triangles; the nearest of those wins, the
+    // earlier one on equal distances, as in one pass over all triangles.
+    const std::int64_t triangles = static_cast<std::int64_t>(triangleIndices.size() / 3);
     Vec3d best;
     double bestDistance = std::numeric_limits<double>::infinity();
-    for (std::size_t t = 0; t + 2 < triangleIndices.size(); t += 3) {
-        const Vec3d c = alg3D::algorithm::closestPointOnTriangle(q, points[triangleIndices[t]],
-                                                                 points[triangleIndices[t + 1]],
-                                                                 points[triangleIndices[t + 2]]);
-        const double d = (c - q).squaredNorm();
-        if (d < bestDistance) {  // the first of equal distances is kept
-            bestDistance = d;
-            best = c;
+    std::int64_t bestTriangle = triangles;
+#pragma omp parallel if (triangles > 20000)
+    {
+        Vec3d mine;
+        double mineDistance = std::numeric_limits<double>::infinity();
+        std::int64_t mineTriangle = triangles;
+#pragma omp for schedule(static) nowait
+        for (std::int64_t t = 0; t < triangles; ++t) {
+            const Vec3d c = alg3D::algorithm::closestPointOnTriangle(
+                q, points[triangleIndices[3 * t]], points[triangleIndices[3 * t + 1]],
+                points[triangleIndices[3 * t + 2]]);
+            const double d = squaredDistance(c, q);
+            if (d < mineDistance) {
+                mineDistance = d;
+                mineTriangle = t;
+                mine = c;
+            }
+        }
+#pragma omp critical
+        if (mineTriangle < triangles &&
+            (mineDistance < bestDistance ||
+             (mineDistance == bestDistance && mineTriangle < bestTriangle))) {
+            bestDistance = mineDistance;
+            bestTriangle = mineTriangle;
+            best = mine;
         }
     }
     return best;
@@ -301,7 +328,7 @@ Vec3d GLObjSTL::nearestPoint(const Vec3d& q) const {
         const SearchIndex::Proxy& t = *entry->element;
         const Vec3d c =
             alg3D::algorithm::closestPointOnTriangle(q, *t.vertex0, *t.vertex1, *t.vertex2);
-        const double d = (c - q).squaredNorm();
+        const double d = squaredDistance(c, q);
         const std::size_t number = static_cast<std::size_t>(entry->element - first);
         if (d < bestDistance || (d == bestDistance && number < bestTriangle)) {
             bestDistance = d;

@@ -4,6 +4,7 @@
 // of the geometry. The cloud's tree-backed nearest point against a scan of all points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -246,6 +247,34 @@ TEST(PointCloudIndexTest, TreeAnswersAsTheScanIncludingTies) {
             ASSERT_EQ(coloredCloud.nearestPoint(q), expected);
             ASSERT_EQ(cloud.nearestPointByScan(q), expected);
         }
+    }
+}
+
+TEST(PointCloudIndexTest, ScansOfLargeObjectsKeepTheEarliestOfEqualDistances) {
+    // Large enough for the scans to run on all threads: the first and the last element
+    // lie at the same distance from the query, everything else far away.
+    for (const double first : {1.0, -1.0}) {
+        std::vector<Vec3d> pts(300000, Vec3d(0, 0, 100));
+        pts.front() = Vec3d(first, 0, 0);
+        pts.back() = Vec3d(-first, 0, 0);
+        GLObjPnts cloud;
+        cloud.setPoints(std::move(pts));
+        EXPECT_EQ(cloud.nearestPointByScan(Vec3d(0, 0, 0)), Vec3d(first, 0, 0));
+        EXPECT_EQ(cloud.nearestPoint(Vec3d(0, 0, 0)), Vec3d(first, 0, 0));
+
+        std::vector<Vec3d> soup;
+        for (int t = 0; t < 60000; ++t)
+            soup.insert(soup.end(), {Vec3d(t, 0, 100), Vec3d(t + 0.5, 0, 100), Vec3d(t, 1, 100)});
+        const std::vector<Vec3d> near = {Vec3d(-1, -1, first), Vec3d(1, -1, first),
+                                         Vec3d(0, 1, first)};
+        const std::vector<Vec3d> far = {Vec3d(-1, -1, -first), Vec3d(1, -1, -first),
+                                        Vec3d(0, 1, -first)};
+        std::copy(near.begin(), near.end(), soup.begin());
+        std::copy(far.begin(), far.end(), soup.end() - 3);
+        GLObjSTL mesh;
+        mesh.setTriangles(std::move(soup));
+        EXPECT_EQ(mesh.nearestPointByScan(Vec3d(0, 0, 0)), Vec3d(0, 0, first));
+        EXPECT_EQ(mesh.nearestPoint(Vec3d(0, 0, 0)), Vec3d(0, 0, first));
     }
 }
 
