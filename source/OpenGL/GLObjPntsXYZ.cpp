@@ -338,21 +338,25 @@ void GLObjPntsXYZ<P, colored>::select(const SelectionRegion& region, const alg3D
     const std::int64_t n = static_cast<std::int64_t>(points.size());
     const std::size_t nv = poly.size();
     const EdgeBands bands(region);
+    // The three rows of M that the projection needs, as plain numbers for the loop.
+    const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2), m03 = m(0, 3);
+    const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2), m13 = m(1, 3);
+    const double m30 = m(3, 0), m31 = m(3, 1), m32 = m(3, 2), m33 = m(3, 3);
+    const float minX = region.minX, maxX = region.maxX, minY = region.minY, maxY = region.maxY;
 #pragma omp parallel for schedule(static)
     for (std::int64_t i = 0; i < n; ++i) {
         const Vec3d p = coordsOf(points[i]);
-        const double w = m(3, 0) * p.x + m(3, 1) * p.y + m(3, 2) * p.z + m(3, 3);
-        const double sx =
-            ((m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2) * p.z + m(0, 3)) / w + 1.0) * vw / 2 + vx;
-        if (sx < region.minX || sx > region.maxX) continue;
-        const double sy =
-            ((m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2) * p.z + m(1, 3)) / w + 1.0) * vh / 2 + vy;
-        if (sy < region.minY || sy > region.maxY) continue;
+        const double px = p.x, py = p.y, pz = p.z;
+        const double w = m30 * px + m31 * py + m32 * pz + m33;
+        const double sx = ((m00 * px + m01 * py + m02 * pz + m03) / w + 1.0) * vw / 2 + vx;
+        if (sx < minX || sx > maxX) continue;
+        const double sy = ((m10 * px + m11 * py + m12 * pz + m13) / w + 1.0) * vh / 2 + vy;
+        if (sy < minY || sy > maxY) continue;
         // Even-odd crossing rule in single precision.
         const float fx = static_cast<float>(sx), fy = static_cast<float>(sy);
         bool inside = false;
-        const std::uint32_t* e = bands.begin(fy);
-        const std::uint32_t* end = bands.end(fy);
+        const std::uint32_t *e, *end;
+        bands.edgesOf(fy, e, end);
         for (; e != end; ++e) {
             const std::size_t a = *e, b = a == 0 ? nv - 1 : a - 1;
             const float xi = poly[a].x, yi = poly[a].y, xj = poly[b].x, yj = poly[b].y;

@@ -40,9 +40,13 @@ inline std::uint64_t drawSourceIndex(std::int64_t i, double drawStep) {
 class EdgeBands {
   public:
     explicit EdgeBands(const SelectionRegion& region);
-    // Numbers of the edges (edge a runs from vertex a - 1, or the last vertex, to a).
-    const std::uint32_t* begin(float y) const { return edges_.data() + start_[bandOf(y)]; }
-    const std::uint32_t* end(float y) const { return edges_.data() + start_[bandOf(y) + 1]; }
+    // Numbers of the edges of the band of row y, [first, last) (edge a runs from vertex
+    // a - 1, or the last vertex, to a).
+    void edgesOf(float y, const std::uint32_t*& first, const std::uint32_t*& last) const {
+        const std::size_t band = static_cast<std::size_t>(bandOf(y));
+        first = edges_.data() + start_[band];
+        last = edges_.data() + start_[band + 1];
+    }
 
   private:
     int bandOf(float y) const;
