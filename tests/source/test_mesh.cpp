@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "MeshTestSupport.h"
 #include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/GLObjSTL.h"
 #include "alg3D/algorithm/TriangleGeometry.h"
@@ -19,26 +20,6 @@ namespace {
 
 using alg3D::GLPoint;
 using alg3D::Vec3d;
-
-// A closed UV sphere as a triangle soup (shared corners repeated bitwise equal).
-std::vector<Vec3d> sphereSoup(const Vec3d& centre, double r, int rings, int sectors) {
-    auto at = [&](int i, int j) {
-        if (i == 0) return centre + Vec3d(0, 0, r);
-        if (i == rings) return centre + Vec3d(0, 0, -r);
-        const double theta = M_PI * i / rings, phi = 2 * M_PI * (j % sectors) / sectors;
-        return centre + Vec3d(r * std::sin(theta) * std::cos(phi),
-                              r * std::sin(theta) * std::sin(phi), r * std::cos(theta));
-    };
-    std::vector<Vec3d> soup;
-    for (int i = 0; i < rings; ++i) {
-        for (int j = 0; j < sectors; ++j) {
-            if (i > 0) soup.insert(soup.end(), {at(i, j), at(i + 1, j), at(i, j + 1)});
-            if (i + 1 < rings)
-                soup.insert(soup.end(), {at(i, j + 1), at(i + 1, j), at(i + 1, j + 1)});
-        }
-    }
-    return soup;
-}
 
 // Closest point over all triangles in order, the first of equal distances kept.
 Vec3d bruteClosest(const GLObjSTL& mesh, const Vec3d& q) {
@@ -93,7 +74,7 @@ TEST(MeshObjectTest, NearestPointIsTheBruteForceClosestSurfacePoint) {
     // A bumpy closed sphere plus loose triangles around it.
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> u(-1, 1);
-    std::vector<Vec3d> soup = sphereSoup(Vec3d(0.3, -0.2, 0.1), 1.0, 24, 48);
+    std::vector<Vec3d> soup = meshtest::sphereSoup(Vec3d(0.3, -0.2, 0.1), 1.0, 24, 48);
     for (Vec3d& p : soup)
         p = p * (1.0 + 0.05 * std::sin(7 * p.x) * std::cos(5 * p.y));
     for (int t = 0; t < 300; ++t) {

@@ -11,12 +11,11 @@
 #include <QTest>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
+#include "MeshTestSupport.h"
 #include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/GLObjSTL.h"
 #include "OpenGL/glView/GLView.h"
@@ -205,42 +204,11 @@ TEST_F(MeshRenderTest, CloudWithNormalsIsLitBrightTowardsTheLights) {
     EXPECT_EQ(pixelOf(flat, Vec3d(-0.97, 0, 0.24)), QColor(200, 200, 200));
 }
 
-// A binary STL of a closed UV sphere.
-void writeSphereStl(const std::string& path, int rings, int sectors) {
-    auto at = [&](int i, int j) {
-        if (i == 0) return Vec3d(0, 0, 1);
-        if (i == rings) return Vec3d(0, 0, -1);
-        const double theta = M_PI * i / rings, phi = 2 * M_PI * (j % sectors) / sectors;
-        return Vec3d(std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
-                     std::cos(theta));
-    };
-    std::vector<Vec3d> soup;
-    for (int i = 0; i < rings; ++i) {
-        for (int j = 0; j < sectors; ++j) {
-            if (i > 0) soup.insert(soup.end(), {at(i, j), at(i + 1, j), at(i, j + 1)});
-            if (i + 1 < rings)
-                soup.insert(soup.end(), {at(i, j + 1), at(i + 1, j), at(i + 1, j + 1)});
-        }
-    }
-    std::ofstream out(path, std::ios::binary);
-    const std::string header(80, ' ');
-    out.write(header.data(), 80);
-    const std::uint32_t count = static_cast<std::uint32_t>(soup.size() / 3);
-    out.write(reinterpret_cast<const char*>(&count), 4);
-    for (std::size_t t = 0; t < soup.size(); t += 3) {
-        float record[12] = {0, 0, 0};
-        for (int k = 0; k < 3; ++k)
-            for (int c = 0; c < 3; ++c)
-                record[3 + 3 * k + c] = static_cast<float>(soup[t + k][c]);
-        out.write(reinterpret_cast<const char*>(record), sizeof record);
-        out.write("\0\0", 2);
-    }
-}
-
 TEST(MeshWindowTest, LoadedStlIsMergedDrawnAndShownWithItsEdges) {
     guitest::TempDir dir;
     const int rings = 60, sectors = 120;  // 14,160 triangles, 7,082 vertices
-    writeSphereStl(dir.file("sphere.stl"), rings, sectors);
+    meshtest::writeBinaryStl(dir.file("sphere.stl"),
+                             meshtest::sphereSoup(Vec3d(0, 0, 0), 1.0, rings, sectors));
     guitest::DialogRecorder recorder;
     MainWindow window(nullptr, dir.qfile("settings.ini"));
     window.resize(1130, 890);
