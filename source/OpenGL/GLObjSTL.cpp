@@ -33,7 +33,7 @@ void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64
     gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
-// squaredDistance(c, q) to the last bit, written out: inside the parallel regions the
+// (c - q).squaredNorm() to the last bit, written out: inside the parallel regions the
 // compiler does not unroll the generic version and round-trips it through the stack.
 inline double squaredDistance(const Vec3d& c, const Vec3d& q) {
     const double dx = c.x - q.x, dy = c.y - q.y, dz = c.z - q.z;
