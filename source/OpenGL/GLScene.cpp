@@ -304,7 +304,6 @@ void GLScene::drawObjects() {
                     gl_->glUniform3f(objectLoc_.singleColor, g, g, g);
                     gl_->glUniform1i(objectLoc_.hasSingleColor, 1);
                     gl_->glUniform1i(objectLoc_.hasNormals, 0);
-                    gl_->glUniform1i(objectLoc_.edgeDrawMode, 0);
                     box->draw();
                 }
             }
