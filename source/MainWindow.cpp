@@ -186,6 +186,28 @@ void MainWindow::buildToolBars() {
             static_cast<void (QLabel::*)(int)>(&QLabel::setNum));
     connect(view_, &GLView::pointSizeChanged, pointSizeSlider_,
             [this](float size) { pointSizeSlider_->setValue(static_cast<int>(size + 0.5f)); });
+    // Edge display of meshes: overlay or edges only, at most one of them; neither is the
+    // plain surface.
+    auto* edgeGroup = new QActionGroup(viewBar_);
+    edgeGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    QAction* edgeOverlay =
+        viewBar_->addAction(QIcon(":views/polygon_edgeoverlay.png"), tr("Edge overlay"));
+    edgeOverlay->setToolTip(tr("Show polygon edges as overlay"));
+    QAction* edgeOnly = viewBar_->addAction(QIcon(":views/polygon_edgeonly.png"), tr("Edge only"));
+    edgeOnly->setToolTip(tr("Show polygon edges only"));
+    for (QAction* a : {edgeOverlay, edgeOnly}) {
+        a->setCheckable(true);
+        edgeGroup->addAction(a);
+        if (auto* button = qobject_cast<QToolButton*>(viewBar_->widgetForAction(a))) {
+            button->setToolButtonStyle(Qt::ToolButtonIconOnly);  // as the standard views
+        }
+    }
+    connect(edgeGroup, &QActionGroup::triggered, this, [this, edgeOverlay, edgeOnly] {
+        view_->scene().setEdgeDrawMode(edgeOnly->isChecked()      ? 1
+                                       : edgeOverlay->isChecked() ? 2
+                                                                  : 0);
+        view_->update();
+    });
 
     // The main bar can be dragged to any edge; the style's height rule holds for the
     // horizontal bar only, so its rules are looked up again when it turns.

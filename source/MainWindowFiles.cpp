@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <cstdio>
 #include <exception>
+#include <list>
 #include <memory>
 
 #include "ComputationRunner.h"
@@ -201,6 +202,7 @@ void MainWindow::on_actionSaveFile_triggered() {
     // Every selected object in scene order into one file; the existing file is replaced
     // only when all of them were written.
     std::vector<tessaro::commands::SavePart> parts;
+    std::list<std::vector<alg3D::Vec3d>> meshCorners;  // kept while the parts are written
     for (GLBaseObject* object : selected) {
         tessaro::commands::SavePart part;
         part.color = object->getColor();
@@ -214,9 +216,11 @@ void MainWindow::on_actionSaveFile_triggered() {
             part.kind = DataKind::kPoints;
             part.points = &plain->getPoints();
         } else if (auto* mesh = dynamic_cast<GLObjSTL*>(object)) {
-            // In a point file the commands write the mesh's vertices, not its corners.
+            // The commands take a mesh as its triangle soup; in a point file they write
+            // the mesh's vertices, not its corners.
             part.kind = DataKind::kMesh;
-            part.points = &mesh->getCorners();
+            meshCorners.push_back(mesh->corners());
+            part.points = &meshCorners.back();
         } else {
             continue;
         }

@@ -4,7 +4,8 @@
 layout(location = 0) in vec3 vertexIn;
 layout(location = 1) in vec3 normalIn;
 layout(location = 2) in vec3 colorIn;
-layout(location = 3) in vec2 baryPointIn;
+// Barycentric marker of the corner: three unsigned bytes, not normalised.
+layout(location = 3) in vec3 baryPointIn;
 
 uniform int HasNormals = 0;
 uniform int HasSingleColor = 0;
@@ -17,7 +18,7 @@ uniform mat4 ProjectionMatrix;
 
 out vec3 position;
 out vec3 normal;
-out vec2 bary;
+out vec3 bary;
 out vec4 objectColor;
 
 void main() {
@@ -33,7 +34,7 @@ void main() {
 #ifdef FRAGMENT_PROGRAM
 in vec3 position;
 in vec3 normal;
-in vec2 bary;
+in vec3 bary;
 in vec4 objectColor;
 
 uniform int HasNormals = 0;
@@ -66,7 +67,9 @@ void main() {
         vec3 bp = vec3(bary.x, bary.y, 1.0 - bary.x - bary.y);
         vec3 deltas = fwidth(bp);
         if (EdgeDrawMode == 1) {
-            bp = smoothstep(deltas, deltas, bp);
+            // A smoothstep whose two edges coincide; GLSL leaves smoothstep undefined
+            // there, so its limit, the step, is written out.
+            bp = step(deltas, bp);
         } else {
             bp = smoothstep(0.25 * deltas, 1.25 * deltas, bp);
         }

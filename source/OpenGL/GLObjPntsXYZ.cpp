@@ -2,8 +2,12 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <limits>
+
+#include "alg3D/algorithm/KdTree.h"
 
 namespace {
 
@@ -21,6 +25,12 @@ inline Color ownColor(const Vec3d&) {
 }
 inline Color ownColor(const alg3D::GLPoint& p) {
     return p.color();
+}
+// (p - q).squaredNorm() to the last bit, written out: inside the parallel regions the
+// compiler does not unroll the generic version and round-trips it through the stack.
+inline double squaredDistance(const Vec3d& p, const Vec3d& q) {
+    const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
+    return dx * dx + dy * dy + dz * dz;
 }
 inline void setCoords(Vec3d& p, const Vec3d& v) {
     p = v;
@@ -49,6 +59,51 @@ void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64
 
 }  // namespace
 
+EdgeBands::EdgeBands(const SelectionRegion& region) {
+    const auto& poly = region.polygon;
+    const std::size_t nv = poly.size();
+    float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+    bool finite = nv > 0 && nv < (std::size_t(1) << 31);
+    for (const auto& v : poly) {
+        finite = finite && std::isfinite(v.x) && std::isfinite(v.y);
+        lo = std::min(lo, v.y);
+        hi = std::max(hi, v.y);
+    }
+    // Small or unusual outlines: one band with every edge.
+    count_ =
+        finite && nv >= 16 && hi > lo ? static_cast<int>(std::min<std::size_t>(2 * nv, 4096)) : 1;
+    y0_ = finite ? static_cast<double>(lo) : 0.0;
+    scale_ = count_ > 1 ? count_ / (static_cast<double>(hi) - lo) : 0.0;
+    start_.assign(static_cast<std::size_t>(count_) + 1, 0);
+    auto span = [&](std::size_t a) {
+        const std::size_t b = a == 0 ? nv - 1 : a - 1;
+        return std::make_pair(bandOf(std::min(poly[a].y, poly[b].y)),
+                              bandOf(std::max(poly[a].y, poly[b].y)));
+    };
+    for (std::size_t a = 0; a < nv; ++a) {
+        const auto [first, last] = span(a);
+        for (int k = first; k <= last; ++k)
+            ++start_[static_cast<std::size_t>(k) + 1];
+    }
+    for (int k = 0; k < count_; ++k)
+        start_[static_cast<std::size_t>(k) + 1] += start_[static_cast<std::size_t>(k)];
+    edges_.resize(start_.back());
+    std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
+    for (std::size_t a = 0; a < nv; ++a) {
+        const auto [first, last] = span(a);
+        for (int k = first; k <= last; ++k)
+            edges_[fill[static_cast<std::size_t>(k)]++] = static_cast<std::uint32_t>(a);
+    }
+}
+
+int EdgeBands::bandOf(float y) const {
+    if (count_ == 1) return 0;
+    const double t = (static_cast<double>(y) - y0_) * scale_;
+    if (!(t > 0.0)) return 0;
+    if (t >= count_ - 1) return count_ - 1;
+    return static_cast<int>(t);
+}
+
 std::int64_t drawCountFor(std::uint64_t n) {
     return static_cast<std::int64_t>(std::min<std::uint64_t>(n, kMaxDrawPoints));
 }
@@ -61,7 +116,20 @@ GLObjPntsXYZ<P, colored>::GLObjPntsXYZ() {
 }
 
 template <typename P, int colored>
+struct GLObjPntsXYZ<P, colored>::SearchIndex {
+    alg3D::algorithm::KdTree<P, 3, 0> tree;
+    std::atomic<bool> stop{false};
+    void cancel() { stop = true; }
+};
+
+template <typename P, int colored>
+GLObjPntsXYZ<P, colored>::~GLObjPntsXYZ() {
+    dropSearchTree();
+}
+
+template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::setPoints(std::vector<P>&& newPoints) {
+    dropSearchTree();
     points = std::move(newPoints);
     newPoints.clear();
     normals.clear();
@@ -231,6 +299,7 @@ void GLObjPntsXYZ<P, colored>::reverseSelection() {
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::deleteSelection() {
     if (points.empty()) return;
+    dropSearchTree();
     const std::size_t n = points.size();
     const bool withNormals = normals.size() == n;
     std::size_t kept = 0;
@@ -268,20 +337,28 @@ void GLObjPntsXYZ<P, colored>::select(const SelectionRegion& region, const alg3D
     const double vx = viewport[0], vy = viewport[1], vw = viewport[2], vh = viewport[3];
     const std::int64_t n = static_cast<std::int64_t>(points.size());
     const std::size_t nv = poly.size();
+    const EdgeBands bands(region);
+    // The three rows of M that the projection needs, as plain numbers for the loop.
+    const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2), m03 = m(0, 3);
+    const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2), m13 = m(1, 3);
+    const double m30 = m(3, 0), m31 = m(3, 1), m32 = m(3, 2), m33 = m(3, 3);
+    const float minX = region.minX, maxX = region.maxX, minY = region.minY, maxY = region.maxY;
 #pragma omp parallel for schedule(static)
     for (std::int64_t i = 0; i < n; ++i) {
         const Vec3d p = coordsOf(points[i]);
-        const double w = m(3, 0) * p.x + m(3, 1) * p.y + m(3, 2) * p.z + m(3, 3);
-        const double sx =
-            ((m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2) * p.z + m(0, 3)) / w + 1.0) * vw / 2 + vx;
-        if (sx < region.minX || sx > region.maxX) continue;
-        const double sy =
-            ((m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2) * p.z + m(1, 3)) / w + 1.0) * vh / 2 + vy;
-        if (sy < region.minY || sy > region.maxY) continue;
+        const double px = p.x, py = p.y, pz = p.z;
+        const double w = m30 * px + m31 * py + m32 * pz + m33;
+        const double sx = ((m00 * px + m01 * py + m02 * pz + m03) / w + 1.0) * vw / 2 + vx;
+        if (sx < minX || sx > maxX) continue;
+        const double sy = ((m10 * px + m11 * py + m12 * pz + m13) / w + 1.0) * vh / 2 + vy;
+        if (sy < minY || sy > maxY) continue;
         // Even-odd crossing rule in single precision.
         const float fx = static_cast<float>(sx), fy = static_cast<float>(sy);
         bool inside = false;
-        for (std::size_t a = 0, b = nv - 1; a < nv; b = a++) {
+        const std::uint32_t *e, *end;
+        bands.edgesOf(fy, e, end);
+        for (; e != end; ++e) {
+            const std::size_t a = *e, b = a == 0 ? nv - 1 : a - 1;
             const float xi = poly[a].x, yi = poly[a].y, xj = poly[b].x, yj = poly[b].y;
             if ((fy < yj) != (fy < yi) && (xj - xi) * (fy - yi) / (yj - yi) > fx - xi) {
                 inside = !inside;
@@ -303,22 +380,97 @@ void GLObjPntsXYZ<P, colored>::getSelection(std::vector<Vec3d>& out) const {
 }
 
 template <typename P, int colored>
+Vec3d GLObjPntsXYZ<P, colored>::nearestPointByScan(const Vec3d& q) const {
+    if (points.empty()) return Vec3d();
+    // Each thread keeps the first of its nearest points; the nearest of those wins, the
+    // earlier one on equal distances, as in one pass over all points.
+    const std::int64_t n = static_cast<std::int64_t>(points.size());
+    double best = std::numeric_limits<double>::infinity();
+    std::int64_t bestIndex = n;
+#pragma omp parallel if (n > 100000)
+    {
+        double mine = std::numeric_limits<double>::infinity();
+        std::int64_t mineIndex = n;
+#pragma omp for schedule(static) nowait
+        for (std::int64_t i = 0; i < n; ++i) {
+            const double d = squaredDistance(coordsOf(points[i]), q);
+            if (d < mine) {
+                mine = d;
+                mineIndex = i;
+            }
+        }
+#pragma omp critical
+        if (mineIndex < n && (mine < best || (mine == best && mineIndex < bestIndex))) {
+            best = mine;
+            bestIndex = mineIndex;
+        }
+    }
+    return coordsOf(points[bestIndex < n ? bestIndex : 0]);
+}
+
+template <typename P, int colored>
 Vec3d GLObjPntsXYZ<P, colored>::nearestPoint(const Vec3d& q) const {
     if (points.empty()) return Vec3d();
+    const P* first = points.data();
+    const std::size_t n = points.size();
+    const SearchIndex* index = searchIndex_.current();
+    if (!index) {
+        const Vec3d answer = nearestPointByScan(q);
+        searchIndex_.start([first, n](SearchIndex& target) {
+            // A point without finite coordinates has no place in the tree: such a cloud
+            // is always scanned.
+            const std::int64_t count = static_cast<std::int64_t>(n);
+            std::int64_t nonFinite = 0;
+#pragma omp parallel for schedule(static) reduction(+ : nonFinite)
+            for (std::int64_t i = 0; i < count; ++i) {
+                const Vec3d p = coordsOf(first[i]);
+                nonFinite += std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) ? 0 : 1;
+            }
+            if (nonFinite == 0) target.tree.build(first, first + n, &target.stop);
+        });
+        return answer;
+    }
+    if (!index->tree.built()) return nearestPointByScan(q);
+    const auto& tree = index->tree;
+    const auto hit = tree.searchWithin(q, std::numeric_limits<double>::infinity());
+    if (!hit) return nearestPointByScan(q);  // no finite distance (a query far out)
+    // Every point at the nearest distance, to pick the earliest as the scan does; the
+    // distances are recomputed as the scan computes them.
+    const double reach = std::sqrt(hit.squaredDistance) * (1.0 + 1e-9) + 1e-300;
+    std::vector<const alg3D::algorithm::KdEntry<P>*> near;
+    tree.collectWithin(q, reach, near);
     double best = std::numeric_limits<double>::infinity();
-    std::size_t bestIndex = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const double d = (coordsOf(points[i]) - q).squaredNorm();
-        if (d < best) {  // on equal distances the earlier point wins
+    std::size_t bestIndex = std::numeric_limits<std::size_t>::max();
+    for (const auto* entry : near) {
+        const std::size_t i = static_cast<std::size_t>(entry->element - first);
+        const double d = squaredDistance(coordsOf(*entry->element), q);
+        if (d < best || (d == best && i < bestIndex)) {
             best = d;
             bestIndex = i;
         }
     }
+    if (bestIndex >= n) return nearestPointByScan(q);
     return coordsOf(points[bestIndex]);
 }
 
 template <typename P, int colored>
+bool GLObjPntsXYZ<P, colored>::hasSearchTree() const {
+    return searchIndex_.isReady();
+}
+
+template <typename P, int colored>
+bool GLObjPntsXYZ<P, colored>::waitForSearchTree() const {
+    return searchIndex_.wait() != nullptr;
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::dropSearchTree() {
+    searchIndex_.drop();
+}
+
+template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::applyTransform() {
+    dropSearchTree();
     const alg3D::Matrix4x4d t = pendingTransform;
     const std::int64_t n = static_cast<std::int64_t>(points.size());
 #pragma omp parallel for schedule(static)

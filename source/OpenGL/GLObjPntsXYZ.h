@@ -7,14 +7,18 @@
 // GPU upload: at most 4,000,000 points, entry i taking point floor(i * n / drawCount), as
 // single-precision offsets from the bounding-box centre (uploadOffset, double), so that
 // clouds in survey or machine coordinates draw without jitter.
-// Cost: every per-point pass is one parallel loop over the points; nearestPoint is a
-// linear scan.
+// Cost: every per-point pass is one parallel loop over the points. nearestPoint answers
+// from a k-d tree of the points (the library's, about 75 bytes per point): the first
+// query is answered by a scan and starts the build on a worker thread, later queries use
+// the tree once it is there; every change of the points drops it. Either way the answer
+// is the scan's, the earlier point winning on equal distances.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "OpenGL/BackgroundIndex.h"
 #include "OpenGL/GLBaseObject.h"
 #include "OpenGL/GLObjBox.h"
 
@@ -27,10 +31,35 @@ inline std::uint64_t drawSourceIndex(std::int64_t i, double drawStep) {
     return static_cast<std::uint64_t>(static_cast<double>(i) * drawStep);
 }
 
+// The edges of a selection outline by horizontal band: band k holds every edge whose row
+// range [min y, max y] meets the band, so a point tests only the edges of its own band.
+// Every edge that a row crosses lies in the band of that row (the band of a row is a
+// non-decreasing function of it), so the even-odd count over a band's edges is the count
+// over all edges.
+class EdgeBands {
+  public:
+    explicit EdgeBands(const SelectionRegion& region);
+    // Numbers of the edges of the band of row y, [first, last) (edge a runs from vertex
+    // a - 1, or the last vertex, to a).
+    void edgesOf(float y, const std::uint32_t*& first, const std::uint32_t*& last) const {
+        const std::size_t band = static_cast<std::size_t>(bandOf(y));
+        first = edges_.data() + start_[band];
+        last = edges_.data() + start_[band + 1];
+    }
+
+  private:
+    int bandOf(float y) const;
+
+    int count_ = 1;
+    double y0_ = 0.0, scale_ = 0.0;
+    std::vector<std::uint32_t> start_, edges_;
+};
+
 template <typename P, int colored>
 class GLObjPntsXYZ : public GLBaseObject {
   public:
     GLObjPntsXYZ();
+    ~GLObjPntsXYZ() override;
 
     void setPoints(std::vector<P>&& newPoints);
     void setSelection(const std::vector<unsigned char>& mask);
@@ -64,7 +93,16 @@ class GLObjPntsXYZ : public GLBaseObject {
     alg3D::Vec3d nearestPoint(const alg3D::Vec3d& q) const override;
     void applyTransform() override;
 
+    // Whether the k-d tree of nearestPoint is ready (asked for by the first query).
+    bool hasSearchTree() const;
+    // Waits for a build of the tree that runs; whether the tree is ready then.
+    bool waitForSearchTree() const;
+    // The nearest stored point by a scan over all points (what the tree must answer).
+    alg3D::Vec3d nearestPointByScan(const alg3D::Vec3d& q) const;
+
   private:
+    void dropSearchTree();
+
     void uploadPositions();
     void uploadNormals();
     void uploadColors();
@@ -81,6 +119,11 @@ class GLObjPntsXYZ : public GLBaseObject {
     std::vector<P> points;
     std::vector<alg3D::Vec3f> normals;
     std::vector<alg3D::Color> displayColors;
+
+    // Index of `points` for nearestPoint; it points into `points`, so every change of
+    // the points drops it.
+    struct SearchIndex;
+    mutable BackgroundIndex<SearchIndex> searchIndex_;
 };
 
 using GLObjPntsColored = GLObjPntsXYZ<alg3D::GLPoint, 1>;

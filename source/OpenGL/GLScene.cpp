@@ -332,9 +332,10 @@ void GLScene::setObjectUniforms(const GLBaseObject& object, const Matrix4x4d& pl
     const alg3D::Color c = object.getColor();
     gl_->glUniform3f(objectLoc_.singleColor, c.r / 255.0f, c.g / 255.0f, c.b / 255.0f);
     gl_->glUniform1f(objectLoc_.opacity, object.getAlpha() * 0.003921569f);
-    gl_->glUniform1i(
-        objectLoc_.hasNormals,
-        object.getObjectType() != GLBaseObject::kPointCloud && object.hasNormals() ? 1 : 0);
+    gl_->glUniform1i(objectLoc_.hasNormals, object.hasNormals() ? 1 : 0);
+    // Only meshes carry the barycentric markers that the edge display needs.
+    gl_->glUniform1i(objectLoc_.edgeDrawMode,
+                     object.getObjectType() == GLBaseObject::kMesh ? edgeDrawMode_ : 0);
 }
 
 void GLScene::drawObjects() {
@@ -369,6 +370,7 @@ void GLScene::drawObjects() {
             }
         }
         if (pass == 1) {
+            gl_->glUniform1i(objectLoc_.edgeDrawMode, 0);
             gl_->glDepthMask(GL_TRUE);
             gl_->glDisable(GL_BLEND);
         }
