@@ -66,6 +66,10 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         view_->scene().setShowAxes(settings_.showAxis);
         view_->scene().setPointSize(settings_.pointSize);
         if (!settings_.orthographic) actionPerspective_->trigger();
+        if (settings_.polygonMode == 1 || settings_.polygonMode == 2) {
+            findChild<QAction*>(settings_.polygonMode == 1 ? "actionEdgeOverlay" : "actionEdgeOnly")
+                ->trigger();
+        }
         pointSizeSlider_->setValue(static_cast<int>(settings_.pointSize + 0.5f));
         applyCustomStyleSheet();
 
@@ -206,8 +210,12 @@ void MainWindow::buildToolBars() {
         view_->scene().setEdgeDrawMode(edgeOnly->isChecked()      ? 1
                                        : edgeOverlay->isChecked() ? 2
                                                                   : 0);
+        // The setting counts the other way round: 1 overlay, 2 edges only.
+        settings_.polygonMode = edgeOverlay->isChecked() ? 1 : edgeOnly->isChecked() ? 2 : 0;
         view_->update();
     });
+    edgeOverlay->setObjectName("actionEdgeOverlay");
+    edgeOnly->setObjectName("actionEdgeOnly");
 
     // The main bar can be dragged to any edge; the style's height rule holds for the
     // horizontal bar only, so its rules are looked up again when it turns.

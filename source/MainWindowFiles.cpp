@@ -18,6 +18,7 @@
 #include "OpenGL/glView/GLView.h"
 #include "UiHooks.h"
 #include "commands/FileCommands.h"
+#include "commands/MergeMesh.h"
 #include "commands/SaveParts.h"
 
 namespace {
@@ -117,6 +118,19 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
             ui::warning(this, tr("Load data"), tr("Loading aborted."));
             return;
         }
+        // A mesh's coincident corners are merged on the worker too, behind the same
+        // progress dialog: the window keeps answering on large meshes.
+        std::vector<alg3D::Vec3d> vertices;
+        std::vector<std::uint64_t> indices;
+        if (data.kind == tessaro::commands::DataKind::kMesh) {
+            dialog.setLabelText(tr("Load STL data"));
+            if (tessaro::commands::mergeMesh(data.points, vertices, indices, wait.callback()) ==
+                    tessaro::commands::JobStatus::kAborted ||
+                wait.wasCanceled()) {
+                ui::warning(this, tr("Load data"), tr("Loading aborted."));
+                return;
+            }
+        }
         view_->makeCurrent();
         std::unique_ptr<GLBaseObject> object;
         switch (data.kind) {
@@ -128,7 +142,7 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
             }
             case tessaro::commands::DataKind::kMesh: {
                 auto mesh = std::make_unique<GLObjSTL>();
-                mesh->setTriangles(std::move(data.points));
+                mesh->setMesh(std::move(vertices), std::move(indices));
                 object = std::move(mesh);
                 break;
             }

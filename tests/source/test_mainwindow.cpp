@@ -106,6 +106,28 @@ TEST_F(MainWindowTest, SettingsAreWrittenBackOnExit) {
     EXPECT_EQ(window->settings().colorTop, QColor(1, 2, 3));
 }
 
+// The mesh edge mode is kept: the setting counts 1 overlay, 2 edges only (the shader the
+// other way round).
+TEST_F(MainWindowTest, EdgeModeIsStoredAndRestored) {
+    auto* overlay = window->findChild<QAction*>("actionEdgeOverlay");
+    auto* only = window->findChild<QAction*>("actionEdgeOnly");
+    ASSERT_TRUE(overlay && only);
+    EXPECT_FALSE(overlay->isChecked() || only->isChecked());
+    only->trigger();
+    EXPECT_EQ(window->view()->scene().edgeDrawMode(), 1);
+    window.reset();
+    EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PolygonMode").toInt(), 2);
+    window = std::make_unique<MainWindow>(nullptr, settingsFile);
+    only = window->findChild<QAction*>("actionEdgeOnly");
+    overlay = window->findChild<QAction*>("actionEdgeOverlay");
+    EXPECT_TRUE(only->isChecked());
+    EXPECT_EQ(window->view()->scene().edgeDrawMode(), 1);
+    overlay->trigger();
+    EXPECT_FALSE(only->isChecked());
+    EXPECT_EQ(window->view()->scene().edgeDrawMode(), 2);
+    EXPECT_EQ(window->settings().polygonMode, 1);
+}
+
 // The main bar holds the menu: no stored window state may hide it, and none may leave
 // its buttons clipped when it sits on a side.
 TEST_F(MainWindowTest, AStoredStateNeverHidesTheMainBar) {
