@@ -372,3 +372,58 @@ TEST(SceneJourney, TransformsAreDiscardedOrAcceptedInFullPrecision) {
     EXPECT_EQ(cloud->getPendingTransform(), alg3D::Matrix4x4d::identity());
     EXPECT_EQ(cloud->getPoints(), accepted);
 }
+
+// A mesh and a fit result loaded through the menu: both are listed with their kinds' info,
+// the mesh is picked by a click, shown with its edges from the view bar and moved by the
+// transform panel; the sphere answers with its radius and diameter.
+TEST(SceneJourney, AMeshAndAFitResultAreListedPickedAndMoved) {
+    const QString stl = scratchFile("plate.stl");
+    std::ofstream(stl.toStdString())
+        << "solid p\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 10 0 0\nvertex 10 10 "
+           "0\nendloop\nendfacet\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 10 10 "
+           "0\nvertex 0 10 0\nendloop\nendfacet\nendsolid p\n";
+    loadThroughMenu(stl);
+    const QString json = scratchFile("ball.json");
+    std::ofstream(json.toStdString()) << R"({"shape": "sphere", "method": "gauss",
+        "parameters": {"center": [5, 5, 0], "radius": 1.5}})";
+    loadThroughMenu(json);
+    ASSERT_EQ(tree()->topLevelItemCount(), 2);
+    GLBaseObject* mesh = object(0);
+    EXPECT_EQ(mesh->getObjectType(), GLBaseObject::kMesh);
+    EXPECT_EQ(object(1)->getObjectType(), GLBaseObject::kPrimitive);
+
+    // The mesh, picked in the view where only it lies: 4 shared vertices of 6 corners.
+    window().view()->fit2view(GLCamera::kFront);
+    click(window().view(), Qt::LeftButton, Qt::NoModifier, viewPosition(Vec3d(8, 2, 0)));
+    ASSERT_TRUE(mesh->isSelected());
+    EXPECT_TRUE(tree()->topLevelItem(0)->isSelected());
+    EXPECT_EQ(infoValue("points"), "4");
+    EXPECT_EQ(infoValue("triangles"), "2");
+    // Outline tools are for clouds only.
+    EXPECT_FALSE(child("toolButtonLasso")->isEnabled());
+
+    // Edge overlay from the view bar changes what is drawn on the mesh.
+    const QImage plain = window().view()->grabFramebuffer();
+    click(buttonOf(bar("toolBarMain"), action("tbActionView")));
+    QAction* overlay = window().findChild<QAction*>("actionEdgeOverlay");
+    click(buttonOf(bar("viewBar"), overlay));
+    EXPECT_TRUE(overlay->isChecked());
+    EXPECT_NE(window().view()->grabFramebuffer(), plain);
+    click(buttonOf(bar("toolBarMain"), action("tbActionObject")));
+
+    // Moved up by 5 with the transform panel and accepted.
+    click(editButton("Transform"));
+    WidgetTransform* panel = window().transformPanel();
+    auto* tz = panel->findChild<QLineEdit*>("lineEditTZ");
+    tz->setFocus();
+    QTest::keyClick(tz, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(tz, "5");
+    click(panel->findChild<QPushButton*>("btnAddTransform"));
+    click(panel->findChild<QPushButton*>("btnApply"));
+    EXPECT_EQ(infoValue("ctr"), "5.000000,5.000000,5.000000");
+    click(editButton("Transform"));
+
+    clickItem(1);
+    EXPECT_EQ(infoValue("r"), "1.500000 (3.000000)");
+    EXPECT_EQ(infoValue("center"), "5.000000,5.000000,0.000000");
+}
