@@ -32,6 +32,7 @@
 #include "TessaroStyle.h"
 #include "UiHooks.h"
 #include "alg3D/matrix/ColorScale.h"
+#include "panels/ToolWidget.h"
 #include "ui_MainWindow.h"
 
 MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
@@ -129,6 +130,11 @@ void MainWindow::buildToolBars() {
         return bar;
     };
     QToolBar* algorithmBar = makeBar("algorithmBar");
+    algorithmBar_ = algorithmBar;
+    // The five panel toggles show at most one panel; each is enabled when its panel is
+    // registered (registerAlgorithmPanel). Convex Hull runs at once.
+    panelGroup_ = new QActionGroup(this);
+    panelGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (const auto& entry : {std::make_pair("Registration", ":main/icon_registration.png"),
                               std::make_pair("Distances", ":main/icon_distances.png"),
                               std::make_pair("Geometry Fit", ":main/icon_bestfit.png"),
@@ -136,8 +142,15 @@ void MainWindow::buildToolBars() {
                               std::make_pair("Surface Features", ":main/icon_surface_features.png"),
                               std::make_pair("Convex Hull", ":main/icon_convexhull.png")}) {
         QAction* a = algorithmBar->addAction(QIcon(entry.second), tr(entry.first));
-        a->setEnabled(false);  // the algorithm commands come with their panels
+        a->setObjectName(QString("action%1").arg(QString(entry.first).remove(' ')));
+        a->setEnabled(false);  // until its panel or command is there
+        if (QString(entry.first) != "Convex Hull") {
+            a->setCheckable(true);
+            panelGroup_->addAction(a);
+        }
     }
+    connect(algorithmBar, &QToolBar::visibilityChanged, this,
+            &MainWindow::toolBarVisibilityChanged);
     editBar_ = makeBar("editBar");
     actionMeasure_ = editBar_->addAction(QIcon(":main/icon_ruler.png"), tr("Measure"));
     actionMeasure_->setToolTip(tr("Measure distances<hr> Click on two positions in the scene."));
@@ -384,7 +397,21 @@ QMenu* MainWindow::createPopupMenu() {
     return menu;
 }
 
+void MainWindow::registerAlgorithmPanel(const QString& actionName, ToolWidget* panel) {
+    auto* action = findChild<QAction*>(actionName);
+    if (!action || !panel) return;
+    panelColumn_->layout()->removeWidget(panel);
+    static_cast<QVBoxLayout*>(panelColumn_->layout())->insertWidget(1, panel);
+    panel->hide();
+    action->setEnabled(true);
+    connect(action, &QAction::toggled, panel, &QWidget::setVisible);
+}
+
 void MainWindow::toolBarVisibilityChanged(bool visible) {
+    if (!visible && algorithmBar_ && !algorithmBar_->isVisible()) {
+        for (QAction* a : panelGroup_->actions())
+            if (a->isChecked()) a->setChecked(false);
+    }
     if (!visible && actionMeasure_ && actionMeasure_->isChecked()) actionMeasure_->trigger();
     if (!visible && actionTransform_ && actionTransform_->isChecked()) actionTransform_->trigger();
 }

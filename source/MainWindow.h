@@ -29,6 +29,7 @@ class ObjectManager;
 class WidgetObjects;
 class WidgetTransform;
 class GLBaseObject;
+class ToolWidget;
 
 namespace Ui {
 class MainWindow;
@@ -54,6 +55,11 @@ class MainWindow : public QMainWindow {
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
     static alg3D::Color splitColor(std::uint64_t n);
+
+    // Puts an algorithm panel into the side column (hidden) and lets the algorithm bar's
+    // action of that object name ("actionGeometryFit", "actionDistances", ...) show it.
+    void registerAlgorithmPanel(const QString& actionName, ToolWidget* panel);
+    QWidget* panelColumn() const { return panelColumn_; }
 
     // Files the load command reads without asking.
     void setPendingFiles(const QStringList& files) { pendingFiles_ = files; }
@@ -131,6 +137,9 @@ class MainWindow : public QMainWindow {
     WidgetObjects* objectsPanel_ = nullptr;
     WidgetTransform* transformPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
+    QWidget* panelColumn_ = nullptr;
+    QToolBar* algorithmBar_ = nullptr;
+    QActionGroup* panelGroup_ = nullptr;
     QButtonGroup* selectionGroup_ = nullptr;
     QAction* actionSplit_ = nullptr;
     QAction* actionMerge_ = nullptr;

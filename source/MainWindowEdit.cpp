@@ -21,6 +21,7 @@
 
 void MainWindow::buildPanels() {
     auto* column = new QWidget(ui_->centralwidget);
+    panelColumn_ = column;
     column->setObjectName("panelColumn");
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
