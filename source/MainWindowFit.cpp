@@ -116,8 +116,8 @@ void MainWindow::onActionCalcFit() {
                                  .arg(QString::fromStdString(result.run.duration));
     fitPanel_->resultTable()->setResultText(QString::fromStdString(result.infoText()) +
                                             "\nduration: " + duration);
-    for (GLBaseObject* object : selected)
-        object->clearSelection();
+    // The point selection of every selected object goes (the view keeps its count).
+    view_->clearSelection();
     objects_->updateObjectInfo();
     view_->setFocus();
     view_->update();

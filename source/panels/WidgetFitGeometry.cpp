@@ -106,8 +106,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         funcGrid->addWidget(button, index / 3, index % 3);
         ++index;
     }
-    connect(functions_, static_cast<void (QButtonGroup::*)(int)>(&QButtonGroup::buttonClicked),
-            this, &WidgetFitGeometry::setFunction);
+    connect(functions_, &QButtonGroup::idClicked, this, &WidgetFitGeometry::setFunction);
     bodyLayout()->addWidget(func);
 
     // Method.
