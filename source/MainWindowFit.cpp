@@ -2,6 +2,7 @@
 // fits the chosen function to the selected points (or to all points of the first
 // selected object) on a worker thread and adds the fitted primitive to the scene.
 #include <QAction>
+#include <QLayout>
 #include <cstdio>
 #include <string>
 #include <vector>
