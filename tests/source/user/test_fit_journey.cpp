@@ -107,8 +107,16 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     const int cloudRow = tree()->topLevelItemCount() - 1;
     const std::uint64_t n = static_cast<std::uint64_t>(kAround) * kAlong;
 
-    // The panel from the algorithm bar.
+    // The whole cloud lassoed (the selection tools are on the edit bar).
     QToolBar* mainBar = bar("toolBarMain");
+    if (!action("tbActionObject")->isChecked()) click(buttonOf(mainBar, action("tbActionObject")));
+    clickItem(cloudRow);
+    window().view()->fit2view(GLCamera::kFront);
+    QTest::qWait(50);
+    lassoAll(cloud);
+    ASSERT_EQ(cloud->getSelectedCount(), n);
+
+    // The panel from the algorithm bar.
     if (!action("tbActionAlgorithms")->isChecked())
         click(buttonOf(mainBar, action("tbActionAlgorithms")));
     ASSERT_TRUE(bar("algorithmBar")->isVisible());
@@ -133,6 +141,7 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     click(compute);
     EXPECT_EQ(messages.take(), "Geometry approximation|Please select a function!");
     EXPECT_EQ(objectCount(), before + 1);
+    EXPECT_EQ(cloud->getSelectedCount(), n);
 
     // The cylinder's rows: point, direction, radius; nothing else.
     click(child("btnCylinder"));
@@ -143,11 +152,6 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     EXPECT_FALSE(child("lineEditRadius2")->isVisible());
     EXPECT_FALSE(child("lineEditShape")->isVisible());
     EXPECT_FALSE(child("lineEditAngle")->isVisible());
-
-    window().view()->fit2view(GLCamera::kFront);
-    QTest::qWait(50);
-    lassoAll(cloud);
-    ASSERT_EQ(cloud->getSelectedCount(), n);
 
     // Abort (a Chebyshev run, pressed as soon as the dialog exists): nothing changes.
     click(child("radioButtonCheb"));
@@ -177,6 +181,7 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     EXPECT_NEAR((off - off.dot(kAxis) * kAxis).norm(), 0.0, 1e-6);
     EXPECT_NEAR(cylinder->height(), 60.0, 1e-6);
     EXPECT_EQ(cloud->getSelectedCount(), 0u);
+    window().view()->fit2view(GLCamera::kFront);
 
     // The table: the cylinder's info text, the statistics, then the duration.
     QStringList firstColumn;
