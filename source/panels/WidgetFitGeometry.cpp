@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -56,6 +57,19 @@ void readVector(QLineEdit* const edits[3], const QCheckBox* fix,
         out.give(alg3D::Vec3d(c[0], c[1], c[2]));
 }
 
+// Asks for the whole height of its controls; scrolls only when the column is shorter.
+class ControlsScrollArea : public QScrollArea {
+  public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override {
+        const QSize content = widget() ? widget()->sizeHint() : QSize();
+        return QSize(QScrollArea::sizeHint().width(), content.height() + 2 * frameWidth());
+    }
+    QSize minimumSizeHint() const override {
+        return QSize(QScrollArea::minimumSizeHint().width(), 4 * fontMetrics().height());
+    }
+};
+
 bool hasEnclosing(int code) {
     return code == 2 || code == 3;  // cylinder, sphere
 }
@@ -67,12 +81,27 @@ bool hasOuterInner(int code) {
 
 WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry Fit"), parent) {
     setObjectName("WgtFitGeometry");
+    // The controls scroll when the side column is short; table and "Compute" stay below.
+    auto* scroll = new ControlsScrollArea(body());
+    scroll->setObjectName("scrollAreaControls");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* controls = new QWidget(scroll);
+    auto* controlsLayout = new QVBoxLayout(controls);
+    controlsLayout->setContentsMargins(0, 0, 0, 0);
+    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    auto compact = [this](QLayout* layout) {
+        const int m = static_cast<int>(4 * scale());
+        layout->setContentsMargins(m, m, m, m);
+        layout->setSpacing(static_cast<int>(2 * scale()));
+    };
 
     // Function buttons, three to a row.
-    auto* func = new QGroupBox(tr("Function"), body());
+    auto* func = new QGroupBox(tr("Function"), controls);
     func->setObjectName("groupBoxFunc");
     auto* funcGrid = new QGridLayout(func);
-    funcGrid->setSpacing(2);
+    compact(funcGrid);
     functions_ = new QButtonGroup(this);
     functions_->setExclusive(true);
     const struct {
@@ -97,7 +126,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         button->setObjectName(b.name);
         button->setText(tr(b.text));
         button->setIcon(QIcon(QString(":/geometries/icon_%1.png").arg(b.icon)));
-        button->setIconSize(QSize(static_cast<int>(24 * scale()), static_cast<int>(24 * scale())));
+        button->setIconSize(QSize(static_cast<int>(20 * scale()), static_cast<int>(20 * scale())));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setCheckable(true);
         button->setAutoRaise(true);
@@ -107,12 +136,13 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         ++index;
     }
     connect(functions_, &QButtonGroup::idClicked, this, &WidgetFitGeometry::setFunction);
-    bodyLayout()->addWidget(func);
+    controlsLayout->addWidget(func);
 
     // Method.
-    auto* method = new QGroupBox(tr("Optimization method"), body());
+    auto* method = new QGroupBox(tr("Optimization method"), controls);
     method->setObjectName("groupBoxMethod");
     auto* methodGrid = new QGridLayout(method);
+    compact(methodGrid);
     gauss_ = new QRadioButton(tr("Gauss"), method);
     gauss_->setObjectName("radioButtonGauss");
     gauss_->setToolTip(tr("Minimizes the sum of squared deviations (least-squares)."));
@@ -134,12 +164,13 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     methodGrid->addWidget(inscribing_, 1, 1);
     for (QRadioButton* r : {gauss_, cheb_, enclosing_, inscribing_})
         connect(r, &QRadioButton::toggled, this, [this] { updateMethodRows(); });
-    bodyLayout()->addWidget(method);
+    controlsLayout->addWidget(method);
 
     // The Chebyshev element: one of three.
-    chebGeom_ = new QGroupBox(tr("Chebyshev geometry"), body());
+    chebGeom_ = new QGroupBox(tr("Chebyshev geometry"), controls);
     chebGeom_->setObjectName("groupBoxChebGeom");
     auto* chebLayout = new QHBoxLayout(chebGeom_);
+    compact(chebLayout);
     central_ = new QCheckBox(tr("central"), chebGeom_);
     central_->setObjectName("checkBoxChebGeomCentral");
     central_->setToolTip(tr("Compute central Chebyshev element"));
@@ -156,12 +187,13 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         elements->addButton(c);
         chebLayout->addWidget(c);
     }
-    bodyLayout()->addWidget(chebGeom_);
+    controlsLayout->addWidget(chebGeom_);
 
     // Parameters.
-    auto* params = new QGroupBox(tr("Parameters"), body());
+    auto* params = new QGroupBox(tr("Parameters"), controls);
     params->setObjectName("groupBoxParameters");
     auto* paramGrid = new QGridLayout(params);
+    compact(paramGrid);
     paramGrid->addWidget(new QLabel(tr("Max. Iterations"), params), 0, 0);
     iterations_ = new QSpinBox(params);
     iterations_->setObjectName("spinBoxIt");
@@ -171,13 +203,13 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     weighting_ = new QCheckBox(tr("Enable outlier weighting"), params);
     weighting_->setObjectName("checkBoxWeighting");
     paramGrid->addWidget(weighting_, 1, 0, 1, 2);
-    bodyLayout()->addWidget(params);
+    controlsLayout->addWidget(params);
 
     // Start values, one row per group.
-    init_ = new QGroupBox(tr("Initialization"), body());
+    init_ = new QGroupBox(tr("Initialization"), controls);
     init_->setObjectName("groupBoxInit");
     auto* initLayout = new QVBoxLayout(init_);
-    initLayout->setSpacing(2);
+    compact(initLayout);
     auto* validator = new QRegularExpressionValidator(
         QRegularExpression("\\s*[-+]?[0-9]*[\\.,]?[0-9]*([eE][-+]?[0-9]*)?\\s*"), this);
     const int labelWidth = fontMetrics().horizontalAdvance(tr("Direction")) + 8;
@@ -216,7 +248,11 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     makeRow(kDirection, tr("Direction"), "fixD", {"lineEditDirX", "lineEditDirY", "lineEditDirZ"},
             dir_);
     angle_->setToolTip(tr("degrees"));
-    bodyLayout()->addWidget(init_);
+    controlsLayout->addWidget(init_);
+
+    controlsLayout->addStretch(1);
+    scroll->setWidget(controls);
+    bodyLayout()->addWidget(scroll, 3);
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");

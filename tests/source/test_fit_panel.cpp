@@ -3,6 +3,7 @@
 // options (method and element, fixed and given start values, angles in degrees).
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -10,6 +11,7 @@
 #include <QToolButton>
 
 #include "ComputationRunner.h"
+#include "GuiTestSupport.h"
 #include "panels/WidgetFitGeometry.h"
 
 namespace {
@@ -74,6 +76,11 @@ TEST(WidgetFitGeometryTest, EachFunctionShowsTheRowsItUses) {
         EXPECT_EQ(shown(panel, "radioButtonMC"), solid) << row.button;
         EXPECT_EQ(shown(panel, "radioButtonMI"), solid) << row.button;
     }
+    // The superellipse shows every row: a look at the whole panel.
+    panel.resize(320, 900);
+    panel.show();
+    QApplication::processEvents();
+    panel.grab().save(guitest::artifactPath("panel-fit-controls.png"));
 }
 
 TEST(WidgetFitGeometryTest, TheLineFallsBackToGaussAndShowsTheChebyshevGroup) {

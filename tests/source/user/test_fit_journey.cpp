@@ -63,6 +63,13 @@ std::size_t objectCount() {
 GLBaseObject* object(std::size_t i) {
     return window().view()->scene().objects().at(i).get();
 }
+// A click on a radio button's indicator (its middle can be beyond its text).
+void choose(const char* radio) {
+    QWidget* w = child(radio);
+    ASSERT_TRUE(w) << radio;
+    click(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
+    EXPECT_TRUE(child<QRadioButton>(radio)->isChecked()) << radio;
+}
 void clickItem(int row) {
     QTreeWidgetItem* item = tree()->topLevelItem(row);
     ASSERT_TRUE(item);
@@ -154,7 +161,7 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     EXPECT_FALSE(child("lineEditAngle")->isVisible());
 
     // Abort (a Chebyshev run, pressed as soon as the dialog exists): nothing changes.
-    click(child("radioButtonCheb"));
+    choose("radioButtonCheb");
     bool offered = false;
     ui::hooks().progressCreated = [&offered](QProgressDialog* dialog) {
         offered = dialog->labelText() == "Computing...";
@@ -169,7 +176,7 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     EXPECT_EQ(table->rowCount(), 0);
 
     // The fit.
-    click(child("radioButtonGauss"));
+    choose("radioButtonGauss");
     click(compute);
     EXPECT_TRUE(messages.take().isEmpty());
     ASSERT_EQ(objectCount(), before + 2);
