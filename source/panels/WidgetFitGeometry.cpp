@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -70,6 +71,15 @@ class ControlsScrollArea : public QScrollArea {
     }
 };
 
+// The check marks dark on the light indicator background of both schemes (the label
+// keeps the window's text colour; disabled marks keep theirs).
+void darkMark(QAbstractButton* button) {
+    QPalette p = button->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        p.setColor(g, QPalette::Text, QColor(20, 20, 20));
+    button->setPalette(p);
+}
+
 bool hasEnclosing(int code) {
     return code == 2 || code == 3;  // cylinder, sphere
 }
@@ -120,14 +130,19 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         {8, "btnEllipse", "ellipse", QT_TR_NOOP("Ellipse")},
         {9, "btnSuperEllipse", "superellipse", QT_TR_NOOP("Superellipse")},
     };
+    const int icon = static_cast<int>(20 * scale());
     int index = 0;
     for (const auto& b : buttons) {
         auto* button = new QToolButton(func);
         button->setObjectName(b.name);
         button->setText(tr(b.text));
         button->setIcon(QIcon(QString(":/geometries/icon_%1.png").arg(b.icon)));
-        button->setIconSize(QSize(static_cast<int>(20 * scale()), static_cast<int>(20 * scale())));
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        // Icon over text, sized here (the window's rule for tool buttons is for bars).
+        button->setStyleSheet(QString("QToolButton{qproperty-iconSize: %1px %1px; min-height: "
+                                      "%2px; padding: 1px;}")
+                                  .arg(icon)
+                                  .arg(icon + fontMetrics().height() + 8));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setCheckable(true);
         button->setAutoRaise(true);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -160,8 +175,10 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     inscribing_->setToolTip(tr("Computes inscribing element with maximal extension/radius."));
     methodGrid->addWidget(gauss_, 0, 0);
     methodGrid->addWidget(cheb_, 0, 1);
-    methodGrid->addWidget(enclosing_, 1, 0);
-    methodGrid->addWidget(inscribing_, 1, 1);
+    methodGrid->addWidget(enclosing_, 1, 0, 1, 2);
+    methodGrid->addWidget(inscribing_, 2, 0, 1, 2);
+    for (QRadioButton* r : {gauss_, cheb_, enclosing_, inscribing_})
+        darkMark(r);
     for (QRadioButton* r : {gauss_, cheb_, enclosing_, inscribing_})
         connect(r, &QRadioButton::toggled, this, [this] { updateMethodRows(); });
     controlsLayout->addWidget(method);
@@ -184,6 +201,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     auto* elements = new QButtonGroup(this);
     elements->setExclusive(true);
     for (QCheckBox* c : {central_, outer_, inner_}) {
+        darkMark(c);
         elements->addButton(c);
         chebLayout->addWidget(c);
     }
@@ -202,6 +220,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     paramGrid->addWidget(iterations_, 0, 1);
     weighting_ = new QCheckBox(tr("Enable outlier weighting"), params);
     weighting_->setObjectName("checkBoxWeighting");
+    darkMark(weighting_);
     paramGrid->addWidget(weighting_, 1, 0, 1, 2);
     controlsLayout->addWidget(params);
 
@@ -234,6 +253,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         if (editNames.size() == 1) h->addStretch(2);
         fix_[row] = new QCheckBox(tr("fix"), w);
         fix_[row]->setObjectName(fixName);
+        darkMark(fix_[row]);
         fix_[row]->setToolTip(tr("Holds the start value fixed during the fit"));
         h->addWidget(fix_[row]);
         rows_[row] = w;
@@ -256,6 +276,8 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");
+    table_->horizontalHeader()->hide();
+    table_->verticalHeader()->hide();
     table_->setMinimumHeight(static_cast<int>(100 * scale()));
     bodyLayout()->addWidget(table_, 1);
 
