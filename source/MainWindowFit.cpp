@@ -106,11 +106,19 @@ void MainWindow::onActionCalcFit() {
     std::printf("%s", result.console.c_str());
     std::fflush(stdout);
 
-    view_->makeCurrent();
-    std::unique_ptr<GLBaseObject> primitive =
-        makePrimitiveObject(result, points.data(), points.data() + points.size());
-    view_->doneCurrent();
-    objects_->addObject(std::move(primitive));
+    const bool added = runGuarded(this, title, [&] {
+        view_->makeCurrent();
+        std::unique_ptr<GLBaseObject> primitive;
+        try {
+            primitive = makePrimitiveObject(result, points.data(), points.data() + points.size());
+        } catch (...) {
+            view_->doneCurrent();
+            throw;
+        }
+        view_->doneCurrent();
+        objects_->addObject(std::move(primitive));
+    });
+    if (!added) return;
 
     const QString duration = QString("%2 (%1)")
                                  .arg(QString::fromStdString(time.elapsedText()))

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -177,7 +179,15 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
 
     // The fit.
     choose("radioButtonGauss");
+    // Keeping the last selection: the fitted points go to lastSelection.xyz first.
+    const QString cwd = QDir::currentPath();
+    const QString scratch = QFileInfo(scratchFile("lastSelection.xyz")).absolutePath();
+    QDir::setCurrent(scratch);
+    window().settings().saveLastSel = true;
     click(compute);
+    window().settings().saveLastSel = false;
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(lineCount(QDir(scratch).filePath("lastSelection.xyz")), static_cast<int>(n));
     EXPECT_TRUE(messages.take().isEmpty());
     ASSERT_EQ(objectCount(), before + 2);
     auto* cylinder = dynamic_cast<GLObjCylinder*>(object(before + 1));
