@@ -28,6 +28,7 @@ class QToolButton;
 class ObjectManager;
 class WidgetObjects;
 class WidgetTransform;
+class WidgetFitGeometry;
 class GLBaseObject;
 class ToolWidget;
 
@@ -51,6 +52,7 @@ class MainWindow : public QMainWindow {
     ObjectManager* objectManager() const { return objects_; }
     WidgetObjects* objectsPanel() const { return objectsPanel_; }
     WidgetTransform* transformPanel() const { return transformPanel_; }
+    WidgetFitGeometry* fitPanel() const { return fitPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -95,6 +97,7 @@ class MainWindow : public QMainWindow {
     void actionScreenshot_triggered();
     void on_tbActionInfo_triggered();
     void splitSelection();
+    void onActionCalcFit();
     void mergeSelection();
     void startPolygonSelection(bool checked);
     void startRectangleSelection(bool checked);
@@ -115,6 +118,7 @@ class MainWindow : public QMainWindow {
     void buildToolBars();
     void buildPanels();
     void buildEditTools();
+    void buildFitPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -136,6 +140,7 @@ class MainWindow : public QMainWindow {
     ObjectManager* objects_ = nullptr;
     WidgetObjects* objectsPanel_ = nullptr;
     WidgetTransform* transformPanel_ = nullptr;
+    WidgetFitGeometry* fitPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

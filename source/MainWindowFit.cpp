@@ -1,0 +1,133 @@
+// The main window's geometry fit: the panel in the side column and the fit command, which
+// fits the chosen function to the selected points (or to all points of the first
+// selected object) on a worker thread and adds the fitted primitive to the scene.
+#include <QAction>
+#include <QLayout>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ComputationRunner.h"
+#include "MainWindow.h"
+#include "ObjectManager.h"
+#include "OpenGL/GLObjPntsXYZ.h"
+#include "OpenGL/GLObjSTL.h"
+#include "OpenGL/GLPrimitiveFactory.h"
+#include "OpenGL/glView/GLView.h"
+#include "UiHooks.h"
+#include "alg3D/matrix/TimeMeasurement.h"
+#include "commands/FitCommand.h"
+#include "commands/FitRequest.h"
+#include "io/FileIOInfo.h"
+#include "io/TextPointWriters.h"
+#include "panels/WidgetFitGeometry.h"
+
+namespace cmd = tessaro::commands;
+
+namespace {
+
+// Every point of an object as plain coordinates; nothing for a primitive.
+template <typename Cloud>
+bool appendCloud(const GLBaseObject* object, std::vector<alg3D::Vec3d>& out) {
+    const auto* cloud = dynamic_cast<const Cloud*>(object);
+    if (!cloud) return false;
+    out.reserve(out.size() + cloud->getPoints().size());
+    for (const auto& p : cloud->getPoints())
+        out.push_back(alg3D::Vec3d(p.x, p.y, p.z));
+    return true;
+}
+
+void allPointsOf(const GLBaseObject* object, std::vector<alg3D::Vec3d>& out) {
+    if (appendCloud<GLObjPnts>(object, out) || appendCloud<GLObjPntsColored>(object, out) ||
+        appendCloud<GLObjPntsUniform>(object, out))
+        return;
+    if (const auto* mesh = dynamic_cast<const GLObjSTL*>(object)) {
+        out.insert(out.end(), mesh->getPoints().begin(), mesh->getPoints().end());
+    }
+}
+
+}  // namespace
+
+void MainWindow::buildFitPanel() {
+    fitPanel_ = new WidgetFitGeometry(panelColumn_);
+    panelColumn_->layout()->addWidget(fitPanel_);
+    registerAlgorithmPanel("actionGeometryFit", fitPanel_);
+    connect(fitPanel_, &WidgetFitGeometry::startComputation, this, &MainWindow::onActionCalcFit);
+}
+
+void MainWindow::onActionCalcFit() {
+    alg3D::TimeMeasurement time("onActionCalcFit");
+    const QString title = tr(cmd::kFitCommandTitle);
+    const std::vector<GLBaseObject*> selected = objects_->selectedObjects();
+    const bool primitiveFirst =
+        !selected.empty() && selected.front()->getObjectType() == GLBaseObject::kPrimitive;
+    if (const char* warning =
+            cmd::checkFitRequest(selected.size(), primitiveFirst, fitPanel_->function())) {
+        ui::warning(this, title, tr(warning));
+        return;
+    }
+    const cmd::FitShape shape = *cmd::fitShapeFromCode(fitPanel_->function());
+
+    // The selected points of every visible object, else the whole first selected object.
+    std::vector<alg3D::Vec3d> points;
+    std::vector<alg3D::Vec3d> part;
+    for (const auto& object : view_->scene().objects()) {
+        if (!object->isVisible() || object->getSelectedCount() == 0) continue;
+        object->getSelection(part);
+        points.insert(points.end(), part.begin(), part.end());
+    }
+    if (points.empty()) allPointsOf(selected.front(), points);
+
+    cmd::FitOptions options = fitPanel_->options();
+    options.threads = processors_;
+    fitPanel_->resultTable()->setResultText(QString());
+    fitPanel_->resultTable()->setRowCount(0);
+    std::printf("%s", cmd::fitConsoleHeader(selected.front()->getName(), shape).c_str());
+
+    cmd::FitResult result;
+    cmd::JobStatus status = cmd::JobStatus::kAborted;
+    const bool ok = runGuarded(this, title, [&] {
+        if (settings_.saveLastSel) {
+            tessaro::io::FileIOInfo info;
+            info.fileName = cmd::kLastSelectionFile;
+            tessaro::io::writeXyz(info, points);
+        }
+        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        try {
+            status = cmd::runFitCommand(shape, points, options, result, wait.callback());
+        } catch (const cmd::NotEnoughPointsError& e) {
+            ui::warning(this, tr(cmd::fitTitle(shape)), tr(e.what()));
+        }
+    });
+    if (!ok || status != cmd::JobStatus::kCompleted) {
+        view_->update();
+        return;
+    }
+    std::printf("%s", result.console.c_str());
+    std::fflush(stdout);
+
+    const bool added = runGuarded(this, title, [&] {
+        view_->makeCurrent();
+        std::unique_ptr<GLBaseObject> primitive;
+        try {
+            primitive = makePrimitiveObject(result, points.data(), points.data() + points.size());
+        } catch (...) {
+            view_->doneCurrent();
+            throw;
+        }
+        view_->doneCurrent();
+        objects_->addObject(std::move(primitive));
+    });
+    if (!added) return;
+
+    const QString duration = QString("%2 (%1)")
+                                 .arg(QString::fromStdString(time.elapsedText()))
+                                 .arg(QString::fromStdString(result.run.duration));
+    fitPanel_->resultTable()->setResultText(QString::fromStdString(result.infoText()) +
+                                            "\nduration: " + duration);
+    // The point selection of every selected object goes (the view keeps its count).
+    view_->clearSelection();
+    objects_->updateObjectInfo();
+    view_->setFocus();
+    view_->update();
+}
