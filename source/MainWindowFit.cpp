@@ -95,6 +95,9 @@ void MainWindow::onActionCalcFit() {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
         try {
             status = cmd::runFitCommand(shape, points, options, result, wait.callback());
+            // An "Abort" pressed while a short run ended between two polls still counts:
+            // the user asked for no result.
+            if (wait.wasCanceled()) status = cmd::JobStatus::kAborted;
         } catch (const cmd::NotEnoughPointsError& e) {
             ui::warning(this, tr(cmd::fitTitle(shape)), tr(e.what()));
         }
