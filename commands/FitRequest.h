@@ -15,12 +15,13 @@
 #include <string>
 
 #include "commands/FitCommand.h"
+#include "commands/SelectionChecks.h"
 
 namespace tessaro {
 namespace commands {
 
 inline constexpr const char* kFitCommandTitle = "Geometry approximation";
-inline constexpr const char* kFitSelectPointcloud = "Please select a pointcloud!";
+inline constexpr const char* kFitSelectPointcloud = kSelectPointcloud;
 inline constexpr const char* kFitSelectFunction = "Please select a function!";
 // Where the points of a run go first when the user keeps the last selection.
 inline constexpr const char* kLastSelectionFile = "lastSelection.xyz";

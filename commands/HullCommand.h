@@ -16,6 +16,7 @@
 
 #include "alg3D/matrix/GLPoint.h"
 #include "alg3D/matrix/Matrix.h"
+#include "commands/SelectionChecks.h"
 
 namespace tessaro {
 namespace commands {
@@ -24,10 +25,10 @@ inline constexpr const char* kHullTitle = "Convex Hull";
 inline constexpr const char* kHullTimerName = "convex hull";
 inline constexpr double kHullTolerance = 1e-6;
 // The selection checks' warnings (titled kHullTitle).
-inline constexpr const char* kHullSelectCloud = "Please select a pointcloud!";
-inline constexpr const char* kHullSelectOneCloud = "Please select one pointcloud only!";
+inline constexpr const char* kHullSelectCloud = kSelectPointcloud;
+inline constexpr const char* kHullSelectOneCloud = kSelectOnePointcloud;
 inline constexpr const char* kHullCloudsOnly = "Convex hull can be computed for pointclouds only!";
-inline constexpr const char* kHullUnsupportedType = "Data type(s) are not supported.";
+inline constexpr const char* kHullUnsupportedType = kUnsupportedDataTypes;
 
 struct HullResult {
     std::vector<alg3D::Vec3d> vertices;  // used hull vertices, in input order

@@ -158,6 +158,7 @@ void MainWindow::buildToolBars() {
     connect(actionMeasure_, &QAction::toggled, view_, &GLView::setRulerEnabled);
     buildPanels();
     buildEditTools();
+    buildHullCommand();
 
     viewBar_ = makeBar("viewBar");
     actionPerspective_ = viewBar_->addAction(QIcon(":views/icon_view_proj.png"), tr("Perspective"));

@@ -103,6 +103,7 @@ class MainWindow : public QMainWindow {
     void startRectangleSelection(bool checked);
     void startLassoSelection(bool checked);
     void transformToggled(bool checked);
+    void onActionComputeConvexHull();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -118,6 +119,7 @@ class MainWindow : public QMainWindow {
     void buildToolBars();
     void buildPanels();
     void buildEditTools();
+    void buildHullCommand();
     void buildFitPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);

@@ -427,3 +427,52 @@ TEST(SceneJourney, AMeshAndAFitResultAreListedPickedAndMoved) {
     EXPECT_EQ(infoValue("r"), "1.500000 (3.000000)");
     EXPECT_EQ(infoValue("center"), "5.000000,5.000000,0.000000");
 }
+
+// Convex Hull from the algorithm bar: the selection checks, then the hull of a cube's
+// corners with points inside becomes "<name>_hull" with 8 vertices and 12 triangles.
+TEST(SceneJourney, ConvexHullOfTheSelectedCloudBecomesAMesh) {
+    const QString path = scratchFile("cube.xyz");
+    {
+        std::ofstream out(path.toStdString());
+        for (int c = 0; c < 8; ++c)
+            out << 10 * (c & 1) << ' ' << 10 * ((c >> 1) & 1) << ' ' << 10 * ((c >> 2) & 1) << '\n';
+        for (int i = 1; i < 9; ++i)
+            out << i << ' ' << 9 - i << ' ' << (i * 7) % 9 + 0.5 << '\n';
+    }
+    loadThroughMenu(path);
+    loadThroughMenu(writeGrid("other.xyz", Vec3d(20, 0, 0), 5.0, 3));
+    click(buttonOf(bar("toolBarMain"), action("tbActionAlgorithms")));
+    QWidget* hull = buttonOf(bar("algorithmBar"), window().findChild<QAction*>("actionConvexHull"));
+    ASSERT_TRUE(hull && hull->isEnabled());
+
+    Answer none, two;
+    answerNextBox(none, "OK");
+    click(hull);
+    EXPECT_EQ(none.title, "Convex Hull");
+    EXPECT_EQ(none.text, "Please select a pointcloud!");
+    clickItem(0);
+    clickItem(1, Qt::ControlModifier);
+    answerNextBox(two, "OK");
+    click(hull);
+    EXPECT_EQ(two.text, "Please select one pointcloud only!");
+
+    clickItem(0);
+    Answer info;
+    answerNextBox(info, "OK");
+    click(hull);
+    EXPECT_EQ(info.title, "Convex Hull");
+    EXPECT_TRUE(info.text.startsWith("triangles:\t12      \nvertices:\t8\nduration:\t"))
+        << info.text.toStdString();
+    ASSERT_EQ(tree()->topLevelItemCount(), 3);
+    EXPECT_EQ(object(2)->getName(), "cube.xyz_hull");
+    EXPECT_EQ(object(2)->getObjectType(), GLBaseObject::kMesh);
+    clickItem(2);
+    EXPECT_EQ(infoValue("points"), "8");
+    EXPECT_EQ(infoValue("triangles"), "12");
+
+    // A mesh is no cloud.
+    Answer mesh;
+    answerNextBox(mesh, "OK");
+    click(hull);
+    EXPECT_EQ(mesh.text, "Convex hull can be computed for pointclouds only!");
+}
