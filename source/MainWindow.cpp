@@ -32,6 +32,8 @@
 #include "TessaroStyle.h"
 #include "UiHooks.h"
 #include "alg3D/matrix/ColorScale.h"
+#include "panels/Slider.h"
+#include "panels/SubToolBar.h"
 #include "panels/ToolWidget.h"
 #include "ui_MainWindow.h"
 
@@ -123,7 +125,7 @@ void MainWindow::buildToolBars() {
     ui_->actionConfig->setEnabled(false);  // the configuration dialog comes later
 
     auto makeBar = [&](const QString& name) {
-        auto* bar = new QToolBar(name, barBox);
+        auto* bar = new SubToolBar(name, barBox);
         bar->setObjectName(name);
         bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         barLayout->addWidget(bar);
@@ -191,7 +193,7 @@ void MainWindow::buildToolBars() {
     auto* sizeNumber = new QLabel("1", viewBar_);
     sizeNumber->setFixedWidth(static_cast<int>(35 * scale_));
     viewBar_->addWidget(sizeNumber);
-    pointSizeSlider_ = new QSlider(Qt::Horizontal, viewBar_);
+    pointSizeSlider_ = new Slider(Qt::Horizontal, viewBar_);
     pointSizeSlider_->setRange(1, 15);
     pointSizeSlider_->setTickInterval(1);
     pointSizeSlider_->setSingleStep(1);
@@ -203,7 +205,7 @@ void MainWindow::buildToolBars() {
     connect(pointSizeSlider_, &QSlider::valueChanged, sizeNumber,
             static_cast<void (QLabel::*)(int)>(&QLabel::setNum));
     connect(view_, &GLView::pointSizeChanged, pointSizeSlider_,
-            [this](float size) { pointSizeSlider_->setValue(static_cast<int>(size + 0.5f)); });
+            static_cast<void (Slider::*)(float)>(&Slider::setValue));
     // Edge display of meshes: overlay or edges only, at most one of them; neither is the
     // plain surface.
     auto* edgeGroup = new QActionGroup(viewBar_);

@@ -21,7 +21,7 @@ class QToolBar;
 class QActionGroup;
 class QLabel;
 class QMenu;
-class QSlider;
+class Slider;
 class QSplashScreen;
 class QButtonGroup;
 class QToolButton;
@@ -137,7 +137,7 @@ class MainWindow : public QMainWindow {
     QToolBar* editBar_ = nullptr;
     QAction* actionPerspective_ = nullptr;
     QAction* actionMeasure_ = nullptr;
-    QSlider* pointSizeSlider_ = nullptr;
+    Slider* pointSizeSlider_ = nullptr;
     QActionGroup* mainGroup_ = nullptr;
     ObjectManager* objects_ = nullptr;
     WidgetObjects* objectsPanel_ = nullptr;

@@ -21,6 +21,8 @@
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
 #include "OpenGL/glView/GLView.h"
+#include "panels/DoubleValidator.h"
+#include "panels/Slider.h"
 
 namespace {
 
@@ -210,3 +212,43 @@ TEST(InfoSplashTest, MessageAndTitleFitTheImage) {
 }
 
 }  // namespace
+
+// Number fields: a comma is a decimal point, a lower bound of 0 drops the minus sign,
+// anything else that is no number is refused.
+TEST(DoubleValidatorTest, CommaMinusAndJunk) {
+    DoubleValidator nonNegative(0.0), any(-1e300);
+    struct Case {
+        const DoubleValidator* validator;
+        QString input, fixed;
+        QValidator::State state;
+    } cases[] = {{&nonNegative, "1,5", "1.5", QValidator::Acceptable},
+                 {&nonNegative, "-2", "2", QValidator::Acceptable},
+                 {&any, "-2", "-2", QValidator::Acceptable},
+                 {&any, " 3e-4 ", "3e-4", QValidator::Acceptable},
+                 {&any, "1.2.3", "1.2.3", QValidator::Invalid},
+                 {&any, "abc", "abc", QValidator::Invalid}};
+    for (const Case& c : cases) {
+        QString text = c.input;
+        int pos = text.size();
+        EXPECT_EQ(c.validator->validate(text, pos), c.state) << c.input.toStdString();
+        EXPECT_EQ(text, c.fixed);
+    }
+    EXPECT_DOUBLE_EQ(DoubleValidator::value("1,5"), 1.5);
+}
+
+// A press on the slider's groove jumps to the value under the cursor; float values round.
+TEST(SliderTest, GroovePressJumpsAndFloatsRound) {
+    Slider slider(Qt::Horizontal);
+    slider.setRange(1, 15);
+    slider.resize(300, 24);
+    slider.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&slider));
+    slider.setValue(2.4f);
+    EXPECT_EQ(slider.value(), 2);
+    slider.setValue(2.6f);
+    EXPECT_EQ(slider.value(), 3);
+    QTest::mouseClick(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(290, 12));
+    EXPECT_GE(slider.value(), 14);
+    QTest::mouseClick(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(150, 12));
+    EXPECT_NEAR(slider.value(), 8, 1);
+}
