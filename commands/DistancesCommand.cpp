@@ -150,6 +150,16 @@ JobStatus compute(const DistanceReference& ref, const Q* tb, const Q* te, const 
 
 }  // namespace
 
+const char* distancesSelectionProblem(const std::vector<DistanceOperand>& selection) {
+    if (selection.size() != 2) return kSelectTwoObjects;
+    const DistanceOperand reference = selection[0], test = selection[1];
+    if (reference == DistanceOperand::kPrimitive && test == DistanceOperand::kPrimitive)
+        return kTwoPrimitives;
+    if (test != DistanceOperand::kPoints || reference == DistanceOperand::kOther)
+        return kOperationNotSupported;
+    return nullptr;
+}
+
 bool DistancesResult::matched(std::size_t i) const {
     return isRealDistance(values[i], noPartnerMarker);
 }

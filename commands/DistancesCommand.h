@@ -31,6 +31,17 @@ namespace commands {
 
 inline constexpr const char* kOperationNotSupported = "Operation is not supported.";
 inline constexpr const char* kUnknownObject = "unkown GLobject";
+inline constexpr const char* kDistancesTitle = "Distances";
+inline constexpr const char* kSelectTwoObjects = "Please select two objects!";
+inline constexpr const char* kTwoPrimitives = "Distance between two primitives is not supported.";
+
+// What a selected object is to the distance tool.
+enum class DistanceOperand { kPoints, kMesh, kPrimitive, kOther };
+
+// The warning for a selection (reference first, test second), nullptr when it can be
+// measured: not exactly two objects kSelectTwoObjects; two primitives kTwoPrimitives;
+// a test that is no point cloud, or an object of another kind, kOperationNotSupported.
+const char* distancesSelectionProblem(const std::vector<DistanceOperand>& selection);
 
 // The reference: loaded data (points or mesh), or a primitive by its name and geometry.
 struct DistanceReference {

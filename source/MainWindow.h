@@ -28,6 +28,7 @@ class QToolButton;
 class ObjectManager;
 class WidgetObjects;
 class WidgetTransform;
+class WidgetDistances;
 class GLBaseObject;
 class ToolWidget;
 
@@ -51,6 +52,7 @@ class MainWindow : public QMainWindow {
     ObjectManager* objectManager() const { return objects_; }
     WidgetObjects* objectsPanel() const { return objectsPanel_; }
     WidgetTransform* transformPanel() const { return transformPanel_; }
+    WidgetDistances* distancesPanel() const { return distancesPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -100,6 +102,7 @@ class MainWindow : public QMainWindow {
     void startRectangleSelection(bool checked);
     void startLassoSelection(bool checked);
     void transformToggled(bool checked);
+    void onActionCalcDist();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -115,6 +118,7 @@ class MainWindow : public QMainWindow {
     void buildToolBars();
     void buildPanels();
     void buildEditTools();
+    void buildDistancesPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -136,6 +140,7 @@ class MainWindow : public QMainWindow {
     ObjectManager* objects_ = nullptr;
     WidgetObjects* objectsPanel_ = nullptr;
     WidgetTransform* transformPanel_ = nullptr;
+    WidgetDistances* distancesPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

@@ -55,6 +55,7 @@ void MainWindow::buildPanels() {
             &GLView::discardObjectTransform);
     connect(transformPanel_, &WidgetTransform::setCustomTransform, view_,
             &GLView::setCustomTransform);
+    buildDistancesPanel();
 }
 
 void MainWindow::buildEditTools() {
