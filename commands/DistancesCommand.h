@@ -9,7 +9,9 @@
 // unknown primitive gives "unkown GLobject"), then the evaluation (timed
 // "evaluateDistances"): statistics, colours, selection, the statistics text.
 // Points without a partner (-1 for clouds, the unset value for meshes and aborted
-// points) never take part in the evaluation.
+// points) never take part in the statistics and colours; a search bounded by
+// maxDistance at or above the range's upper end leaves them beyond the range, so
+// "select outside" selects them too.
 // Errors: the texts above; the tree's build errors. An aborted run returns kAborted and
 // leaves the result untouched.
 // Cost: O((n_ref + n_test) log n_ref) for cloud and mesh references, O(n_test) otherwise.
