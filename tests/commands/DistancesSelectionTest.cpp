@@ -61,7 +61,7 @@ TEST(DistancesSelection, OutsideTakesPointsBeyondABoundedSearch) {
         ASSERT_EQ(runDistancesCommand(ref, test, options, result), JobStatus::kCompleted);
         EXPECT_EQ(result.evaluation.selected, std::vector<char>({1, 0, 1, 1, 0})) << bound;
         EXPECT_EQ(result.evaluation.selectedCount, 3u) << bound;
-        EXPECT_NE(result.text.find("selected: 3\n"), std::string::npos) << result.text;
+        EXPECT_NE(result.text.find("selected: 3\n"), std::string::npos) << bound << " " << result.text;
         EXPECT_EQ(result.evaluation.pairs, 2u) << bound;  // 0.2 and 0.3 are in range
     }
 }
