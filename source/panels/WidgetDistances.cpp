@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -123,6 +124,8 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");
+    table_->horizontalHeader()->hide();
+    table_->verticalHeader()->hide();
     table_->setMinimumHeight(static_cast<int>(100 * scale()));
     bodyLayout()->addWidget(table_);
 

@@ -84,6 +84,20 @@ QString writeBumpyGrid(const QString& name, int n, double step) {
     return path;
 }
 
+// n points spread evenly over a sphere of radius r about the origin.
+QString writeSphere(const QString& name, int n, double r) {
+    const QString path = scratchFile(name);
+    std::ofstream out(path.toStdString());
+    out.precision(12);
+    const double golden = M_PI * (3.0 - std::sqrt(5.0));
+    for (int k = 0; k < n; ++k) {
+        const double z = 1.0 - 2.0 * (k + 0.5) / n, s = std::sqrt(1.0 - z * z);
+        out << r * s * std::cos(golden * k) << ' ' << r * s * std::sin(golden * k) << ' ' << r * z
+            << '\n';
+    }
+    return path;
+}
+
 // Nearest-neighbour distances by brute force.
 std::vector<double> bruteForce(const std::vector<Vec3d>& reference,
                                const std::vector<Vec3d>& test) {
@@ -159,7 +173,7 @@ TEST(DistancesJourney, TwoCloudsAreMeasuredColouredAndSelectedByRange) {
     EXPECT_EQ(panelChild<QLineEdit>("lineEditColorMin")->text(), "0");
     EXPECT_EQ(panelChild<QLineEdit>("lineEditColorMax")->text(), "0.5");
 
-    window().view()->fit2view(GLCamera::kTop);
+    window().view()->fit2view(GLCamera::kFront);
     QTest::qWait(100);
     saveArtifact(screen(), "panel-distances.png");
 
@@ -186,8 +200,11 @@ TEST(DistancesJourney, TwoCloudsAreMeasuredColouredAndSelectedByRange) {
 }
 
 TEST(DistancesJourney, WrongSelectionsAreRefusedAndAnAbortChangesNothing) {
-    loadThroughMenu(writeBumpyGrid("big-reference.xyz", 700, 0.01));
-    loadThroughMenu(writeGrid("big-test.xyz", Vec3d(0, 0, 0.1), 6.99, 700));
+    // A run long enough to be polled, with few points to draw: every reference point on
+    // a sphere is almost as near to the test points at its centre as the nearest one,
+    // so each search visits nearly all of them.
+    loadThroughMenu(writeSphere("shell.xyz", 15000, 5.0));
+    loadThroughMenu(writeGrid("core.xyz", Vec3d(0, 0, 0), 0.001, 150));
     for (const char* name : {"a.json", "b.json"}) {
         std::ofstream(scratchFile(name).toStdString()) << R"({"shape": "sphere",
             "method": "gauss", "parameters": {"center": [5, 5, 0], "radius": 1.5}})";
@@ -232,4 +249,9 @@ TEST(DistancesJourney, WrongSelectionsAreRefusedAndAnAbortChangesNothing) {
     EXPECT_EQ(test->getDisplayColors(), before);
     EXPECT_TRUE(test->getCodedColors().empty());
     EXPECT_EQ(window().distancesPanel()->resultTable()->rowCount(), 0);
+    // Without "Abort" the same run colours the cloud.
+    compute();
+    EXPECT_EQ(test->getCodedColors().size(), before.size());
+    EXPECT_NE(test->getDisplayColors(), before);
+    EXPECT_GT(window().distancesPanel()->resultTable()->rowCount(), 0);
 }
