@@ -173,6 +173,8 @@ TEST(DistancesJourney, TwoCloudsAreMeasuredColouredAndSelectedByRange) {
     EXPECT_EQ(panelChild<QLineEdit>("lineEditColorMin")->text(), "0");
     EXPECT_EQ(panelChild<QLineEdit>("lineEditColorMax")->text(), "0.5");
 
+    EXPECT_TRUE(panelChild<QCheckBox>("checkBoxColorAuto")->isChecked());
+    window().view()->setPointSize(7);
     window().view()->fit2view(GLCamera::kFront);
     QTest::qWait(100);
     saveArtifact(screen(), "panel-distances.png");
