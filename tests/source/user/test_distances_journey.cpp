@@ -40,6 +40,8 @@ T* panelChild(const char* name) {
 void clickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTreeWidgetItem* item = tree()->topLevelItem(row);
     ASSERT_TRUE(item);
+    tree()->scrollToItem(item);  // as a user scrolls the list
+    QTest::qWait(20);
     click(tree()->viewport(), Qt::LeftButton, modifiers, tree()->visualItemRect(item).center());
 }
 void selectItems(std::initializer_list<int> rows) {
@@ -256,4 +258,21 @@ TEST(DistancesJourney, WrongSelectionsAreRefusedAndAnAbortChangesNothing) {
     EXPECT_EQ(test->getCodedColors().size(), before.size());
     EXPECT_NE(test->getDisplayColors(), before);
     EXPECT_GT(window().distancesPanel()->resultTable()->rowCount(), 0);
+
+    // A primitive as the reference: signed distances from the sphere's surface.
+    loadThroughMenu(writeGrid("near.xyz", Vec3d(4, 4, 0.5), 2.0, 5));
+    ASSERT_EQ(tree()->topLevelItemCount(), 6);
+    selectItems({2, 5});
+    compute();
+    double lo = std::numeric_limits<double>::max(), hi = -lo;
+    for (const Vec3d& p : dynamic_cast<GLObjPnts*>(object(5))->getPoints()) {
+        const double d = (p - Vec3d(5, 5, 0)).norm() - 1.5;
+        lo = std::min(lo, d);
+        hi = std::max(hi, d);
+    }
+    auto rows = statistics();
+    EXPECT_NEAR(rows["minDev."].toDouble(), lo, 5.1e-9);
+    EXPECT_NEAR(rows["maxDev."].toDouble(), hi, 5.1e-9);
+    EXPECT_EQ(rows["pairs"].trimmed(), "25");
+    EXPECT_LT(lo, 0.0);  // points inside the sphere count negative
 }
