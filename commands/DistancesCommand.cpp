@@ -148,7 +148,36 @@ JobStatus compute(const DistanceReference& ref, const Q* tb, const Q* te, const 
     return JobStatus::kCompleted;
 }
 
+// A point without a partner within a bounded search lies farther than the bound; when
+// every such distance is beyond the range, "select outside" takes it as well.
+void selectUnmatchedOutside(DistancesResult& r, const DistancesOptions& o) {
+    const DistanceEvaluationSettings& s = o.evaluation;
+    const double bound = o.maxDistance;
+    if (!s.selectOutside || !(bound > 0) || s.maxD > bound) return;
+    if (!(r.noPartnerMarker || s.absolute || s.minD >= -bound)) return;
+    DistanceEvaluation& e = r.evaluation;
+    for (std::size_t i = 0; i < r.values.size(); ++i) {
+        const double v = r.values[i];
+        const bool unmatched = r.noPartnerMarker ? v == -1.0 : v == kDistanceUnset;
+        if (unmatched && !e.selected[i]) {
+            e.selected[i] = 1;
+            ++e.selectedCount;
+        }
+    }
+    r.text = e.text(r.duration);
+}
+
 }  // namespace
+
+const char* distancesSelectionProblem(const std::vector<DistanceOperand>& selection) {
+    if (selection.size() != 2) return kSelectTwoObjects;
+    const DistanceOperand reference = selection[0], test = selection[1];
+    if (reference == DistanceOperand::kPrimitive && test == DistanceOperand::kPrimitive)
+        return kTwoPrimitives;
+    if (test != DistanceOperand::kPoints || reference == DistanceOperand::kOther)
+        return kOperationNotSupported;
+    return nullptr;
+}
 
 bool DistancesResult::matched(std::size_t i) const {
     return isRealDistance(values[i], noPartnerMarker);
@@ -176,6 +205,7 @@ JobStatus runDistancesCommand(const DistanceReference& reference, const LoadedDa
     settings.noPartnerMarker = r.noPartnerMarker;
     r.evaluation = evaluateDistances(r.values, settings);
     r.text = r.evaluation.text(r.duration);
+    selectUnmatchedOutside(r, options);
     r.console += "evaluateDistances finished in " + watch.elapsedText() + "\n";
     r.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     result = std::move(r);

@@ -9,7 +9,9 @@
 // unknown primitive gives "unkown GLobject"), then the evaluation (timed
 // "evaluateDistances"): statistics, colours, selection, the statistics text.
 // Points without a partner (-1 for clouds, the unset value for meshes and aborted
-// points) never take part in the evaluation.
+// points) never take part in the statistics and colours; a search bounded by
+// maxDistance at or above the range's upper end leaves them beyond the range, so
+// "select outside" selects them too.
 // Errors: the texts above; the tree's build errors. An aborted run returns kAborted and
 // leaves the result untouched.
 // Cost: O((n_ref + n_test) log n_ref) for cloud and mesh references, O(n_test) otherwise.
@@ -31,6 +33,17 @@ namespace commands {
 
 inline constexpr const char* kOperationNotSupported = "Operation is not supported.";
 inline constexpr const char* kUnknownObject = "unkown GLobject";
+inline constexpr const char* kDistancesTitle = "Distances";
+inline constexpr const char* kSelectTwoObjects = "Please select two objects!";
+inline constexpr const char* kTwoPrimitives = "Distance between two primitives is not supported.";
+
+// What a selected object is to the distance tool.
+enum class DistanceOperand { kPoints, kMesh, kPrimitive, kOther };
+
+// The warning for a selection (reference first, test second), nullptr when it can be
+// measured: not exactly two objects kSelectTwoObjects; two primitives kTwoPrimitives;
+// a test that is no point cloud, or an object of another kind, kOperationNotSupported.
+const char* distancesSelectionProblem(const std::vector<DistanceOperand>& selection);
 
 // The reference: loaded data (points or mesh), or a primitive by its name and geometry.
 struct DistanceReference {

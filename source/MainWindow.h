@@ -29,6 +29,7 @@ class ObjectManager;
 class WidgetObjects;
 class WidgetTransform;
 class WidgetFitGeometry;
+class WidgetDistances;
 class GLBaseObject;
 class ToolWidget;
 
@@ -53,6 +54,7 @@ class MainWindow : public QMainWindow {
     WidgetObjects* objectsPanel() const { return objectsPanel_; }
     WidgetTransform* transformPanel() const { return transformPanel_; }
     WidgetFitGeometry* fitPanel() const { return fitPanel_; }
+    WidgetDistances* distancesPanel() const { return distancesPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -104,6 +106,7 @@ class MainWindow : public QMainWindow {
     void startLassoSelection(bool checked);
     void transformToggled(bool checked);
     void onActionComputeConvexHull();
+    void onActionCalcDist();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -121,6 +124,7 @@ class MainWindow : public QMainWindow {
     void buildEditTools();
     void buildHullCommand();
     void buildFitPanel();
+    void buildDistancesPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -143,6 +147,7 @@ class MainWindow : public QMainWindow {
     WidgetObjects* objectsPanel_ = nullptr;
     WidgetTransform* transformPanel_ = nullptr;
     WidgetFitGeometry* fitPanel_ = nullptr;
+    WidgetDistances* distancesPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

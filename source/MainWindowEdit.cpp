@@ -56,6 +56,7 @@ void MainWindow::buildPanels() {
     connect(transformPanel_, &WidgetTransform::setCustomTransform, view_,
             &GLView::setCustomTransform);
     buildFitPanel();
+    buildDistancesPanel();
 }
 
 void MainWindow::buildEditTools() {

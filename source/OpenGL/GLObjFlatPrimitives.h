@@ -84,6 +84,9 @@ class GLObjEllipse : public GLObjPrimitive {
                     double angle);
     const alg3D::Vec3d& center() const { return center_; }
     const alg3D::Vec3d& normal() const { return normal_; }
+    double a() const { return a_; }
+    double b() const { return b_; }
+    double angle() const { return angle_; }
 
   protected:
     GLObjEllipse(const char* name);

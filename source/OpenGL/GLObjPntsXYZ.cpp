@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <type_traits>
 
 #include "alg3D/algorithm/KdTree.h"
 
@@ -133,6 +134,7 @@ void GLObjPntsXYZ<P, colored>::setPoints(std::vector<P>&& newPoints) {
     points = std::move(newPoints);
     newPoints.clear();
     normals.clear();
+    codedColors.clear();
     const std::size_t n = points.size();
     displayColors.assign(n, color);
     selectionMask.assign(n, 0);
@@ -163,6 +165,23 @@ void GLObjPntsXYZ<P, colored>::setSelection(const std::vector<unsigned char>& ma
     selectedCount = count;
     updateColors();
     writeInfo();
+}
+
+template <typename P, int colored>
+void GLObjPntsXYZ<P, colored>::setCodedColors(std::vector<Color>&& colors) {
+    codedColors = std::move(colors);
+    if (codedColors.size() != points.size()) codedColors.clear();
+    if constexpr (std::is_same_v<P, alg3D::GLPoint>) {
+        const std::int64_t n = static_cast<std::int64_t>(codedColors.size());
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < n; ++i) {
+            points[i].r = codedColors[i].r;
+            points[i].g = codedColors[i].g;
+            points[i].b = codedColors[i].b;
+        }
+    }
+    if constexpr (colored == 1) codedColors.clear();  // the points carry them now
+    updateColors();
 }
 
 template <typename P, int colored>
@@ -259,9 +278,10 @@ void GLObjPntsXYZ<P, colored>::updateColors() {
         }
     } else {
         const Color sel = selectionColor, obj = color;
+        const bool coded = codedColors.size() == points.size();
 #pragma omp parallel for schedule(static)
         for (std::int64_t i = 0; i < n; ++i)
-            displayColors[i] = selectionMask[i] == 1 ? sel : obj;
+            displayColors[i] = selectionMask[i] == 1 ? sel : coded ? codedColors[i] : obj;
     }
     uploadColors();
 }
@@ -298,6 +318,7 @@ void GLObjPntsXYZ<P, colored>::reverseSelection() {
 
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::deleteSelection() {
+    codedColors.clear();
     if (points.empty()) return;
     dropSearchTree();
     const std::size_t n = points.size();

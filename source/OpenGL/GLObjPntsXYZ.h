@@ -63,6 +63,12 @@ class GLObjPntsXYZ : public GLBaseObject {
 
     void setPoints(std::vector<P>&& newPoints);
     void setSelection(const std::vector<unsigned char>& mask);
+    // A colour coding (one colour per point, e.g. of distances): a cloud with colours of
+    // its own takes them as its points' colours; a cloud shown in the object colour shows
+    // them instead of it until its points change. Selected points keep the selection
+    // colour. An array of another length ends the coding.
+    void setCodedColors(std::vector<alg3D::Color>&& colors);
+    const std::vector<alg3D::Color>& getCodedColors() const { return codedColors; }
     // Replaces the normals (empty, or one per point) and uploads them.
     void setNormals(std::vector<alg3D::Vec3f>&& newNormals);
 
@@ -119,6 +125,7 @@ class GLObjPntsXYZ : public GLBaseObject {
     std::vector<P> points;
     std::vector<alg3D::Vec3f> normals;
     std::vector<alg3D::Color> displayColors;
+    std::vector<alg3D::Color> codedColors;  // empty, or one per point (colored == 0)
 
     // Index of `points` for nearestPoint; it points into `points`, so every change of
     // the points drops it.

@@ -68,6 +68,9 @@ class GLObjCone : public GLObjPrimitive {
     const alg3D::Vec3d& axis() const { return axis_; }
     const alg3D::Vec3d& bottom() const { return bottom_; }
     double height() const { return height_; }
+    double psi() const { return psi_; }
+    // Radius at the centre, across the axis.
+    double radius() const { return radius_; }
     // Radius at the bottom and at the top (signed: negative beyond the apex).
     double bottomRadius() const;
     double topRadius() const { return bottomRadius() + height_ * std::tan(psi_); }
@@ -93,6 +96,8 @@ class GLObjTorus : public GLObjPrimitive {
     void setTorus(const alg3D::Vec3d& center, const alg3D::Vec3d& axis, double r1, double r2);
     const alg3D::Vec3d& center() const { return center_; }
     const alg3D::Vec3d& axis() const { return axis_; }
+    double r1() const { return r1_; }
+    double r2() const { return r2_; }
 
   protected:
     std::string describe() const override;

@@ -112,3 +112,55 @@ std::unique_ptr<GLObjPrimitive> makePrimitiveObject(const tessaro::commands::Fit
 std::unique_ptr<GLObjPrimitive> loadPrimitiveObject(const std::string& fileName) {
     return makePrimitiveObject(tessaro::commands::readFitResultFile(fileName));
 }
+
+bool primitiveGeometryOf(const GLBaseObject& object, FitShape& shape, FitGeometry& g) {
+    g = FitGeometry();
+    if (const auto* line = dynamic_cast<const GLObjLine*>(&object)) {
+        shape = FitShape::kLine;
+        g.point = line->point();
+        g.direction = line->direction();
+    } else if (const auto* plane = dynamic_cast<const GLObjPlane*>(&object)) {
+        shape = FitShape::kPlane;
+        g.point = plane->center();
+        g.direction = plane->normal();
+        g.d = -g.direction.dot(g.point);
+    } else if (const auto* circle = dynamic_cast<const GLObjCircle*>(&object)) {
+        shape = FitShape::kCircle;
+        g.point = circle->center();
+        g.direction = circle->normal();
+        g.radius = circle->radius();
+    } else if (const auto* ellipse = dynamic_cast<const GLObjEllipse*>(&object)) {
+        const auto* superEllipse = dynamic_cast<const GLObjSuperEllipse*>(&object);
+        shape = superEllipse ? FitShape::kSuperEllipse : FitShape::kEllipse;
+        g.point = ellipse->center();
+        g.direction = ellipse->normal();
+        g.radius = ellipse->a();
+        g.radius2 = ellipse->b();
+        g.angle = ellipse->angle();
+        if (superEllipse) g.factor = superEllipse->eps();
+    } else if (const auto* sphere = dynamic_cast<const GLObjSphere*>(&object)) {
+        shape = FitShape::kSphere;
+        g.point = sphere->center();
+        g.radius = sphere->radius();
+    } else if (const auto* cylinder = dynamic_cast<const GLObjCylinder*>(&object)) {
+        shape = FitShape::kCylinder;
+        g.point = cylinder->center();
+        g.direction = cylinder->axis();
+        g.radius = cylinder->radius();
+    } else if (const auto* cone = dynamic_cast<const GLObjCone*>(&object)) {
+        shape = FitShape::kCone;
+        g.point = cone->center();
+        g.direction = cone->axis();
+        g.radius = cone->radius();
+        g.angle = cone->psi();
+    } else if (const auto* torus = dynamic_cast<const GLObjTorus*>(&object)) {
+        shape = FitShape::kTorus;
+        g.point = torus->center();
+        g.direction = torus->axis();
+        g.radius = torus->r1();
+        g.radius2 = torus->r2();
+    } else {
+        return false;
+    }
+    return true;
+}

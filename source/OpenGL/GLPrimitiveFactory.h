@@ -36,5 +36,9 @@ std::unique_ptr<GLObjPrimitive> makePrimitiveObject(const tessaro::commands::Fit
                                                     const alg3D::Vec3d* begin = nullptr,
                                                     const alg3D::Vec3d* end = nullptr);
 std::unique_ptr<GLObjPrimitive> makePrimitiveObject(const tessaro::commands::FitResultFile& file);
+// The other way: the shape and geometry of a primitive object (the geometry's radius of
+// a cone is the one at its centre). False for an object that is no primitive.
+bool primitiveGeometryOf(const GLBaseObject& object, tessaro::commands::FitShape& shape,
+                         tessaro::commands::FitGeometry& geometry);
 // readFitResultFile and the object, in one.
 std::unique_ptr<GLObjPrimitive> loadPrimitiveObject(const std::string& fileName);

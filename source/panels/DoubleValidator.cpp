@@ -1,28 +1,35 @@
 #include "panels/DoubleValidator.h"
 
 #include <QRegExp>
+#include <algorithm>
+#include <cmath>
 
 DoubleValidator::DoubleValidator(double lowerBound, QObject* parent)
     : QRegExpValidator(QRegExp("[-+]?[0-9]*[\\.]?[0-9]+([eE][-+]?[0-9]+)?"), parent),
       lowerBound_(lowerBound) {}
 
+QString DoubleValidator::cleaned(const QString& input) const {
+    QString text = input.trimmed();
+    text.replace(',', '.');
+    if (lowerBound_ >= 0) text.remove(QRegExp("^[-]*"));
+    return text;
+}
+
 QValidator::State DoubleValidator::validate(QString& input, int& pos) const {
-    input = input.trimmed();
-    input.replace(',', '.');
-    if (lowerBound_ >= 0.0) input.remove(QRegExp("^[-]*"));
-    pos = std::min(pos, static_cast<int>(input.size()));
+    const QString text = cleaned(input);
+    if (text != input) {
+        pos = std::max(0, pos - (input.size() - text.size()));
+        input = text;
+    }
     return QRegExpValidator::validate(input, pos);
 }
 
 void DoubleValidator::fixup(QString& input) const {
-    int pos = 0;
-    validate(input, pos);
+    input = cleaned(input);
 }
 
-double DoubleValidator::value(const QString& text) {
-    QString t = text.trimmed();
-    t.replace(',', '.');
+bool DoubleValidator::toNumber(const QString& text, double& value) {
     bool ok = false;
-    const double v = t.toDouble(&ok);
-    return ok ? v : 0.0;
+    value = QString(text).trimmed().replace(',', '.').toDouble(&ok);
+    return ok && std::isfinite(value);
 }

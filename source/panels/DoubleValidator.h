@@ -1,23 +1,27 @@
-// Validator of the panels' number fields: a decimal number with an optional exponent.
-// A comma counts as the decimal point ("1,5" is 1.5), surrounding blanks are dropped, and
-// with a lower bound of 0 or more leading minus signs are dropped ("-2" becomes "2").
+// Validator of the panels' number fields: an optional sign, digits with at most one
+// decimal point, an optional exponent. The text is trimmed and a decimal comma read as a
+// point first; with a lower bound of 0 or more, leading minus signs are dropped (-2
+// becomes 2). fixup() writes that cleaned text back into the field.
 #pragma once
 
 #include <QRegExpValidator>
+#include <limits>
 
 class DoubleValidator : public QRegExpValidator {
     Q_OBJECT
 
   public:
-    explicit DoubleValidator(double lowerBound, QObject* parent = nullptr);
+    explicit DoubleValidator(double lowerBound = -std::numeric_limits<double>::max(),
+                             QObject* parent = nullptr);
 
-    double lowerBound() const { return lowerBound_; }
-    State validate(QString& input, int& pos) const override;
+    QValidator::State validate(QString& input, int& pos) const override;
     void fixup(QString& input) const override;
 
-    // The number a field holds after validation (0 when it holds none).
-    static double value(const QString& text);
+    // The cleaned text as a number; false when it is not one.
+    static bool toNumber(const QString& text, double& value);
 
   private:
+    QString cleaned(const QString& input) const;
+
     double lowerBound_;
 };

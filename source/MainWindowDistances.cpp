@@ -1,0 +1,156 @@
+// The distance command of the window: the distances panel, and onActionCalcDist, which
+// measures the second selected object (a point cloud) against the first (a cloud, a mesh
+// or a primitive) through the command layer, colour-codes the test cloud, selects points
+// by range and shows the statistics in the panel.
+#include <QVBoxLayout>
+#include <cstdio>
+#include <vector>
+
+#include "ComputationRunner.h"
+#include "MainWindow.h"
+#include "ObjectManager.h"
+#include "OpenGL/GLObjPntsXYZ.h"
+#include "OpenGL/GLObjSTL.h"
+#include "OpenGL/GLPrimitiveFactory.h"
+#include "OpenGL/glView/GLView.h"
+#include "UiHooks.h"
+#include "commands/DistancesCommand.h"
+#include "panels/WidgetDistances.h"
+
+namespace {
+
+using alg3D::Vec3d;
+using tessaro::commands::DataKind;
+using tessaro::commands::DistanceOperand;
+using tessaro::commands::LoadedData;
+
+DistanceOperand operandOf(const GLBaseObject* object) {
+    if (dynamic_cast<const GLObjPnts*>(object) || dynamic_cast<const GLObjPntsColored*>(object) ||
+        dynamic_cast<const GLObjPntsUniform*>(object))
+        return DistanceOperand::kPoints;
+    if (dynamic_cast<const GLObjSTL*>(object)) return DistanceOperand::kMesh;
+    if (object->getObjectType() == GLBaseObject::kPrimitive) return DistanceOperand::kPrimitive;
+    return DistanceOperand::kOther;
+}
+
+// The points of a cloud, or the corners of a mesh, in scene coordinates.
+LoadedData dataOf(const GLBaseObject* object) {
+    LoadedData data;
+    const alg3D::Matrix4x4d m = object->objectPlacement();
+    const bool placed = !(m == alg3D::Matrix4x4d::identity());
+    auto place = [&](std::vector<Vec3d>& points) {
+        if (!placed) return;
+        for (Vec3d& p : points)
+            p = alg3D::matrix::transformPoint(m, p);
+    };
+    if (const auto* cloud = dynamic_cast<const GLObjPnts*>(object)) {
+        data.kind = DataKind::kPoints;
+        data.points = cloud->getPoints();
+        place(data.points);
+    } else if (const auto* mesh = dynamic_cast<const GLObjSTL*>(object)) {
+        data.kind = DataKind::kMesh;
+        data.points = mesh->corners();
+        place(data.points);
+    } else {
+        const auto* colored = dynamic_cast<const GLObjPntsColored*>(object);
+        const auto* uniform = dynamic_cast<const GLObjPntsUniform*>(object);
+        data.kind = DataKind::kColoredPoints;
+        data.coloredPoints = colored ? colored->getPoints() : uniform->getPoints();
+        if (placed)
+            for (alg3D::GLPoint& p : data.coloredPoints) {
+                const Vec3d q = alg3D::matrix::transformPoint(m, Vec3d(p.x, p.y, p.z));
+                p.x = q.x;
+                p.y = q.y;
+                p.z = q.z;
+            }
+    }
+    return data;
+}
+
+// Colours and, when given, the selection of the test cloud.
+template <typename Cloud>
+bool applyToCloud(GLBaseObject* object, const alg3D::algorithm::DistanceEvaluation& e,
+                  bool select) {
+    auto* cloud = dynamic_cast<Cloud*>(object);
+    if (!cloud) return false;
+    cloud->setCodedColors(std::vector<alg3D::Color>(e.colors));
+    if (select && e.selectedCount > 0) {
+        std::vector<unsigned char> mask(e.selected.begin(), e.selected.end());
+        cloud->setSelection(mask);
+    }
+    return true;
+}
+
+QString nameOf(const GLBaseObject* object) {
+    return object ? QString::fromStdString(object->getName()) : QString();
+}
+
+}  // namespace
+
+void MainWindow::buildDistancesPanel() {
+    distancesPanel_ = new WidgetDistances(panelColumn_);
+    panelColumn_->layout()->addWidget(distancesPanel_);
+    registerAlgorithmPanel("actionDistances", distancesPanel_);
+    connect(distancesPanel_, &WidgetDistances::startComputation, this,
+            &MainWindow::onActionCalcDist);
+    // The names follow the selection in the object list: the first is the reference.
+    connect(objects_, &ObjectManager::objectSelected, distancesPanel_, [this] {
+        const std::vector<GLBaseObject*> selected = objects_->selectedObjects();
+        distancesPanel_->setNames(nameOf(selected.size() > 0 ? selected[0] : nullptr),
+                                  nameOf(selected.size() > 1 ? selected[1] : nullptr));
+    });
+}
+
+void MainWindow::onActionCalcDist() {
+    namespace cmd = tessaro::commands;
+    const QString title = tr(cmd::kDistancesTitle);
+    const std::vector<GLBaseObject*> selected = objects_->selectedObjects();
+    std::vector<DistanceOperand> operands;
+    for (const GLBaseObject* object : selected)
+        operands.push_back(operandOf(object));
+    if (const char* problem = cmd::distancesSelectionProblem(operands)) {
+        ui::warning(this, title, tr(problem));
+        return;
+    }
+    GLBaseObject* referenceObject = selected[0];
+    GLBaseObject* testObject = selected[1];
+    distancesPanel_->setNames(nameOf(referenceObject), nameOf(testObject));
+
+    cmd::DistanceReference reference;
+    LoadedData referenceData;
+    if (operands[0] == DistanceOperand::kPrimitive) {
+        cmd::FitShape shape{};
+        if (!primitiveGeometryOf(*referenceObject, shape, reference.geometry)) {
+            ui::critical(this, title, QString::fromLatin1(cmd::kUnknownObject));
+            return;
+        }
+        reference.primitive = cmd::fitShapeName(shape);
+    } else {
+        referenceData = dataOf(referenceObject);
+        reference.data = &referenceData;
+    }
+    const LoadedData test = dataOf(testObject);
+    cmd::DistancesOptions options = distancesPanel_->options();
+    options.threads = processors_;
+    distancesPanel_->clearResult();
+
+    cmd::DistancesResult result;
+    cmd::JobStatus status = cmd::JobStatus::kAborted;
+    const bool ran = runGuarded(this, title, [&] {
+        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        status = cmd::runDistancesCommand(reference, test, options, result, wait.callback());
+    });
+    if (ran && status == cmd::JobStatus::kCompleted) {
+        std::printf("%s", result.console.c_str());
+        std::fflush(stdout);
+        const auto& e = result.evaluation;
+        const bool select = options.evaluation.selectInside || options.evaluation.selectOutside;
+        (void)(applyToCloud<GLObjPnts>(testObject, e, select) ||
+               applyToCloud<GLObjPntsColored>(testObject, e, select) ||
+               applyToCloud<GLObjPntsUniform>(testObject, e, select));
+        if (select && e.selectedCount > 0) objects_->updateObjectInfo();
+        distancesPanel_->showResult(QString::fromStdString(result.text), e.colorMin, e.colorMax);
+        view_->setFocus();
+    }
+    view_->update();
+}
