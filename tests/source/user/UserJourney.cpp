@@ -75,15 +75,31 @@ void chooseFromMenu(const QString& entry) {
     click(buttonOf(mainBar, action("tbActionMenu")));
 }
 
+void pasteInto(QLineEdit* edit, const QString& text) {
+    // Test processes share one X server and may take the clipboard from each other:
+    // the text is put there again until it is there, and pasted with Ctrl+V.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (int attempt = 0; attempt < 100 && clipboard->text() != text; ++attempt) {
+        clipboard->setText(text);
+        QApplication::processEvents();
+        if (clipboard->text() != text) QTest::qWait(20);
+    }
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    if (edit->text() != text) {
+        // Another process took the clipboard between the two steps: typed in one go.
+        edit->selectAll();
+        edit->insert(text);
+    }
+}
+
 void typeIntoFileDialog(QWidget* dialog, const QString& path) {
     auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
     ASSERT_TRUE(edit);
     // Pasted in one piece, as a user pastes a path: typed letter by letter, each "/"
     // makes the dialog's completion select the folder typed so far.
-    QGuiApplication::clipboard()->setText(path);
-    edit->setFocus();
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    pasteInto(edit, path);
     // The name completion may have opened its list over the dialog: close it first.
     if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_Escape);
     QTest::keyClick(edit, Qt::Key_Return);

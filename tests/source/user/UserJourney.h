@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QString>
@@ -120,6 +121,8 @@ void clickEntry(QMenu* menu, const QString& text);
 // Opens the main menu by a click on the menu button, clicks `entry` and, when given,
 // lets `inDialog` answer the modal dialog the entry opens.
 void chooseFromMenu(const QString& entry);
+// Pastes `text` into a line edit (select all, Ctrl+V).
+void pasteInto(QLineEdit* edit, const QString& text);
 // Types a path into the file dialog that is open and presses Return.
 void typeIntoFileDialog(QWidget* dialog, const QString& path);
 // Loads a file the way a user does: menu, Load File, the path typed into the dialog.

@@ -121,9 +121,7 @@ TEST(SceneJourney, TheObjectListFollowsTheViewAndEditsTheObjects) {
     auto* editor = tree()->findChild<QLineEdit*>();
     ASSERT_TRUE(editor);
     // Pasted: QTest types ASCII only.
-    QGuiApplication::clipboard()->setText(name);
-    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    pasteInto(editor, name);
     EXPECT_EQ(editor->text(), name);
     QTest::keyClick(editor, Qt::Key_Return);  // committed from the event loop
     EXPECT_TRUE(QTest::qWaitFor([&] { return object(0)->getName() == name.toStdString(); }));
