@@ -73,3 +73,16 @@ bool GLBaseObject::ensureVertexArray() {
 void GLBaseObject::ensureBuffer(unsigned int& buffer) {
     if (gl && !buffer) gl->glGenBuffers(1, &buffer);
 }
+
+void GLBaseObject::uploadBuffer(unsigned int buffer, std::int64_t bytes,
+                                const std::function<void(void*)>& fill) {
+    gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STATIC_DRAW);
+    if (bytes > 0) {
+        if (void* target = gl->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY)) {
+            fill(target);
+            gl->glUnmapBuffer(GL_ARRAY_BUFFER);
+        }
+    }
+    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+}

@@ -8,6 +8,7 @@
 
 #include <QMetaType>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,10 @@ class GLBaseObject {
     bool ensureVertexArray();
     // Creates a buffer name when missing.
     void ensureBuffer(unsigned int& buffer);
+    // Allocates `buffer` with `bytes` (static draw) and fills it through a write-only
+    // mapping with `fill(pointer)`; nothing is filled for 0 bytes.
+    void uploadBuffer(unsigned int buffer, std::int64_t bytes,
+                      const std::function<void(void*)>& fill);
 };
 
 Q_DECLARE_METATYPE(GLBaseObject*)

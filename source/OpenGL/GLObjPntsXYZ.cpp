@@ -42,22 +42,6 @@ inline void setCoords(alg3D::GLPoint& p, const Vec3d& v) {
     p.z = v.z;
 }
 
-// Fills a write-only mapped buffer of `bytes` bytes through `fill(pointer)`; the buffer
-// is (re)allocated first. Does nothing without points to upload.
-template <typename Fill>
-void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64_t bytes,
-                  Fill fill) {
-    gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STATIC_DRAW);
-    if (bytes > 0) {
-        if (void* target = gl->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY)) {
-            fill(target);
-            gl->glUnmapBuffer(GL_ARRAY_BUFFER);
-        }
-    }
-    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
 }  // namespace
 
 EdgeBands::EdgeBands(const SelectionRegion& region) {
@@ -563,7 +547,7 @@ void GLObjPntsXYZ<P, colored>::uploadPositions() {
     const Vec3d offset = uploadOffset;
     const std::int64_t count = drawCount;
     const double step = drawStep;
-    uploadBuffer(gl, vboPositions, count * 12, [&](void* target) {
+    uploadBuffer(vboPositions, count * 12, [&](void* target) {
         float* out = static_cast<float*>(target);
 #pragma omp parallel for schedule(static)
         for (std::int64_t i = 0; i < count; ++i) {
@@ -581,7 +565,7 @@ void GLObjPntsXYZ<P, colored>::uploadNormals() {
     ensureBuffer(vboNormals);
     const std::int64_t count = normals.size() == points.size() ? drawCount : 0;
     const double step = drawStep;
-    uploadBuffer(gl, vboNormals, count * 12, [&](void* target) {
+    uploadBuffer(vboNormals, count * 12, [&](void* target) {
         float* out = static_cast<float*>(target);
 #pragma omp parallel for schedule(static)
         for (std::int64_t i = 0; i < count; ++i) {
@@ -599,7 +583,7 @@ void GLObjPntsXYZ<P, colored>::uploadColors() {
     ensureBuffer(vboColors);
     const std::int64_t count = displayColors.size() == points.size() ? drawCount : 0;
     const double step = drawStep;
-    uploadBuffer(gl, vboColors, count * 3, [&](void* target) {
+    uploadBuffer(vboColors, count * 3, [&](void* target) {
         unsigned char* out = static_cast<unsigned char*>(target);
 #pragma omp parallel for schedule(static)
         for (std::int64_t i = 0; i < count; ++i) {

@@ -18,21 +18,6 @@ using alg3D::Vec3d;
 
 namespace {
 
-// Allocates a buffer of `bytes` (static draw) and fills it through a write-only mapping.
-template <typename Fill>
-void uploadBuffer(QOpenGLFunctions_3_3_Core* gl, unsigned int buffer, std::int64_t bytes,
-                  Fill fill) {
-    gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STATIC_DRAW);
-    if (bytes > 0) {
-        if (void* target = gl->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY)) {
-            fill(target);
-            gl->glUnmapBuffer(GL_ARRAY_BUFFER);
-        }
-    }
-    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
 // (c - q).squaredNorm() to the last bit, written out: inside the parallel regions the
 // compiler does not unroll the generic version and round-trips it through the stack.
 inline double squaredDistance(const Vec3d& c, const Vec3d& q) {
@@ -175,7 +160,7 @@ void GLObjSTL::uploadPositionsAndNormals() {
     const std::int64_t corners = static_cast<std::int64_t>(triangleIndices.size());
     const std::int64_t triangles = corners / 3;
     const Vec3d offset = uploadOffset;
-    uploadBuffer(gl, vboPositions, corners * 12, [&](void* target) {
+    uploadBuffer(vboPositions, corners * 12, [&](void* target) {
         float* out = static_cast<float*>(target);
 #pragma omp parallel for schedule(static)
         for (std::int64_t c = 0; c < corners; ++c) {
@@ -185,7 +170,7 @@ void GLObjSTL::uploadPositionsAndNormals() {
             out[3 * c + 2] = static_cast<float>(p.z - offset.z);
         }
     });
-    uploadBuffer(gl, vboNormals, corners * 12, [&](void* target) {
+    uploadBuffer(vboNormals, corners * 12, [&](void* target) {
         float* out = static_cast<float*>(target);
 #pragma omp parallel for schedule(static)
         for (std::int64_t t = 0; t < triangles; ++t) {
@@ -207,7 +192,7 @@ void GLObjSTL::uploadBarycentric() {
     if (!gl) return;
     ensureBuffer(vboBarycentric);
     const std::int64_t triangles = static_cast<std::int64_t>(triangleIndices.size() / 3);
-    uploadBuffer(gl, vboBarycentric, triangles * 9, [&](void* target) {
+    uploadBuffer(vboBarycentric, triangles * 9, [&](void* target) {
         unsigned char* out = static_cast<unsigned char*>(target);
         static const unsigned char kMarker[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 #pragma omp parallel for schedule(static)
@@ -220,7 +205,7 @@ void GLObjSTL::uploadColors() {
     if (!gl) return;
     ensureBuffer(vboColors);
     const std::int64_t corners = static_cast<std::int64_t>(cornerColors.size());
-    uploadBuffer(gl, vboColors, corners * 3, [&](void* target) {
+    uploadBuffer(vboColors, corners * 3, [&](void* target) {
         unsigned char* out = static_cast<unsigned char*>(target);
 #pragma omp parallel for schedule(static)
         for (std::int64_t c = 0; c < corners; ++c) {
