@@ -13,59 +13,15 @@
 #include "OpenGL/GLObjSTL.h"
 #include "OpenGL/GLPrimitiveFactory.h"
 #include "OpenGL/glView/GLView.h"
+#include "SceneData.h"
 #include "UiHooks.h"
 #include "commands/DistancesCommand.h"
 #include "panels/WidgetDistances.h"
 
 namespace {
 
-using alg3D::Vec3d;
-using tessaro::commands::DataKind;
 using tessaro::commands::DistanceOperand;
 using tessaro::commands::LoadedData;
-
-DistanceOperand operandOf(const GLBaseObject* object) {
-    if (dynamic_cast<const GLObjPnts*>(object) || dynamic_cast<const GLObjPntsColored*>(object) ||
-        dynamic_cast<const GLObjPntsUniform*>(object))
-        return DistanceOperand::kPoints;
-    if (dynamic_cast<const GLObjSTL*>(object)) return DistanceOperand::kMesh;
-    if (object->getObjectType() == GLBaseObject::kPrimitive) return DistanceOperand::kPrimitive;
-    return DistanceOperand::kOther;
-}
-
-// The points of a cloud, or the corners of a mesh, in scene coordinates.
-LoadedData dataOf(const GLBaseObject* object) {
-    LoadedData data;
-    const alg3D::Matrix4x4d m = object->objectPlacement();
-    const bool placed = !(m == alg3D::Matrix4x4d::identity());
-    auto place = [&](std::vector<Vec3d>& points) {
-        if (!placed) return;
-        for (Vec3d& p : points)
-            p = alg3D::matrix::transformPoint(m, p);
-    };
-    if (const auto* cloud = dynamic_cast<const GLObjPnts*>(object)) {
-        data.kind = DataKind::kPoints;
-        data.points = cloud->getPoints();
-        place(data.points);
-    } else if (const auto* mesh = dynamic_cast<const GLObjSTL*>(object)) {
-        data.kind = DataKind::kMesh;
-        data.points = mesh->corners();
-        place(data.points);
-    } else {
-        const auto* colored = dynamic_cast<const GLObjPntsColored*>(object);
-        const auto* uniform = dynamic_cast<const GLObjPntsUniform*>(object);
-        data.kind = DataKind::kColoredPoints;
-        data.coloredPoints = colored ? colored->getPoints() : uniform->getPoints();
-        if (placed)
-            for (alg3D::GLPoint& p : data.coloredPoints) {
-                const Vec3d q = alg3D::matrix::transformPoint(m, Vec3d(p.x, p.y, p.z));
-                p.x = q.x;
-                p.y = q.y;
-                p.z = q.z;
-            }
-    }
-    return data;
-}
 
 // Colours and, when given, the selection of the test cloud.
 template <typename Cloud>
@@ -126,10 +82,10 @@ void MainWindow::onActionCalcDist() {
         }
         reference.primitive = cmd::fitShapeName(shape);
     } else {
-        referenceData = dataOf(referenceObject);
+        referenceData = sceneDataOf(referenceObject);
         reference.data = &referenceData;
     }
-    const LoadedData test = dataOf(testObject);
+    const LoadedData test = sceneDataOf(testObject);
     cmd::DistancesOptions options = distancesPanel_->options();
     options.threads = processors_;
     distancesPanel_->clearResult();

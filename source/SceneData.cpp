@@ -1,0 +1,53 @@
+#include "SceneData.h"
+
+#include "OpenGL/GLObjPntsXYZ.h"
+#include "OpenGL/GLObjSTL.h"
+
+using alg3D::Vec3d;
+using tessaro::commands::DataKind;
+using tessaro::commands::DistanceOperand;
+using tessaro::commands::LoadedData;
+
+DistanceOperand operandOf(const GLBaseObject* object) {
+    if (dynamic_cast<const GLObjPnts*>(object) || dynamic_cast<const GLObjPntsColored*>(object) ||
+        dynamic_cast<const GLObjPntsUniform*>(object))
+        return DistanceOperand::kPoints;
+    if (dynamic_cast<const GLObjSTL*>(object)) return DistanceOperand::kMesh;
+    if (object && object->getObjectType() == GLBaseObject::kPrimitive)
+        return DistanceOperand::kPrimitive;
+    return DistanceOperand::kOther;
+}
+
+LoadedData sceneDataOf(const GLBaseObject* object) {
+    LoadedData data;
+    if (!object) return data;
+    const alg3D::Matrix4x4d m = object->objectPlacement();
+    const bool placed = !(m == alg3D::Matrix4x4d::identity());
+    auto place = [&](std::vector<Vec3d>& points) {
+        if (!placed) return;
+        for (Vec3d& p : points)
+            p = alg3D::matrix::transformPoint(m, p);
+    };
+    const auto* colored = dynamic_cast<const GLObjPntsColored*>(object);
+    const auto* uniform = dynamic_cast<const GLObjPntsUniform*>(object);
+    if (const auto* cloud = dynamic_cast<const GLObjPnts*>(object)) {
+        data.kind = DataKind::kPoints;
+        data.points = cloud->getPoints();
+        place(data.points);
+    } else if (const auto* mesh = dynamic_cast<const GLObjSTL*>(object)) {
+        data.kind = DataKind::kMesh;
+        data.points = mesh->corners();
+        place(data.points);
+    } else if (colored || uniform) {
+        data.kind = DataKind::kColoredPoints;
+        data.coloredPoints = colored ? colored->getPoints() : uniform->getPoints();
+        if (placed)
+            for (alg3D::GLPoint& p : data.coloredPoints) {
+                const Vec3d q = alg3D::matrix::transformPoint(m, Vec3d(p.x, p.y, p.z));
+                p.x = q.x;
+                p.y = q.y;
+                p.z = q.z;
+            }
+    }
+    return data;
+}
