@@ -197,7 +197,10 @@ JobStatus runThinningCommand(LoadedData& data, std::vector<Vec3f>* normals,
                              const ThinningOptions& options, ThinningResult& result,
                              const PollCallback& poll, std::chrono::milliseconds interval) {
     requirePoints(data, kDataTypeCanNotBeThinned);
-    if (!options.byCount) requireRadius(options.radius);
+    if (options.byCount)
+        requirePointNumber(options.count);
+    else
+        requireRadius(options.radius);
     const std::size_t input = data.pointCount();
     std::string text = "Input points: " + std::to_string(input) + "\n";
     // The run only decides; the cloud changes after a completed run, on this thread.

@@ -11,7 +11,7 @@
 // data, and only after a run that completed.
 // Errors: std::runtime_error with the command's text for a mesh; std::invalid_argument
 // for a radius that is negative or not finite, or a point number of 0 when the k nearest
-// points are the kernel; the library's exceptions (memory).
+// points are the kernel or thinning keeps a point number; the library's exceptions (memory).
 // An aborted run returns JobStatus::kAborted and leaves the result (and the data) as
 // they were.
 // Cost: the algorithm's (see alg3D/algorithm/Normals.h and the others) plus O(n) copies.
@@ -39,6 +39,16 @@ inline constexpr const char* kFeaturesPointcloudsOnly =
 inline constexpr const char* kObjectCanNotBeSmoothed = "Object can not be smoothed!";
 inline constexpr const char* kDataTypeCanNotBeThinned = "Data type can not be thinned!";
 inline constexpr const char* kObjectCanNotBeProcessed = "Object can not be processed!";
+
+// The window's titles of the preprocess commands, and the warning of its panel when no
+// algorithm is chosen ("Algorithms"). An exception of the region run is shown under its
+// own title.
+inline constexpr const char* kAlgorithmsTitle = "Algorithms";
+inline constexpr const char* kSelectAlgorithm = "Please select an algorithm!";
+inline constexpr const char* kSmoothingTitle = "Smoothing";
+inline constexpr const char* kThinningTitle = "Thinning";
+inline constexpr const char* kRegionsTitle = "Region detection";
+inline constexpr const char* kRegionsErrorTitle = "Region Detection";
 
 // What every run reports.
 struct ProcessingRun {

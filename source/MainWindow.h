@@ -30,6 +30,7 @@ class WidgetObjects;
 class WidgetTransform;
 class WidgetFitGeometry;
 class WidgetDistances;
+class WidgetAlgorithms;
 class GLBaseObject;
 class ToolWidget;
 
@@ -55,6 +56,7 @@ class MainWindow : public QMainWindow {
     WidgetTransform* transformPanel() const { return transformPanel_; }
     WidgetFitGeometry* fitPanel() const { return fitPanel_; }
     WidgetDistances* distancesPanel() const { return distancesPanel_; }
+    WidgetAlgorithms* preprocessPanel() const { return preprocessPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -107,6 +109,9 @@ class MainWindow : public QMainWindow {
     void transformToggled(bool checked);
     void onActionComputeConvexHull();
     void onActionCalcDist();
+    void onActionCalcSmoothing();
+    void onActionCalcThin();
+    void onActionCalcRegions();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -125,6 +130,10 @@ class MainWindow : public QMainWindow {
     void buildHullCommand();
     void buildFitPanel();
     void buildDistancesPanel();
+    void buildPreprocessPanel();
+    // The one selected point cloud of a single-cloud command, or nullptr after its
+    // warning ("Please select a pointcloud!", ..., `notACloudText`).
+    GLBaseObject* singleCloudFor(const QString& title, const char* notACloudText);
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -148,6 +157,7 @@ class MainWindow : public QMainWindow {
     WidgetTransform* transformPanel_ = nullptr;
     WidgetFitGeometry* fitPanel_ = nullptr;
     WidgetDistances* distancesPanel_ = nullptr;
+    WidgetAlgorithms* preprocessPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

@@ -1,8 +1,12 @@
 #include "panels/ToolWidget.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QRadioButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -65,4 +69,22 @@ void ToolWidget::adaptToWorkAreaSize(int) {
     bodyLayout_->setSpacing(static_cast<int>(3 * scale_));
     setMinimumWidth(static_cast<int>(300 * scale_));
     setMaximumWidth(static_cast<int>(320 * scale_));
+}
+
+// Check marks and radio dots are drawn in the text colour on the indicator's light base,
+// in both schemes: keep them dark (the labels keep the window's text colour).
+void ToolWidget::showEvent(QShowEvent* event) {
+    auto darken = [](QWidget* w) {
+        QPalette p = w->palette();
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+            p.setColor(g, QPalette::Text, QColor(20, 20, 20));
+        w->setPalette(p);
+    };
+    for (QCheckBox* box : body_->findChildren<QCheckBox*>())
+        darken(box);
+    for (QRadioButton* radio : body_->findChildren<QRadioButton*>())
+        darken(radio);
+    for (QGroupBox* group : body_->findChildren<QGroupBox*>())
+        if (group->isCheckable()) darken(group);
+    QFrame::showEvent(event);
 }

@@ -28,6 +28,9 @@ class ToolWidget : public QFrame {
     void adaptToScreenSize(int screen);
     void adaptToWorkAreaSize(int screen);
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     QToolButton* titleButton_ = nullptr;
     QWidget* body_ = nullptr;

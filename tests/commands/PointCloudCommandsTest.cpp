@@ -132,6 +132,13 @@ TEST(PointCloudCommands, BadRadiiAndPointNumbersAreRefused) {
     cmd::FeaturesResult fr;
     EXPECT_EQ(message([&] { cmd::runFeaturesCommand(cloud, f, fr); }), pointNumberText);
     EXPECT_TRUE(fr.values.empty());
+    cmd::ThinningOptions t;
+    t.byCount = true;
+    t.count = 0;
+    LoadedData copy = cloud;
+    cmd::ThinningResult tr;
+    EXPECT_EQ(message([&] { cmd::runThinningCommand(copy, nullptr, t, tr); }), pointNumberText);
+    EXPECT_EQ(copy.points, cloud.points);
 
     // The point number only counts where it is the kernel; a huge one is cut down to
     // the cloud's size (every neighbourhood is the whole cloud, one plane).
