@@ -249,6 +249,8 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
             std::vector<alg3D::Vec3d> split;
             std::vector<alg3D::Color> colors;
             const std::vector<alg3D::Vec3d>* source = &points;
+            const std::size_t count = colored ? coloredPoints.size() : points.size();
+            const bool shown = part.shownColors && part.shownColors->size() == count;
             if (colored) {
                 split.reserve(coloredPoints.size());
                 colors.reserve(coloredPoints.size());
@@ -260,6 +262,7 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
             } else {
                 colors.assign(points.size(), part.color);
             }
+            if (shown) colors = *part.shownColors;
             status = runFileJob(
                 info, [&] { io::writeFileJob(&info, source, &colors); }, poll, interval);
         } else if (colored) {

@@ -4,13 +4,12 @@
 // both call runRegisterCommand.
 //
 // A run: refuses two meshes ("STL meshes can not be registered to eachother!"; data with
-// fewer than 3 points or a reference without points end with code 3); builds the reference's k-d tree (points or triangle
-// proxies); optional centre pre-alignment; the registration through the job runner
-// (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point;
-// the statistics text and the transform text.
-// Errors: the texts above, the tree's build errors. An abort applies the last accepted
-// transform and returns kAborted.
-// Cost: the tree O(n_ref log n_ref), each iteration O(m log n_ref) (m sampled points).
+// fewer than 3 points or a reference without points end with code 3); builds the reference's k-d
+// tree (points or triangle proxies); optional centre pre-alignment; the registration through the
+// job runner (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point; the
+// statistics text and the transform text. Errors: the texts above, the tree's build errors. An
+// abort applies the last accepted transform and returns kAborted. Cost: the tree O(n_ref log
+// n_ref), each iteration O(m log n_ref) (m sampled points).
 #pragma once
 
 #include <chrono>

@@ -31,6 +31,10 @@ struct SavePart {
     const std::vector<alg3D::GLPoint>* coloredPoints = nullptr;  // kColoredPoints
     // Colour of every point when a part without colours goes into an .xyzc file.
     alg3D::Color color{255, 255, 255};
+    // Colours shown instead of the part's own (a colour coding), one per point; in an
+    // .xyzc file they take the place of `color` and of coloured points' colours. Ignored
+    // when null or of another length.
+    const std::vector<alg3D::Color>* shownColors = nullptr;
 };
 
 // Writes the parts in order; the poll callback sees each part's progress in turn.

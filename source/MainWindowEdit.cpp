@@ -183,9 +183,9 @@ alg3D::Color MainWindow::splitColor(std::uint64_t n) {
 
 namespace {
 
-// Takes the selected points (and their normals, when every point has one) of a cloud
-// into a new cloud of the same kind; the source keeps the others. Null when the object
-// is not a cloud of this kind or nothing of it is selected.
+// Takes the selected points (and their normals and colour coding, when every point has
+// one) of a cloud into a new cloud of the same kind; the source keeps the others. Null
+// when the object is not a cloud of this kind or nothing of it is selected.
 template <typename Cloud>
 std::unique_ptr<GLBaseObject> splitCloud(GLBaseObject* object) {
     auto* source = dynamic_cast<Cloud*>(object);
@@ -194,18 +194,23 @@ std::unique_ptr<GLBaseObject> splitCloud(GLBaseObject* object) {
     const auto& mask = source->getSelectionMask();
     const auto& normals = source->getNormals();
     const bool withNormals = normals.size() == points.size();
+    const auto& coded = source->getCodedColors();
+    const bool withCoding = coded.size() == points.size();
     std::vector<typename std::decay_t<decltype(points)>::value_type> taken;
     std::vector<alg3D::Vec3f> takenNormals;
+    std::vector<alg3D::Color> takenCoding;
     taken.reserve(source->getSelectedCount());
     for (std::size_t i = 0; i < points.size() && i < mask.size(); ++i) {
         if (!mask[i]) continue;
         taken.push_back(points[i]);
         if (withNormals) takenNormals.push_back(normals[i]);
+        if (withCoding) takenCoding.push_back(coded[i]);
     }
     source->deleteSelection();
     auto part = std::make_unique<Cloud>();
     part->setPoints(std::move(taken));
     if (withNormals) part->setNormals(std::move(takenNormals));
+    if (withCoding) part->setCodedColors(std::move(takenCoding));
     return part;
 }
 

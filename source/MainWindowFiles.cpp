@@ -226,9 +226,11 @@ void MainWindow::on_actionSaveFile_triggered() {
         } else if (auto* uniform = dynamic_cast<GLObjPntsUniform*>(object)) {
             part.kind = DataKind::kColoredPoints;
             part.coloredPoints = &uniform->getPoints();
+            part.shownColors = &uniform->getCodedColors();  // a colour coding, as shown
         } else if (auto* plain = dynamic_cast<GLObjPnts*>(object)) {
             part.kind = DataKind::kPoints;
             part.points = &plain->getPoints();
+            part.shownColors = &plain->getCodedColors();
         } else if (auto* mesh = dynamic_cast<GLObjSTL*>(object)) {
             // The commands take a mesh as its triangle soup; in a point file they write
             // the mesh's vertices, not its corners.

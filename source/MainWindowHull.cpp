@@ -10,7 +10,6 @@
 #include "OpenGL/glView/GLView.h"
 #include "UiHooks.h"
 #include "commands/HullCommand.h"
-#include "commands/SelectionChecks.h"
 
 namespace cmd = tessaro::commands;
 
@@ -26,24 +25,14 @@ void MainWindow::buildHullCommand() {
 
 void MainWindow::onActionComputeConvexHull() {
     const QString title = tr(cmd::kHullTitle);
-    const std::vector<GLBaseObject*> selected = objects_->selectedObjects();
-    const bool isCloud =
-        selected.size() == 1 && selected.front()->getObjectType() == GLBaseObject::kPointCloud;
-    if (const char* warning =
-            cmd::checkSingleCloud(selected.size(), isCloud, cmd::kHullCloudsOnly)) {
-        ui::warning(this, title, tr(warning));
-        return;
-    }
-    GLBaseObject* cloud = selected.front();
+    GLBaseObject* cloud = singleCloudFor(title, cmd::kHullCloudsOnly);
+    if (!cloud) return;
     const std::vector<alg3D::Vec3d>* plain = nullptr;
     const std::vector<alg3D::GLPoint>* colored = nullptr;
     if (auto* c = dynamic_cast<GLObjPnts*>(cloud)) plain = &c->getPoints();
     if (auto* c = dynamic_cast<GLObjPntsColored*>(cloud)) colored = &c->getPoints();
     if (auto* c = dynamic_cast<GLObjPntsUniform*>(cloud)) colored = &c->getPoints();
-    if (!plain && !colored) {
-        ui::warning(this, title, tr(cmd::kHullUnsupportedType));
-        return;
-    }
+    if (!plain && !colored) return;  // singleCloudFor let only these kinds through
 
     // The hull runs on a worker behind the progress dialog, so the window keeps drawing;
     // it cannot stop half-way, and an "Abort" drops its result when it ends.

@@ -100,10 +100,8 @@ void ObjectManager::clear() {
 
 std::vector<GLBaseObject*> ObjectManager::selectedObjects() const {
     std::vector<GLBaseObject*> out;
-    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree_->topLevelItem(i);
-        if (item->isSelected()) out.push_back(objectOf(item));
-    }
+    for (QTreeWidgetItem* item : tree_->selectedItems())
+        if (!item->parent()) out.push_back(objectOf(item));
     return out;
 }
 

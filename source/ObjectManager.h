@@ -27,7 +27,8 @@ class ObjectManager : public QObject {
     GLBaseObject* addObject(std::unique_ptr<GLBaseObject> object);
     // Removes every object without asking (the scene's "New").
     void clear();
-    // The objects whose tree items are selected, in list order.
+    // The objects whose tree items are selected, in the order the user selected them (a
+    // range picked with Shift in list order): the first is a command's reference.
     std::vector<GLBaseObject*> selectedObjects() const;
     QTreeWidgetItem* itemOf(const GLBaseObject* object) const;
     // The type icon of an object kind tinted with a colour.

@@ -302,22 +302,26 @@ void GLObjPntsXYZ<P, colored>::reverseSelection() {
 
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::deleteSelection() {
-    codedColors.clear();
     if (points.empty()) return;
     dropSearchTree();
     const std::size_t n = points.size();
     const bool withNormals = normals.size() == n;
+    // A colour coding stays with the points that remain.
+    const bool withCoding = codedColors.size() == n;
+    if (!withCoding) codedColors.clear();
     std::size_t kept = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (i < selectionMask.size() && selectionMask[i] == 1) continue;
         points[kept] = points[i];
         displayColors[kept] = displayColors[i];
         if (withNormals) normals[kept] = normals[i];
+        if (withCoding) codedColors[kept] = codedColors[i];
         ++kept;
     }
     points.resize(kept);
     displayColors.resize(kept);
     if (withNormals) normals.resize(kept);
+    if (withCoding) codedColors.resize(kept);
     selectionMask.assign(kept, 0);
     selectedCount = 0;
     if (kept == 0) {

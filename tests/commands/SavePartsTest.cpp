@@ -58,6 +58,15 @@ TEST_F(SavePartsTest, AllPartsInOrderIntoOneFile) {
     EXPECT_EQ(read(file("out.xyz")),
               "10.000000\t11.000000\t12.000000\n13.000000\t14.000000\t15.000000\n"
               "1.000000\t2.000000\t3.000000\n");
+    // A colour coding is saved as shown; one of another length is not.
+    const std::vector<Color> coded = {Color(0, 0, 255), Color(255, 0, 0)};
+    pc.shownColors = &coded;
+    pb.shownColors = &coded;
+    ASSERT_EQ(tessaro::commands::saveParts(file("coded.xyzc"), {pc, pb}), JobStatus::kCompleted);
+    EXPECT_EQ(read(file("coded.xyzc")),
+              "10.000000\t11.000000\t12.000000\t0\t0\t255\n"
+              "13.000000\t14.000000\t15.000000\t255\t0\t0\n"
+              "4.000000\t5.000000\t6.000000\t7\t8\t9\n");
 }
 
 TEST_F(SavePartsTest, AbortOrRefusedPartLeavesThePreviousFile) {

@@ -82,7 +82,9 @@ void expectCoding(std::vector<P> points, bool ownColours) {
     EXPECT_EQ(cloud.getDisplayColors()[0], coded[0]);
     EXPECT_NE(cloud.getDisplayColors()[1], coded[1]);
     EXPECT_EQ(cloud.getDisplayColors()[2], coded[2]);
-    cloud.clearSelection();
+    // Deleting the selected point keeps the coding of the others.
+    cloud.deleteSelection();
+    EXPECT_EQ(cloud.getDisplayColors(), std::vector<Color>({coded[0], coded[2]}));
     // A wrong length ends the coding of a cloud without colours of its own.
     cloud.setCodedColors({Color(1, 2, 3)});
     EXPECT_EQ(cloud.getDisplayColors()[0], ownColours ? coded[0] : Color(9, 9, 9));

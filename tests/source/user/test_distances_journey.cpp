@@ -179,7 +179,7 @@ TEST(DistancesJourney, TwoCloudsAreMeasuredColouredAndSelectedByRange) {
     window().view()->setPointSize(7);
     window().view()->fit2view(GLCamera::kFront);
     QTest::qWait(100);
-    saveArtifact(screen(), "panel-distances.png");
+    saveArtifact(screen(), "distances-journey.png");
 
     // Outside [0.1, 0.4]: exactly the points nearer than 0.1 or farther than 0.4 (these
     // have no partner within the search bound of 0.4, and are selected all the same).

@@ -216,7 +216,7 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
     EXPECT_TRUE(QRegularExpression("^ \\S.* \\(.+\\)$").match(table->item(9, 1)->text()).hasMatch())
         << table->item(9, 1)->text().toStdString();
     QTest::qWait(100);
-    saveArtifact(screen(), "panel-fit-cylinder.png");
+    saveArtifact(screen(), "fit-journey-cylinder.png");
 
     // A primitive first: refused.
     clickItem(tree()->topLevelItemCount() - 1);
