@@ -32,6 +32,11 @@
 namespace tessaro {
 namespace commands {
 
+// The window's titles of the two commands of the surface-features panel, and its warning
+// while neither "Normals" nor "Curvature" is chosen.
+inline constexpr const char* kNormalsTitle = "Normal vectors";
+inline constexpr const char* kFeaturesTitle = "Surface features";
+inline constexpr const char* kSelectAlgorithm = "Please select an algorithm!";
 inline constexpr const char* kNormalsPointcloudsOnly =
     "Normal vectors can be computed for pointclouds only!";
 inline constexpr const char* kFeaturesPointcloudsOnly =

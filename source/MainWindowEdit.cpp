@@ -57,6 +57,7 @@ void MainWindow::buildPanels() {
             &GLView::setCustomTransform);
     buildFitPanel();
     buildDistancesPanel();
+    buildFeaturesPanel();
 }
 
 void MainWindow::buildEditTools() {
