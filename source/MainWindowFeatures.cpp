@@ -54,9 +54,9 @@ void toObjectFrame(std::vector<alg3D::Vec3f>& normals, const alg3D::Matrix4x4d& 
             w[a] = m(0, a) * v.x + m(1, a) * v.y + m(2, a) * v.z;
         const double length = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
         if (length > 0.0)
-            normals[i] = alg3D::Vec3f(static_cast<float>(w[0] / length),
-                                      static_cast<float>(w[1] / length),
-                                      static_cast<float>(w[2] / length));
+            normals[i] =
+                alg3D::Vec3f(static_cast<float>(w[0] / length), static_cast<float>(w[1] / length),
+                             static_cast<float>(w[2] / length));
     }
 }
 

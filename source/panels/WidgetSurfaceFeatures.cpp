@@ -46,16 +46,15 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     setObjectName("WgtSurfaceFeatures");
 
     auto* buttons = new QHBoxLayout();
-    normals_ = checkButton("toolButtonNormals", tr("Normals"), tr("Computes surface normal vectors"),
-                           body());
+    normals_ = checkButton("toolButtonNormals", tr("Normals"),
+                           tr("Computes surface normal vectors"), body());
     curvature_ = checkButton("toolButtonCurvature", tr("Curvature"),
                              tr("Computes surface curvature measures"), body());
     buttons->addWidget(normals_);
     buttons->addWidget(curvature_);
     bodyLayout()->addLayout(buttons);
     connect(normals_, &QToolButton::clicked, this, &WidgetSurfaceFeatures::btnNormals_clicked);
-    connect(curvature_, &QToolButton::clicked, this,
-            &WidgetSurfaceFeatures::btnCurvature_clicked);
+    connect(curvature_, &QToolButton::clicked, this, &WidgetSurfaceFeatures::btnCurvature_clicked);
 
     auto* kernel = new QGroupBox(tr("Kernel size"), body());
     kernel->setToolTip(tr("Define a kernel size which is appropriate to the feature size"));
