@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolButton>
+#include <QValidator>
 
 #include "alg3D/algorithm/Normals.h"
 #include "alg3D/algorithm/SurfaceFeatures.h"
