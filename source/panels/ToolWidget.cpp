@@ -1,5 +1,6 @@
 #include "panels/ToolWidget.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
@@ -65,4 +66,11 @@ void ToolWidget::adaptToWorkAreaSize(int) {
     bodyLayout_->setSpacing(static_cast<int>(3 * scale_));
     setMinimumWidth(static_cast<int>(300 * scale_));
     setMaximumWidth(static_cast<int>(320 * scale_));
+}
+
+void ToolWidget::darkMark(QAbstractButton* button) {
+    QPalette p = button->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        p.setColor(g, QPalette::Text, QColor(20, 20, 20));
+    button->setPalette(p);
 }

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QString>
 
+class QAbstractButton;
 class QToolButton;
 class QVBoxLayout;
 
@@ -22,6 +23,10 @@ class ToolWidget : public QFrame {
     bool isExpanded() const;
 
     double scale() const { return scale_; }
+
+    // Draws the mark of a check box or radio button dark on the light indicator background
+    // of both schemes (the label keeps the window's text colour; disabled marks keep theirs).
+    static void darkMark(QAbstractButton* button);
 
   public slots:
     void setExpanded(bool expanded);

@@ -71,15 +71,6 @@ class ControlsScrollArea : public QScrollArea {
     }
 };
 
-// The check marks dark on the light indicator background of both schemes (the label
-// keeps the window's text colour; disabled marks keep theirs).
-void darkMark(QAbstractButton* button) {
-    QPalette p = button->palette();
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
-        p.setColor(g, QPalette::Text, QColor(20, 20, 20));
-    button->setPalette(p);
-}
-
 bool hasEnclosing(int code) {
     return code == 2 || code == 3;  // cylinder, sphere
 }
@@ -178,7 +169,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     methodGrid->addWidget(enclosing_, 1, 0, 1, 2);
     methodGrid->addWidget(inscribing_, 2, 0, 1, 2);
     for (QRadioButton* r : {gauss_, cheb_, enclosing_, inscribing_})
-        darkMark(r);
+        ToolWidget::darkMark(r);
     for (QRadioButton* r : {gauss_, cheb_, enclosing_, inscribing_})
         connect(r, &QRadioButton::toggled, this, [this] { updateMethodRows(); });
     controlsLayout->addWidget(method);
@@ -201,7 +192,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     auto* elements = new QButtonGroup(this);
     elements->setExclusive(true);
     for (QCheckBox* c : {central_, outer_, inner_}) {
-        darkMark(c);
+        ToolWidget::darkMark(c);
         elements->addButton(c);
         chebLayout->addWidget(c);
     }
@@ -220,7 +211,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     paramGrid->addWidget(iterations_, 0, 1);
     weighting_ = new QCheckBox(tr("Enable outlier weighting"), params);
     weighting_->setObjectName("checkBoxWeighting");
-    darkMark(weighting_);
+    ToolWidget::darkMark(weighting_);
     paramGrid->addWidget(weighting_, 1, 0, 1, 2);
     controlsLayout->addWidget(params);
 
@@ -253,7 +244,7 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
         if (editNames.size() == 1) h->addStretch(2);
         fix_[row] = new QCheckBox(tr("fix"), w);
         fix_[row]->setObjectName(fixName);
-        darkMark(fix_[row]);
+        ToolWidget::darkMark(fix_[row]);
         fix_[row]->setToolTip(tr("Holds the start value fixed during the fit"));
         h->addWidget(fix_[row]);
         rows_[row] = w;

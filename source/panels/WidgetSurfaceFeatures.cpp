@@ -29,6 +29,8 @@ QToolButton* checkButton(const char* name, const QString& text, const QString& t
     button->setToolTip(toolTip);
     button->setCheckable(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Flat until checked, as the function buttons of the fit panel: the chosen run stands out.
+    button->setAutoRaise(true);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return button;
 }
@@ -36,6 +38,7 @@ QToolButton* checkButton(const char* name, const QString& text, const QString& t
 QRadioButton* radio(const char* name, const QString& text, QWidget* parent) {
     auto* button = new QRadioButton(text, parent);
     button->setObjectName(name);
+    ToolWidget::darkMark(button);
     return button;
 }
 

@@ -198,9 +198,10 @@ TEST(FeaturesJourney, NormalsAndCurvatureOfASphereBesideAPlane) {
     EXPECT_EQ(sphereGreen, kSpherePoints);
 
     window().view()->setPointSize(6);
-    window().view()->fit2view(GLCamera::kTop);
+    window().view()->fit2view(GLCamera::kFront);
     QTest::qWait(100);
     saveArtifact(screen(), "panel-features.png");
+    saveArtifact(window().featuresPanel()->grab().toImage(), "panel-features-controls.png");
 }
 
 TEST(FeaturesJourney, WrongSelectionsAreRefusedAndAbortsChangeNothing) {
