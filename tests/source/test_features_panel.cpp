@@ -9,6 +9,11 @@
 #include <QToolButton>
 #include <QValidator>
 
+#include "GuiTestSupport.h"
+#include "MainWindow.h"
+#include "ObjectManager.h"
+#include "OpenGL/GLObjPntsXYZ.h"
+#include "OpenGL/glView/GLView.h"
 #include "alg3D/algorithm/Normals.h"
 #include "alg3D/algorithm/SurfaceFeatures.h"
 #include "panels/ColorBar.h"
@@ -122,6 +127,41 @@ TEST(FeaturesPanelTest, ControlsBecomeTheCommandsOptions) {
     EXPECT_NE(points->validator()->validate(zero, pos), QValidator::Acceptable);
     points->setText("");
     EXPECT_EQ(panel.featuresOptions().k, 0u);
+}
+
+// A placed cloud: the normals are computed in scene coordinates and stored in the
+// cloud's own, which the renderer places with the object.
+TEST(FeaturesPanelTest, NormalsOfAPlacedCloudAreStoredInItsOwnCoordinates) {
+    guitest::TempDir dir;
+    guitest::DialogRecorder recorder;
+    MainWindow window(nullptr, dir.qfile("settings.ini"));
+    std::vector<alg3D::Vec3d> grid;
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 20; ++j)
+            grid.emplace_back(0.5 * i, 0.25 * j, 0.0);  // the plane z = 0
+    auto cloud = std::make_unique<GLObjPnts>();
+    cloud->setPoints(std::move(grid));
+    // A quarter turn about x (z becomes -y) and a shift.
+    alg3D::Matrix4x4d m = alg3D::Matrix4x4d::identity();
+    m(1, 1) = 0.0;
+    m(1, 2) = -1.0;
+    m(2, 1) = 1.0;
+    m(2, 2) = 0.0;
+    m(0, 3) = 7.0;
+    cloud->setModelMatrix(m);
+    GLBaseObject* added = window.objectManager()->addObject(std::move(cloud));
+    added->setSelected(true);
+    window.objectManager()->updateSelection();
+    window.featuresPanel()->btnNormals_clicked(true);
+    window.onActionCalcNormals();
+    EXPECT_TRUE(recorder.messages.empty());
+    const auto& normals = dynamic_cast<GLObjPnts*>(added)->getNormals();
+    ASSERT_EQ(normals.size(), 400u);
+    for (const alg3D::Vec3f& n : normals) {
+        EXPECT_NEAR(std::abs(n.z), 1.0f, 1e-6f);
+        EXPECT_NEAR(n.x, 0.0f, 1e-6f);
+        EXPECT_NEAR(n.y, 0.0f, 1e-6f);
+    }
 }
 
 }  // namespace
