@@ -32,6 +32,10 @@
 namespace tessaro {
 namespace commands {
 
+// The window's titles of the two commands of the surface-features panel (its warning
+// while neither "Normals" nor "Curvature" is chosen is kSelectAlgorithm below).
+inline constexpr const char* kNormalsTitle = "Normal vectors";
+inline constexpr const char* kFeaturesTitle = "Surface features";
 inline constexpr const char* kNormalsPointcloudsOnly =
     "Normal vectors can be computed for pointclouds only!";
 inline constexpr const char* kFeaturesPointcloudsOnly =
@@ -40,9 +44,9 @@ inline constexpr const char* kObjectCanNotBeSmoothed = "Object can not be smooth
 inline constexpr const char* kDataTypeCanNotBeThinned = "Data type can not be thinned!";
 inline constexpr const char* kObjectCanNotBeProcessed = "Object can not be processed!";
 
-// The window's titles of the preprocess commands, and the warning of its panel when no
-// algorithm is chosen ("Algorithms"). An exception of the region run is shown under its
-// own title.
+// The window's titles of the preprocess commands, and the warning of the preprocess and
+// surface-features panels when no algorithm is chosen (titled "Algorithms" in the first). An
+// exception of the region run is shown under its own title.
 inline constexpr const char* kAlgorithmsTitle = "Algorithms";
 inline constexpr const char* kSelectAlgorithm = "Please select an algorithm!";
 inline constexpr const char* kSmoothingTitle = "Smoothing";

@@ -31,6 +31,7 @@ class WidgetTransform;
 class WidgetFitGeometry;
 class WidgetDistances;
 class WidgetAlgorithms;
+class WidgetSurfaceFeatures;
 class GLBaseObject;
 class ToolWidget;
 
@@ -57,6 +58,7 @@ class MainWindow : public QMainWindow {
     WidgetFitGeometry* fitPanel() const { return fitPanel_; }
     WidgetDistances* distancesPanel() const { return distancesPanel_; }
     WidgetAlgorithms* preprocessPanel() const { return preprocessPanel_; }
+    WidgetSurfaceFeatures* featuresPanel() const { return featuresPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -112,6 +114,8 @@ class MainWindow : public QMainWindow {
     void onActionCalcSmoothing();
     void onActionCalcThin();
     void onActionCalcRegions();
+    void onActionCalcEdges();
+    void onActionCalcNormals();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -134,6 +138,7 @@ class MainWindow : public QMainWindow {
     // The one selected point cloud of a single-cloud command, or nullptr after its
     // warning ("Please select a pointcloud!", ..., `notACloudText`).
     GLBaseObject* singleCloudFor(const QString& title, const char* notACloudText);
+    void buildFeaturesPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -158,6 +163,7 @@ class MainWindow : public QMainWindow {
     WidgetFitGeometry* fitPanel_ = nullptr;
     WidgetDistances* distancesPanel_ = nullptr;
     WidgetAlgorithms* preprocessPanel_ = nullptr;
+    WidgetSurfaceFeatures* featuresPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

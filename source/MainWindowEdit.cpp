@@ -58,6 +58,7 @@ void MainWindow::buildPanels() {
     buildFitPanel();
     buildDistancesPanel();
     buildPreprocessPanel();
+    buildFeaturesPanel();
 }
 
 void MainWindow::buildEditTools() {

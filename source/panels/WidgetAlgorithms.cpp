@@ -25,6 +25,7 @@ QToolButton* algorithmButton(const char* name, const QString& text, const QStrin
     button->setToolTip(toolTip);
     button->setCheckable(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(true);  // flat until chosen, as in the other panels
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return button;
 }

@@ -1,7 +1,6 @@
 #include "panels/WidgetDistances.h"
 
 #include <QCheckBox>
-#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +12,7 @@
 #include <limits>
 
 #include "ComputationRunner.h"
+#include "panels/ColorBar.h"
 #include "panels/DoubleValidator.h"
 
 namespace {
@@ -101,25 +101,8 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
         colorMin_->setEnabled(!automatic);
         colorMax_->setEnabled(!automatic);
     });
-    // The colour scale over 240 degrees: blue, cyan, green, yellow, red.
-    colorBar_ = new QFrame(coding);
-    colorBar_->setObjectName("frameColorBar");
-    colorBar_->setMinimumHeight(static_cast<int>(18 * scale()));
-    colorBar_->setStyleSheet(
-        "QFrame#frameColorBar { border: 1px solid #808080; background: qlineargradient("
-        "x1:0, y1:0, x2:1, y2:0, stop:0 #0000ff, stop:0.25 #00ffff, stop:0.5 #00ff00, "
-        "stop:0.75 #ffff00, stop:1 #ff0000); }");
+    colorBar_ = new ColorBar(scale(), coding);
     codingLayout->addWidget(colorBar_);
-    auto* barLabels = new QHBoxLayout();
-    barMin_ = new QLabel(tr("min."), coding);
-    barMin_->setObjectName("labelColorMin");
-    barMax_ = new QLabel(tr("max."), coding);
-    barMax_->setObjectName("labelColorMax");
-    barMax_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    barLabels->addWidget(barMin_);
-    barLabels->addStretch(1);
-    barLabels->addWidget(barMax_);
-    codingLayout->addLayout(barLabels);
     bodyLayout()->addWidget(coding);
 
     table_ = new TableWidget(body());
@@ -160,8 +143,8 @@ void WidgetDistances::showResult(const QString& text, double colorMin, double co
     table_->setResultText(text);
     colorMin_->setText(QString::number(colorMin, 'g', 6));
     colorMax_->setText(QString::number(colorMax, 'g', 6));
-    barMin_->setToolTip(colorMin_->text());
-    barMax_->setToolTip(colorMax_->text());
+    colorBar_->minLabel()->setToolTip(colorMin_->text());
+    colorBar_->maxLabel()->setToolTip(colorMax_->text());
 }
 
 void WidgetDistances::clearResult() {

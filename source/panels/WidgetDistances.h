@@ -9,8 +9,8 @@
 #include "commands/DistancesCommand.h"
 #include "panels/ToolWidget.h"
 
+class ColorBar;
 class QCheckBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,7 +34,7 @@ class WidgetDistances : public ToolWidget {
     void clearResult();
 
     TableWidget* resultTable() const { return table_; }
-    QFrame* colorBar() const { return colorBar_; }
+    ColorBar* colorBar() const { return colorBar_; }
 
   signals:
     void startComputation();
@@ -47,8 +47,7 @@ class WidgetDistances : public ToolWidget {
     QLabel *reference_, *test_;
     QCheckBox *absolute_, *inside_, *outside_, *colorAuto_;
     QLineEdit *minD_, *maxD_, *colorMin_, *colorMax_;
-    QFrame* colorBar_ = nullptr;
-    QLabel *barMin_, *barMax_;
+    ColorBar* colorBar_ = nullptr;
     TableWidget* table_ = nullptr;
     QPushButton* compute_ = nullptr;
 };

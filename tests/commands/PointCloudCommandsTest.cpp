@@ -76,6 +76,10 @@ TEST(PointCloudCommands, MeshesAreRefusedWithTheCommandsTexts) {
     EXPECT_EQ(message([&] { cmd::runRegionsCommand(mesh, {}, r); }),
               "Object can not be processed!");
     EXPECT_EQ(mesh.points.size(), 3u);
+    // The window's titles and its warning while no feature is chosen.
+    EXPECT_STREQ(cmd::kNormalsTitle, "Normal vectors");
+    EXPECT_STREQ(cmd::kFeaturesTitle, "Surface features");
+    EXPECT_STREQ(cmd::kSelectAlgorithm, "Please select an algorithm!");
 
     const LoadedData cloud = wavyCloud(100, 1);
     cmd::SmoothingOptions bad;

@@ -17,6 +17,7 @@
 #include "OpenGL/GLObjSolidPrimitives.h"
 #include "UiHooks.h"
 #include "UserJourney.h"
+#include "panels/ColorBar.h"
 #include "panels/WidgetDistances.h"
 #include "panels/WidgetFitGeometry.h"
 #include "panels/WidgetObjects.h"
@@ -118,7 +119,8 @@ TEST(WorkbenchJourney, LassoFitCompareSelectSplitSaveAndReload) {
     ASSERT_GT(distances->resultTable()->rowCount(), 0);
     EXPECT_TRUE(distances->colorBar()->isVisible());
     EXPECT_EQ(part->getCodedColors().size(), points.size());
-    EXPECT_NE(child<QLabel>("labelColorMin")->toolTip(), QString());
+    EXPECT_EQ(distances->colorBar()->minLabel()->toolTip(),
+              child<QLineEdit>("lineEditColorMin")->text());
     QTest::qWait(100);
     saveArtifact(screen(), "panel-distances.png");
 
