@@ -30,6 +30,7 @@ class WidgetObjects;
 class WidgetTransform;
 class WidgetFitGeometry;
 class WidgetDistances;
+class WidgetRegistration;
 class GLBaseObject;
 class ToolWidget;
 
@@ -55,6 +56,7 @@ class MainWindow : public QMainWindow {
     WidgetTransform* transformPanel() const { return transformPanel_; }
     WidgetFitGeometry* fitPanel() const { return fitPanel_; }
     WidgetDistances* distancesPanel() const { return distancesPanel_; }
+    WidgetRegistration* registrationPanel() const { return registrationPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -107,6 +109,7 @@ class MainWindow : public QMainWindow {
     void transformToggled(bool checked);
     void onActionComputeConvexHull();
     void onActionCalcDist();
+    void onActionCalcICP();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -125,6 +128,7 @@ class MainWindow : public QMainWindow {
     void buildHullCommand();
     void buildFitPanel();
     void buildDistancesPanel();
+    void buildRegistrationPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -148,6 +152,7 @@ class MainWindow : public QMainWindow {
     WidgetTransform* transformPanel_ = nullptr;
     WidgetFitGeometry* fitPanel_ = nullptr;
     WidgetDistances* distancesPanel_ = nullptr;
+    WidgetRegistration* registrationPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

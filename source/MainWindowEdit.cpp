@@ -57,6 +57,7 @@ void MainWindow::buildPanels() {
             &GLView::setCustomTransform);
     buildFitPanel();
     buildDistancesPanel();
+    buildRegistrationPanel();
 }
 
 void MainWindow::buildEditTools() {
