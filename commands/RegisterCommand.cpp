@@ -70,8 +70,7 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
             return poll(percent);
         };
     }
-    const JobStatus status =
-        runJob([&param] { icpRegistration(param); }, hooks, watched, interval);
+    const JobStatus status = runJob([&param] { icpRegistration(param); }, hooks, watched, interval);
 
     RegisterResult r;
     r.code = param.result;

@@ -4,10 +4,10 @@
 // both call runRegisterCommand.
 //
 // A run: refuses two meshes ("STL meshes can not be registered to eachother!"; data with
-// fewer than 3 points or a reference without points end with code 3); builds the reference's k-d tree (points or triangle
-// proxies); optional centre pre-alignment; the registration through the job runner
-// (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point;
-// the statistics text and the transform text.
+// fewer than 3 points or a reference without points end with code 3); builds the
+// reference's k-d tree (points or triangle proxies); optional centre pre-alignment; the
+// registration through the job runner (Chebyshev, mesh Gauss or point Gauss); the
+// transform applied to every data point; the statistics text and the transform text.
 // While the run goes on, an optional live callback receives the last accepted transform
 // on the calling thread (from the poll loop, before the poll callback), and once more
 // with the final transform after the worker was joined, so a window can show the data

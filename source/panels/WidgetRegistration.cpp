@@ -17,8 +17,7 @@
 
 namespace {
 
-QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent,
-                    bool checked = false) {
+QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent, bool checked = false) {
     auto* box = new QCheckBox(text, parent);
     box->setObjectName(name);
     box->setChecked(checked);
@@ -168,8 +167,8 @@ tessaro::commands::RegisterOptions WidgetRegistration::options() const {
     const struct {
         const QCheckBox* box;
         unsigned bit;
-    } bits[] = {{rx_, alg::kIcpRx}, {ry_, alg::kIcpRy}, {rz_, alg::kIcpRz},
-                {tx_, alg::kIcpTx}, {ty_, alg::kIcpTy}, {tz_, alg::kIcpTz},
+    } bits[] = {{rx_, alg::kIcpRx},        {ry_, alg::kIcpRy}, {rz_, alg::kIcpRz},
+                {tx_, alg::kIcpTx},        {ty_, alg::kIcpTy}, {tz_, alg::kIcpTz},
                 {scaling_, alg::kIcpScale}};
     o.freedom = 0;
     for (const auto& b : bits)

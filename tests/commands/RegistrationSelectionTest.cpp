@@ -76,7 +76,8 @@ TEST(RegistrationLiveTransform, ReachesTheCallerOnItsThreadEndingWithTheResult) 
             ++polls;
             return false;
         },
-        std::chrono::milliseconds(1), [&](const IcpTransform& t) {
+        std::chrono::milliseconds(1),
+        [&](const IcpTransform& t) {
             foreignCalls += std::this_thread::get_id() != caller;
             seen.push_back(t);
         });
