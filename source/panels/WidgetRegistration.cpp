@@ -11,9 +11,11 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStringList>
+#include <QVBoxLayout>
 
 #include "ComputationRunner.h"
 #include "panels/DoubleValidator.h"
+#include "panels/PanelLayout.h"
 
 namespace {
 
@@ -51,9 +53,24 @@ double fieldValue(const QLineEdit* edit) {
 
 WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registration"), parent) {
     setObjectName("WgtRegistration");
+    // The controls scroll when the side column is short; table and "Compute" stay below.
+    auto* controls = new QWidget();
+    auto* controlsLayout = new QVBoxLayout(controls);
+    controlsLayout->setContentsMargins(0, 0, 0, 0);
+    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    auto group = [&](const QString& title) {
+        auto* box = new QGroupBox(title, controls);
+        controlsLayout->addWidget(box);
+        return box;
+    };
+    auto grid = [this](QGroupBox* box) {
+        auto* layout = new QGridLayout(box);
+        compactLayout(layout, scale());
+        return layout;
+    };
 
-    auto* data = new QGroupBox(tr("Data"), body());
-    auto* dataGrid = new QGridLayout(data);
+    auto* data = group(tr("Data"));
+    auto* dataGrid = grid(data);
     reference_ = new QLabel(data);
     reference_->setObjectName("labelNameReference");
     test_ = new QLabel(data);
@@ -63,12 +80,11 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     dataGrid->addWidget(new QLabel(tr("Test:"), data), 1, 0);
     dataGrid->addWidget(test_, 1, 1);
     dataGrid->setColumnStretch(1, 1);
-    bodyLayout()->addWidget(data);
     setNames(QString(), QString());
 
-    auto* method = new QGroupBox(tr("Optimization method"), body());
+    auto* method = group(tr("Optimization method"));
     method->setObjectName("groupBoxMethod");
-    auto* methodGrid = new QGridLayout(method);
+    auto* methodGrid = grid(method);
     gauss_ = new QRadioButton(tr("Gauss"), method);
     gauss_->setObjectName("radioButtonGauss");
     gauss_->setToolTip(tr("Minimizes the sum of squared deviations (least-squares)."));
@@ -83,10 +99,9 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     methods_->addButton(cheb_, kChebyshev);
     methodGrid->addWidget(gauss_, 0, 0);
     methodGrid->addWidget(cheb_, 0, 1);
-    bodyLayout()->addWidget(method);
 
-    auto* init = new QGroupBox(tr("Initialization"), body());
-    auto* initGrid = new QGridLayout(init);
+    auto* init = group(tr("Initialization"));
+    auto* initGrid = grid(init);
     radius_ = numberEdit("lineEditRadius", "0", init);
     radius_->setToolTip(tr("Max. search radius"));
     cog_ = checkBox("checkBoxCOG", tr("Align center points"), init);
@@ -94,10 +109,9 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     initGrid->addWidget(radius_, 0, 1);
     initGrid->addWidget(cog_, 1, 0, 1, 2);
     initGrid->setColumnStretch(1, 1);
-    bodyLayout()->addWidget(init);
 
-    auto* parameters = new QGroupBox(tr("Parameters"), body());
-    auto* parameterGrid = new QGridLayout(parameters);
+    auto* parameters = group(tr("Parameters"));
+    auto* parameterGrid = grid(parameters);
     tolerance_ = numberEdit("lineEditTolerance", "0.000001", parameters);
     iterations_ = spinBox("spinBoxIterations", 1, 10000, 100, parameters);
     samples_ = spinBox("spinBoxSamples", 0, 10000000, 2000, parameters);
@@ -109,13 +123,12 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     parameterGrid->addWidget(new QLabel(tr("Point number"), parameters), 2, 0);
     parameterGrid->addWidget(samples_, 2, 1);
     parameterGrid->setColumnStretch(1, 1);
-    bodyLayout()->addWidget(parameters);
     // Chebyshev pairs every point.
     connect(cheb_, &QRadioButton::toggled, samples_, &QWidget::setDisabled);
 
-    auto* freedom = new QGroupBox(tr("Degrees of freedom"), body());
+    auto* freedom = group(tr("Degrees of freedom"));
     freedom->setObjectName("groupBoxFreedom");
-    auto* freedomGrid = new QGridLayout(freedom);
+    auto* freedomGrid = grid(freedom);
     rx_ = checkBox("checkBoxRXaxis", tr("x"), freedom, true);
     ry_ = checkBox("checkBoxRYaxis", tr("y"), freedom, true);
     rz_ = checkBox("checkBoxRZaxis", tr("z"), freedom, true);
@@ -136,14 +149,18 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     freedomGrid->addWidget(scaling_, 2, 1);
     freedomGrid->addWidget(new QLabel(tr("Rotation center"), freedom), 3, 0);
     freedomGrid->addWidget(origin_, 3, 1, 1, 3);
-    bodyLayout()->addWidget(freedom);
+    freedomGrid->setColumnStretch(4, 1);  // the boxes stay as wide as their texts
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             gauss_, cheb_, cog_, rx_, ry_, rz_, tx_, ty_, tz_, scaling_, origin_})
+        darkMark(b);
+    bodyLayout()->addWidget(new ControlsScrollArea(controls, body()), 3);
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");
     table_->horizontalHeader()->hide();
     table_->verticalHeader()->hide();
     table_->setMinimumHeight(static_cast<int>(100 * scale()));
-    bodyLayout()->addWidget(table_);
+    bodyLayout()->addWidget(table_, 1);
 
     compute_ = new QPushButton(tr("Compute"), body());
     compute_->setObjectName("pushButtonCompute");

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <cmath>
@@ -36,9 +37,16 @@ QTreeWidget* tree() {
 GLBaseObject* object(std::size_t i) {
     return window().view()->scene().objects().at(i).get();
 }
+// A control of the panel, scrolled into view as a user scrolls to it.
 template <typename T = QWidget>
 T* panelChild(const char* name) {
-    return window().registrationPanel()->findChild<T*>(name);
+    T* child = window().registrationPanel()->findChild<T*>(name);
+    if (auto* scroll = window().registrationPanel()->findChild<QScrollArea*>();
+        scroll && child && scroll->isAncestorOf(child)) {
+        scroll->ensureWidgetVisible(child);
+        QTest::qWait(20);
+    }
+    return child;
 }
 void clickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTreeWidgetItem* item = tree()->topLevelItem(row);
@@ -165,7 +173,7 @@ TEST(RegistrationJourney, TheDataCloudLandsOnTheReferenceFarFromTheOrigin) {
     EXPECT_EQ(rows["S"], "+1.000000");
 
     window().view()->setPointSize(4);
-    window().view()->fit2view(GLCamera::kFront);
+    window().view()->fit2view(GLCamera::kObliqueA);
     QTest::qWait(100);
     saveArtifact(screen(), "panel-registration.png");
 }
