@@ -12,6 +12,7 @@
 #include "MainWindow.h"
 #include "ObjectManager.h"
 #include "OpenGL/GLBaseObject.h"
+#include "OpenGL/GLScene.h"
 #include "OpenGL/glView/GLView.h"
 #include "SceneData.h"
 #include "UiHooks.h"
@@ -22,6 +23,14 @@ namespace {
 
 QString nameOf(const GLBaseObject* object) {
     return object ? QString::fromStdString(object->getName()) : QString();
+}
+
+// Events are processed while the run goes on (before the progress dialog shows, nothing
+// blocks the window): the object may have been removed meanwhile.
+bool inScene(GLView* view, const GLBaseObject* object) {
+    for (const auto& o : view->scene().objects())
+        if (o.get() == object) return true;
+    return false;
 }
 
 }  // namespace
@@ -64,6 +73,7 @@ void MainWindow::onActionCalcICP() {
     // The data are read without the pending transform, so the run's transform replaces it.
     const alg3D::Matrix4x4d before = dataObject->getPendingTransform();
     const auto showMoving = [this, dataObject](const alg3D::algorithm::IcpTransform& t) {
+        if (!inScene(view_, dataObject)) return;
         dataObject->setPendingTransform(t.matrix());
         view_->update();
     };
@@ -75,6 +85,10 @@ void MainWindow::onActionCalcICP() {
         status = cmd::runRegisterCommand(data, reference, options, result, wait.callback(),
                                          cmd::kDefaultPollInterval, showMoving);
     });
+    if (!inScene(view_, dataObject)) {
+        view_->update();
+        return;
+    }
     if (!ran || status != cmd::JobStatus::kCompleted) {
         dataObject->setPendingTransform(before);
         view_->update();

@@ -60,7 +60,7 @@ bool sameTransform(const IcpTransform& a, const IcpTransform& b) {
 // Called only on the calling thread, while polled and once after the join with the result.
 TEST(RegistrationLiveTransform, ReachesTheCallerOnItsThreadEndingWithTheResult) {
     LoadedData ref, data;
-    ref.points = testing_helpers::clusterPoints(20000, 7);
+    ref.points = testing_helpers::clusterPoints(4000, 7);
     const Vec3d shift(0.25, -0.15, 0.1);
     for (const Vec3d& p : ref.points)
         data.points.push_back(p + shift);
