@@ -1,8 +1,9 @@
 // The registration as a user drives it: two clouds picked in the object list (reference
 // first), the Registration panel opened from the algorithm bar, Compute; the data cloud
 // must land on the reference's points (the known inverse of the motion it was given),
-// also far from the origin; "translation only" leaves the rotation out; wrong selections
-// are refused; an abort leaves the data exactly as they were.
+// also far from the origin; "translation only" leaves the rotation out; a mesh moves onto
+// a cloud; wrong selections are refused; the data move on screen while the run goes on,
+// and an abort leaves them exactly as they were.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -253,18 +254,9 @@ TEST(RegistrationJourney, AMeshMovesOntoACloud) {
     EXPECT_TRUE(resultRows().count("RMSE"));
 }
 
-TEST(RegistrationJourney, WrongSelectionsAreRefusedAndAnAbortChangesNothing) {
-    // A run long enough to be polled: every reference point on a sphere is almost as near
-    // to the data points at its centre as the nearest one, so each search visits nearly
-    // all of them.
-    std::vector<Vec3d> shell;
-    const double golden = M_PI * (3.0 - std::sqrt(5.0));
-    for (int k = 0; k < 15000; ++k) {
-        const double z = 1.0 - 2.0 * (k + 0.5) / 15000, s = std::sqrt(1.0 - z * z);
-        shell.push_back(Vec3d(5 * s * std::cos(golden * k), 5 * s * std::sin(golden * k), 5 * z));
-    }
-    loadThroughMenu(writePoints("shell.xyz", shell));
-    loadThroughMenu(writeGrid("core.xyz", Vec3d(0, 0, 0), 0.001, 150));
+TEST(RegistrationJourney, WrongSelectionsAreRefused) {
+    loadThroughMenu(writeGrid("one.xyz", Vec3d(0, 0, 0), 1.0, 5));
+    loadThroughMenu(writeGrid("two.xyz", Vec3d(0, 0, 0.1), 1.0, 5));
     std::ofstream(scratchFile("ball.json").toStdString()) << R"({"shape": "sphere",
         "method": "gauss", "parameters": {"center": [5, 5, 0], "radius": 1.5}})";
     loadThroughMenu(scratchFile("ball.json"));
@@ -300,21 +292,40 @@ TEST(RegistrationJourney, WrongSelectionsAreRefusedAndAnAbortChangesNothing) {
         EXPECT_EQ(answer.title, "Registration");
         EXPECT_EQ(answer.text, r.text);
     }
+}
 
-    // "Abort" at the first poll: the data keep every digit, nothing is left pending.
+TEST(RegistrationJourney, TheDataMoveWhileTheRunGoesOnAndAnAbortChangesNothing) {
+    // A run that is polled between its iterations: every pairing of all points of two
+    // big clouds takes longer than the poll interval.
+    const std::vector<Vec3d> reference = hills(kFar, 600, 0.05);
+    const Vec3d centre = kFar + Vec3d(15, 15, 0);
+    loadThroughMenu(writePoints("big.xyz", reference));
+    loadThroughMenu(writePoints(
+        "big-moved.xyz",
+        moved(reference, motion(Vec3d(0.3, -0.5, 0.8), 1.5, centre, Vec3d(0.12, -0.08, 0.05)))));
+    ASSERT_EQ(tree()->topLevelItemCount(), 2);
+    openRegistrationPanel();
+    window().view()->fit2view(GLCamera::kObliqueA);
+    // While the run goes on the data are drawn where the last accepted step put them;
+    // "Abort" once they moved: the data keep every digit, nothing is left pending.
     selectItems({0, 1});
     typeIntoSpinBox("spinBoxSamples", 0);
     auto* data = dynamic_cast<GLObjPnts*>(object(1));
     ASSERT_TRUE(data);
     const std::vector<Vec3d> before = data->getPoints();
     int polls = 0;
-    ui::hooks().progressPolled = [&polls](QProgressDialog* dialog) {
-        ++polls;
-        dialog->cancel();
+    bool moving = false;
+    ui::hooks().progressPolled = [&](QProgressDialog* dialog) {
+        moving = data->getPendingTransform() != alg3D::Matrix4x4d::identity();
+        if (moving) {
+            window().view()->repaint();
+            saveArtifact(screen(), "panel-registration-running.png");
+        }
+        if (moving || ++polls > 600) dialog->cancel();
     };
     compute();
     ui::hooks().progressPolled = nullptr;
-    EXPECT_GT(polls, 0);
+    EXPECT_TRUE(moving);
     EXPECT_EQ(largestGap(data->getPoints(), before), 0.0);
     EXPECT_EQ(data->getPendingTransform(), alg3D::Matrix4x4d::identity());
     EXPECT_EQ(window().registrationPanel()->resultTable()->rowCount(), 0);
