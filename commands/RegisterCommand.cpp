@@ -8,6 +8,7 @@
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/KdTree.h"
 #include "alg3D/matrix/PointStatistics.h"
+#include "commands/SelectionChecks.h"
 
 namespace tessaro {
 namespace commands {
@@ -40,7 +41,7 @@ Vec3d referenceCentre(const LoadedData& ref) {
 template <typename P>
 JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNearest& nearest,
                   const RegisterOptions& o, RegisterResult& result, const PollCallback& poll,
-                  std::chrono::milliseconds interval) {
+                  std::chrono::milliseconds interval, const LiveTransform& live) {
     // The reference type only chooses the nearest function, built by the caller.
     ParamICPalgorithm<P, Vec3d> param;
     param.state.threads = static_cast<unsigned>(o.threads > 0 ? o.threads : omp_get_num_procs());
@@ -61,7 +62,15 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
 
     const JobHooks hooks{[&param] { return param.state.progress.load(); },
                          [&param] { param.state.cancel.store(true); }};
-    const JobStatus status = runJob([&param] { icpRegistration(param); }, hooks, poll, interval);
+    // The poll callback runs on this thread; the transform is read under the state's lock.
+    PollCallback watched = poll;
+    if (live) {
+        watched = [&param, &poll, &live](float percent) {
+            live(param.state.transform());
+            return poll(percent);
+        };
+    }
+    const JobStatus status = runJob([&param] { icpRegistration(param); }, hooks, watched, interval);
 
     RegisterResult r;
     r.code = param.result;
@@ -75,10 +84,23 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
     r.console = "ICP-Registration finished in " + r.duration + "\n";
     applyTransform(data, r.transform);
     result = std::move(r);
+    if (live) live(result.transform);
     return status;
 }
 
 }  // namespace
+
+const char* registrationSelectionProblem(const std::vector<DistanceOperand>& selection) {
+    if (selection.size() != 2) return kSelectTwoObjects;
+    const DistanceOperand reference = selection[0], data = selection[1];
+    if (reference == DistanceOperand::kPrimitive || data == DistanceOperand::kPrimitive)
+        return kRegistrationWithPrimitives;
+    if (reference == DistanceOperand::kMesh && data == DistanceOperand::kMesh)
+        return kMeshesCanNotBeRegistered;
+    if (reference == DistanceOperand::kOther || data == DistanceOperand::kOther)
+        return kUnsupportedDataTypes;
+    return nullptr;
+}
 
 void checkRegistrationFiles(const std::string& dataFile, const std::string& referenceFile) {
     if (fileSuffix(dataFile) == "stl" && fileSuffix(referenceFile) == "stl")
@@ -87,7 +109,8 @@ void checkRegistrationFiles(const std::string& dataFile, const std::string& refe
 
 JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
                              const RegisterOptions& options, RegisterResult& result,
-                             const PollCallback& poll, std::chrono::milliseconds interval) {
+                             const PollCallback& poll, std::chrono::milliseconds interval,
+                             const LiveTransform& live) {
     if (data.kind == DataKind::kMesh && reference.kind == DataKind::kMesh) {
         throw std::runtime_error(kMeshesCanNotBeRegistered);
     }
@@ -111,9 +134,10 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
         nearest = icpNearestPoint(pointTree);
     }
     if (data.kind == DataKind::kColoredPoints) {
-        return runWith(data.coloredPoints, reference, nearest, options, result, poll, interval);
+        return runWith(data.coloredPoints, reference, nearest, options, result, poll, interval,
+                       live);
     }
-    return runWith(data.points, reference, nearest, options, result, poll, interval);
+    return runWith(data.points, reference, nearest, options, result, poll, interval, live);
 }
 
 }  // namespace commands

@@ -4,19 +4,27 @@
 // both call runRegisterCommand.
 //
 // A run: refuses two meshes ("STL meshes can not be registered to eachother!"; data with
-// fewer than 3 points or a reference without points end with code 3); builds the reference's k-d
-// tree (points or triangle proxies); optional centre pre-alignment; the registration through the
-// job runner (Chebyshev, mesh Gauss or point Gauss); the transform applied to every data point; the
-// statistics text and the transform text. Errors: the texts above, the tree's build errors. An
-// abort applies the last accepted transform and returns kAborted. Cost: the tree O(n_ref log
-// n_ref), each iteration O(m log n_ref) (m sampled points).
+// fewer than 3 points or a reference without points end with code 3); builds the
+// reference's k-d tree (points or triangle proxies); optional centre pre-alignment; the
+// registration through the job runner (Chebyshev, mesh Gauss or point Gauss); the
+// transform applied to every data point; the statistics text and the transform text.
+// While the run goes on, an optional live callback receives the last accepted transform
+// on the calling thread (from the poll loop, before the poll callback), and once more
+// with the final transform after the worker was joined, so a window can show the data
+// moving.
+// Errors: the texts above, the tree's build errors. An abort applies the last accepted
+// transform and returns kAborted.
+// Cost: the tree O(n_ref log n_ref), each iteration O(m log n_ref) (m sampled points).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "alg3D/algorithm/IcpRegistration.h"
+#include "commands/DistancesCommand.h"
 #include "commands/FileCommands.h"
 #include "commands/JobRunner.h"
 
@@ -26,6 +34,14 @@ namespace commands {
 inline constexpr const char* kMeshesCanNotBeRegistered =
     "STL meshes can not be registered to eachother!";
 inline constexpr const char* kRegistrationTitle = "Registration";
+inline constexpr const char* kRegistrationWithPrimitives =
+    "Registration with primitives is not supported!";
+
+// The warning for a selection of the registration command (reference first, data
+// second), nullptr when it can be registered. In this order: not exactly two objects
+// kSelectTwoObjects; a primitive among them kRegistrationWithPrimitives; two meshes
+// kMeshesCanNotBeRegistered; an object of another kind kUnsupportedDataTypes.
+const char* registrationSelectionProblem(const std::vector<DistanceOperand>& selection);
 
 struct RegisterOptions {
     bool chebyshev = false;
@@ -51,16 +67,21 @@ struct RegisterResult {
     std::string console;        // "ICP-Registration finished in …\n"
 };
 
+// Receives the last accepted transform while a registration runs.
+using LiveTransform = std::function<void(const alg3D::algorithm::IcpTransform&)>;
+
 // Refuses two STL meshes by their file names alone, so that nothing is loaded for a
 // registration that cannot run ("STL meshes can not be registered to eachother!").
 // runRegisterCommand checks the loaded data again.
 void checkRegistrationFiles(const std::string& dataFile, const std::string& referenceFile);
 
-// Registers `data` onto `reference` and transforms `data` in place.
+// Registers `data` onto `reference` and transforms `data` in place. `live`, when set, is
+// called on the calling thread only (see above); its last call has result.transform.
 JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
                              const RegisterOptions& options, RegisterResult& result,
                              const PollCallback& poll = neverAbort,
-                             std::chrono::milliseconds interval = kDefaultPollInterval);
+                             std::chrono::milliseconds interval = kDefaultPollInterval,
+                             const LiveTransform& live = {});
 
 }  // namespace commands
 }  // namespace tessaro

@@ -32,6 +32,7 @@ class WidgetFitGeometry;
 class WidgetDistances;
 class WidgetAlgorithms;
 class WidgetSurfaceFeatures;
+class WidgetRegistration;
 class GLBaseObject;
 class ToolWidget;
 
@@ -59,6 +60,7 @@ class MainWindow : public QMainWindow {
     WidgetDistances* distancesPanel() const { return distancesPanel_; }
     WidgetAlgorithms* preprocessPanel() const { return preprocessPanel_; }
     WidgetSurfaceFeatures* featuresPanel() const { return featuresPanel_; }
+    WidgetRegistration* registrationPanel() const { return registrationPanel_; }
 
     // Colour of the n-th object made by Split: the colour scale over 240 degrees at
     // (n mod 8) / 8, mirrored to 1 - v for odd n.
@@ -116,6 +118,7 @@ class MainWindow : public QMainWindow {
     void onActionCalcRegions();
     void onActionCalcEdges();
     void onActionCalcNormals();
+    void onActionCalcICP();
     void ReceiveMessageFromOtherInstance(QStringList message);
 
     // The pop-up of the main bar: the three bar toggles.
@@ -139,6 +142,7 @@ class MainWindow : public QMainWindow {
     // warning ("Please select a pointcloud!", ..., `notACloudText`).
     GLBaseObject* singleCloudFor(const QString& title, const char* notACloudText);
     void buildFeaturesPanel();
+    void buildRegistrationPanel();
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);
@@ -164,6 +168,7 @@ class MainWindow : public QMainWindow {
     WidgetDistances* distancesPanel_ = nullptr;
     WidgetAlgorithms* preprocessPanel_ = nullptr;
     WidgetSurfaceFeatures* featuresPanel_ = nullptr;
+    WidgetRegistration* registrationPanel_ = nullptr;
     QWidget* selectionTools_ = nullptr;
     QWidget* panelColumn_ = nullptr;
     QToolBar* algorithmBar_ = nullptr;

@@ -59,6 +59,7 @@ void MainWindow::buildPanels() {
     buildDistancesPanel();
     buildPreprocessPanel();
     buildFeaturesPanel();
+    buildRegistrationPanel();
 }
 
 void MainWindow::buildEditTools() {

@@ -14,6 +14,7 @@
 #include "ComputationRunner.h"
 #include "panels/ColorBar.h"
 #include "panels/DoubleValidator.h"
+#include "panels/PanelLayout.h"
 
 namespace {
 
@@ -44,6 +45,11 @@ double fieldValue(const QLineEdit* edit, double empty) {
 
 WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), parent) {
     setObjectName("WgtDistances");
+    // The controls scroll when the side column is short; table and "Compute" stay below.
+    auto* controls = new QWidget(body());
+    auto* controlsLayout = new QVBoxLayout(controls);
+    controlsLayout->setContentsMargins(0, 0, 0, 0);
+    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
 
     auto* data = new QGroupBox(tr("Data"), body());
     auto* dataGrid = new QGridLayout(data);
@@ -56,7 +62,7 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
     dataGrid->addWidget(new QLabel(tr("Test:"), data), 1, 0);
     dataGrid->addWidget(test_, 1, 1);
     dataGrid->setColumnStretch(1, 1);
-    bodyLayout()->addWidget(data);
+    controlsLayout->addWidget(data);
     setNames(QString(), QString());
 
     auto* parameters = new QGroupBox(tr("Parameters"), body());
@@ -64,7 +70,7 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
     absolute_ = checkBox("checkBoxAbsValues", tr("Absolut values"),
                          tr("Computes absolute distances"), parameters);
     parameterLayout->addWidget(absolute_);
-    bodyLayout()->addWidget(parameters);
+    controlsLayout->addWidget(parameters);
 
     auto* range = new QGroupBox(tr("Range"), body());
     auto* rangeGrid = new QGridLayout(range);
@@ -80,7 +86,7 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
     rangeGrid->addWidget(maxD_, 1, 1);
     rangeGrid->addWidget(inside_, 2, 0, 1, 2);
     rangeGrid->addWidget(outside_, 3, 0, 1, 2);
-    bodyLayout()->addWidget(range);
+    controlsLayout->addWidget(range);
     connect(inside_, &QCheckBox::toggled, this, &WidgetDistances::rangeSelectionInsideToggled);
     connect(outside_, &QCheckBox::toggled, this, &WidgetDistances::rangeSelectionOutsideToggled);
 
@@ -103,7 +109,11 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
     });
     colorBar_ = new ColorBar(scale(), coding);
     codingLayout->addWidget(colorBar_);
-    bodyLayout()->addWidget(coding);
+    controlsLayout->addWidget(coding);
+
+    auto* scroll = new ControlsScrollArea(controls, body());
+    scroll->setObjectName("scrollAreaControls");
+    bodyLayout()->addWidget(scroll, 3);
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");

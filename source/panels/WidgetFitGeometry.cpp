@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QScrollArea>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -20,6 +19,7 @@
 #include "ComputationRunner.h"
 #include "commands/FitPrimitiveInfo.h"
 #include "commands/FitRequest.h"
+#include "panels/PanelLayout.h"
 
 namespace cmd = tessaro::commands;
 
@@ -58,19 +58,6 @@ void readVector(QLineEdit* const edits[3], const QCheckBox* fix,
         out.give(alg3D::Vec3d(c[0], c[1], c[2]));
 }
 
-// Asks for the whole height of its controls; scrolls only when the column is shorter.
-class ControlsScrollArea : public QScrollArea {
-  public:
-    using QScrollArea::QScrollArea;
-    QSize sizeHint() const override {
-        const QSize content = widget() ? widget()->sizeHint() : QSize();
-        return QSize(QScrollArea::sizeHint().width(), content.height() + 2 * frameWidth());
-    }
-    QSize minimumSizeHint() const override {
-        return QSize(QScrollArea::minimumSizeHint().width(), 4 * fontMetrics().height());
-    }
-};
-
 bool hasEnclosing(int code) {
     return code == 2 || code == 3;  // cylinder, sphere
 }
@@ -83,20 +70,11 @@ bool hasOuterInner(int code) {
 WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry Fit"), parent) {
     setObjectName("WgtFitGeometry");
     // The controls scroll when the side column is short; table and "Compute" stay below.
-    auto* scroll = new ControlsScrollArea(body());
-    scroll->setObjectName("scrollAreaControls");
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* controls = new QWidget(scroll);
+    auto* controls = new QWidget(body());
     auto* controlsLayout = new QVBoxLayout(controls);
     controlsLayout->setContentsMargins(0, 0, 0, 0);
     controlsLayout->setSpacing(static_cast<int>(3 * scale()));
-    auto compact = [this](QLayout* layout) {
-        const int m = static_cast<int>(4 * scale());
-        layout->setContentsMargins(m, m, m, m);
-        layout->setSpacing(static_cast<int>(2 * scale()));
-    };
+    auto compact = [this](QLayout* layout) { compactLayout(layout, scale()); };
 
     // Function buttons, three to a row.
     auto* func = new QGroupBox(tr("Function"), controls);
@@ -257,7 +235,8 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     controlsLayout->addWidget(init_);
 
     controlsLayout->addStretch(1);
-    scroll->setWidget(controls);
+    auto* scroll = new ControlsScrollArea(controls, body());
+    scroll->setObjectName("scrollAreaControls");
     bodyLayout()->addWidget(scroll, 3);
 
     table_ = new TableWidget(body());

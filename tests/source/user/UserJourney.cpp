@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScrollArea>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -41,6 +42,13 @@ void releasePendingPress() {
 
 void click(QWidget* widget, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
     ASSERT_TRUE(widget);
+    // A control in a scrolled panel is first scrolled into view, as a user does.
+    for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget()) {
+        auto* scroll = qobject_cast<QScrollArea*>(p);
+        if (!scroll || !scroll->widget() || !scroll->widget()->isAncestorOf(widget)) continue;
+        scroll->ensureWidgetVisible(widget);
+        QCoreApplication::processEvents();
+    }
     QWindow* handle = widget->window()->windowHandle();
     ASSERT_TRUE(handle);
     // As with a real mouse, the release follows the press even when the press opened a
