@@ -14,6 +14,7 @@
 
 #include "ComputationRunner.h"
 #include "panels/DoubleValidator.h"
+#include "panels/PanelLayout.h"
 
 namespace {
 
@@ -58,6 +59,11 @@ std::uint64_t pointNumber(const QLineEdit* edit) {
 
 WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"), parent) {
     setObjectName("WgtAlgorithms");
+    // The controls scroll when the side column is short; table and "Compute" stay below.
+    auto* controls = new QWidget(body());
+    auto* controlsLayout = new QVBoxLayout(controls);
+    controlsLayout->setContentsMargins(0, 0, 0, 0);
+    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
 
     auto* buttons = new QHBoxLayout();
     smoothing_ =
@@ -70,7 +76,7 @@ WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"
     buttons->addWidget(smoothing_);
     buttons->addWidget(thinning_);
     buttons->addWidget(regions_);
-    bodyLayout()->addLayout(buttons);
+    controlsLayout->addLayout(buttons);
     connect(smoothing_, &QToolButton::clicked, this, &WidgetAlgorithms::on_btnSmoothing_clicked);
     connect(thinning_, &QToolButton::clicked, this, &WidgetAlgorithms::on_btnThinning_clicked);
     connect(regions_, &QToolButton::clicked, this, &WidgetAlgorithms::on_btnSegmentation_clicked);
@@ -79,7 +85,7 @@ WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"
     radius_->setValidator(new DoubleValidator(0.0, radius_));
     radius_->setToolTip(tr("Radius of the neighbourhood of a point"));
     neighbourhood_ = fieldGroup(tr("Neighborhood"), tr("Radius"), radius_, body());
-    bodyLayout()->addWidget(neighbourhood_);
+    controlsLayout->addWidget(neighbourhood_);
 
     points_ = lineEdit("lineEditPointNumber", "100000", body());
     points_->setValidator(new QIntValidator(1, 1000000000, points_));
@@ -91,7 +97,7 @@ WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"
     pointNumber_->setToolTip(
         tr("Thins to this number of points; unchecked, no two points stay closer than the "
            "radius"));
-    bodyLayout()->addWidget(pointNumber_);
+    controlsLayout->addWidget(pointNumber_);
 
     function_ = new QGroupBox(tr("Smoothing function"), body());
     auto* functions = new QVBoxLayout(function_);
@@ -105,7 +111,7 @@ WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"
     functions->addWidget(gauss_);
     functions->addWidget(shape_);
     functions->addWidget(feature_);
-    bodyLayout()->addWidget(function_);
+    controlsLayout->addWidget(function_);
 
     maxPoints_ = lineEdit("lineEditMaxPts", "100", body());
     maxPoints_->setValidator(new QIntValidator(1, 1000000000, maxPoints_));
@@ -114,7 +120,11 @@ WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"
     selectRegions_->setObjectName("groupBoxSelectRegions");
     selectRegions_->setCheckable(true);
     selectRegions_->setChecked(false);
-    bodyLayout()->addWidget(selectRegions_);
+    controlsLayout->addWidget(selectRegions_);
+
+    auto* scroll = new ControlsScrollArea(controls, body());
+    scroll->setObjectName("scrollAreaControls");
+    bodyLayout()->addWidget(scroll, 3);
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");

@@ -16,6 +16,7 @@
 #include "alg3D/algorithm/SurfaceFeatures.h"
 #include "panels/ColorBar.h"
 #include "panels/DoubleValidator.h"
+#include "panels/PanelLayout.h"
 
 namespace alg = alg3D::algorithm;
 
@@ -46,6 +47,11 @@ QRadioButton* radio(const char* name, const QString& text, QWidget* parent) {
 WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     : ToolWidget(tr("Surface Features"), parent) {
     setObjectName("WgtSurfaceFeatures");
+    // The controls scroll when the side column is short; table and "Compute" stay below.
+    auto* controls = new QWidget(body());
+    auto* controlsLayout = new QVBoxLayout(controls);
+    controlsLayout->setContentsMargins(0, 0, 0, 0);
+    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
 
     auto* buttons = new QHBoxLayout();
     normals_ = checkButton("toolButtonNormals", tr("Normals"),
@@ -54,7 +60,7 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
                              tr("Computes surface curvature measures"), body());
     buttons->addWidget(normals_);
     buttons->addWidget(curvature_);
-    bodyLayout()->addLayout(buttons);
+    controlsLayout->addLayout(buttons);
     connect(normals_, &QToolButton::clicked, this, &WidgetSurfaceFeatures::btnNormals_clicked);
     connect(curvature_, &QToolButton::clicked, this, &WidgetSurfaceFeatures::btnCurvature_clicked);
 
@@ -79,7 +85,7 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     kernelGrid->addWidget(radiusChoice_, 2, 0);
     kernelGrid->addWidget(radiusEdit_, 2, 1);
     kernelGrid->setColumnStretch(1, 1);
-    bodyLayout()->addWidget(kernel);
+    controlsLayout->addWidget(kernel);
 
     function_ = new QGroupBox(tr("Function"), body());
     auto* functionLayout = new QVBoxLayout(function_);
@@ -92,7 +98,11 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
         functionLayout->addWidget(b);
     colorBar_ = new ColorBar(scale(), function_);
     functionLayout->addWidget(colorBar_);
-    bodyLayout()->addWidget(function_);
+    controlsLayout->addWidget(function_);
+
+    auto* scroll = new ControlsScrollArea(controls, body());
+    scroll->setObjectName("scrollAreaControls");
+    bodyLayout()->addWidget(scroll, 3);
 
     table_ = new TableWidget(body());
     table_->setObjectName("tableWidget");
