@@ -170,5 +170,12 @@ TEST(WorkbenchJourney, LassoFitCompareSelectSplitSaveAndReload) {
     EXPECT_EQ(colourMismatch, 0);
     QTest::qWait(100);
     saveArtifact(screen(), "workbench-reloaded.png");
+
+    // The whole window (the default dark scheme) with the comparison on screen.
+    selectRows({1, 0});
+    openPanel("actionDistances");
+    window().view()->fit2view(GLCamera::kObliqueA);
+    QTest::qWait(150);
+    saveArtifact(screen(), "window-dark.png");
     ui::hooks().message = nullptr;
 }
