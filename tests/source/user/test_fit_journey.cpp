@@ -227,3 +227,40 @@ TEST(FitJourney, ACylinderIsFittedFromTheLassoedPointsAndAnAbortChangesNothing) 
 }
 
 }  // namespace
+
+// Fits on two points: the cylinder's count check warns, the plane's estimate fails in the
+// run (the critical box with the command's title and the library's text); no object.
+TEST(FitJourney, FitsOnTooFewPointsShowTheirReasonAndAddNothing) {
+    const QString path = scratchFile("two.xyz");
+    std::ofstream(path.toStdString()) << "0 0 0\n1 0 0\n";
+    loadThroughMenu(path);
+    const std::size_t before = objectCount();
+    clickItem(tree()->topLevelItemCount() - 1);
+    QToolBar* mainBar = bar("toolBarMain");
+    if (!action("tbActionAlgorithms")->isChecked())
+        click(buttonOf(mainBar, action("tbActionAlgorithms")));
+    if (!action("actionGeometryFit")->isChecked())
+        click(buttonOf(bar("algorithmBar"), action("actionGeometryFit")));
+    const struct {
+        const char* button;
+        QMessageBox::Icon icon;
+        QString message;
+    } cases[] = {
+        {"btnCylinder", QMessageBox::Warning, "Cylinder approximation|Not enough points selected"},
+        {"btnPlane", QMessageBox::Critical,
+         "Geometry approximation|ALG3D::not enough data for geometry approximation.\n"}};
+    for (const auto& c : cases) {
+        click(child(c.button));
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString seen;
+        ui::hooks().message = [&](QMessageBox::Icon i, const QString& title, const QString& text) {
+            icon = i;
+            seen = title + "|" + text;
+        };
+        click(child("btnCompute"));
+        ui::hooks().message = nullptr;
+        EXPECT_EQ(seen, c.message) << c.button;
+        EXPECT_EQ(icon, c.icon) << c.button;
+        EXPECT_EQ(objectCount(), before) << c.button;
+    }
+}
