@@ -6,6 +6,10 @@
 #include <QScrollArea>
 
 class QLayout;
+class QPushButton;
+class QVBoxLayout;
+class TableWidget;
+class ToolWidget;
 
 class ControlsScrollArea : public QScrollArea {
   public:
@@ -17,3 +21,17 @@ class ControlsScrollArea : public QScrollArea {
 
 // Margins 4 and spacing 2 (times the display scale).
 void compactLayout(QLayout* layout, double scale);
+
+// The controls of an algorithm panel: a widget with a vertical layout (no margins), to be
+// filled and then handed to addResultsArea.
+QWidget* newControls(ToolWidget* panel, QVBoxLayout*& layout);
+
+// The lower part of an algorithm panel: the controls in a ControlsScrollArea, the results
+// table (`tableWidget`, at least 100 x scale high) and "Compute" (`computeName`), in
+// this order in the panel's body. The panel connects the button.
+struct ResultsArea {
+    TableWidget* table = nullptr;
+    QPushButton* compute = nullptr;
+};
+ResultsArea addResultsArea(ToolWidget* panel, QWidget* controls,
+                           const char* computeName = "pushButtonCompute");

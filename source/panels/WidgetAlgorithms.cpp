@@ -60,10 +60,8 @@ std::uint64_t pointNumber(const QLineEdit* edit) {
 WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"), parent) {
     setObjectName("WgtAlgorithms");
     // The controls scroll when the side column is short; table and "Compute" stay below.
-    auto* controls = new QWidget(body());
-    auto* controlsLayout = new QVBoxLayout(controls);
-    controlsLayout->setContentsMargins(0, 0, 0, 0);
-    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    QVBoxLayout* controlsLayout = nullptr;
+    QWidget* controls = newControls(this, controlsLayout);
 
     auto* buttons = new QHBoxLayout();
     smoothing_ =
@@ -122,20 +120,9 @@ WidgetAlgorithms::WidgetAlgorithms(QWidget* parent) : ToolWidget(tr("Preprocess"
     selectRegions_->setChecked(false);
     controlsLayout->addWidget(selectRegions_);
 
-    auto* scroll = new ControlsScrollArea(controls, body());
-    scroll->setObjectName("scrollAreaControls");
-    bodyLayout()->addWidget(scroll, 3);
-
-    table_ = new TableWidget(body());
-    table_->setObjectName("tableWidget");
-    table_->horizontalHeader()->hide();
-    table_->verticalHeader()->hide();
-    table_->setMinimumHeight(static_cast<int>(100 * scale()));
-    bodyLayout()->addWidget(table_);
-
-    compute_ = new QPushButton(tr("Compute"), body());
-    compute_->setObjectName("pushButtonCompute");
-    bodyLayout()->addWidget(compute_);
+    const ResultsArea results = addResultsArea(this, controls);
+    table_ = results.table;
+    compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetAlgorithms::startComputation);
 
     // Smoothing is chosen at start, so that "Compute" does something useful at once.

@@ -46,10 +46,8 @@ double fieldValue(const QLineEdit* edit, double empty) {
 WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), parent) {
     setObjectName("WgtDistances");
     // The controls scroll when the side column is short; table and "Compute" stay below.
-    auto* controls = new QWidget(body());
-    auto* controlsLayout = new QVBoxLayout(controls);
-    controlsLayout->setContentsMargins(0, 0, 0, 0);
-    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    QVBoxLayout* controlsLayout = nullptr;
+    QWidget* controls = newControls(this, controlsLayout);
 
     auto* data = new QGroupBox(tr("Data"), body());
     auto* dataGrid = new QGridLayout(data);
@@ -111,20 +109,9 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
     codingLayout->addWidget(colorBar_);
     controlsLayout->addWidget(coding);
 
-    auto* scroll = new ControlsScrollArea(controls, body());
-    scroll->setObjectName("scrollAreaControls");
-    bodyLayout()->addWidget(scroll, 3);
-
-    table_ = new TableWidget(body());
-    table_->setObjectName("tableWidget");
-    table_->horizontalHeader()->hide();
-    table_->verticalHeader()->hide();
-    table_->setMinimumHeight(static_cast<int>(100 * scale()));
-    bodyLayout()->addWidget(table_);
-
-    compute_ = new QPushButton(tr("Compute"), body());
-    compute_->setObjectName("pushButtonCompute");
-    bodyLayout()->addWidget(compute_);
+    const ResultsArea results = addResultsArea(this, controls);
+    table_ = results.table;
+    compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetDistances::startComputation);
 }
 

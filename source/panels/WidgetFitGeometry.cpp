@@ -70,10 +70,8 @@ bool hasOuterInner(int code) {
 WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry Fit"), parent) {
     setObjectName("WgtFitGeometry");
     // The controls scroll when the side column is short; table and "Compute" stay below.
-    auto* controls = new QWidget(body());
-    auto* controlsLayout = new QVBoxLayout(controls);
-    controlsLayout->setContentsMargins(0, 0, 0, 0);
-    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    QVBoxLayout* controlsLayout = nullptr;
+    QWidget* controls = newControls(this, controlsLayout);
     auto compact = [this](QLayout* layout) { compactLayout(layout, scale()); };
 
     // Function buttons, three to a row.
@@ -235,21 +233,10 @@ WidgetFitGeometry::WidgetFitGeometry(QWidget* parent) : ToolWidget(tr("Geometry 
     controlsLayout->addWidget(init_);
 
     controlsLayout->addStretch(1);
-    auto* scroll = new ControlsScrollArea(controls, body());
-    scroll->setObjectName("scrollAreaControls");
-    bodyLayout()->addWidget(scroll, 3);
-
-    table_ = new TableWidget(body());
-    table_->setObjectName("tableWidget");
-    table_->horizontalHeader()->hide();
-    table_->verticalHeader()->hide();
-    table_->setMinimumHeight(static_cast<int>(100 * scale()));
-    bodyLayout()->addWidget(table_, 1);
-
-    compute_ = new QPushButton(tr("Compute"), body());
-    compute_->setObjectName("btnCompute");
+    const ResultsArea results = addResultsArea(this, controls, "btnCompute");
+    table_ = results.table;
+    compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetFitGeometry::startComputation);
-    bodyLayout()->addWidget(compute_);
 
     setFunction(0);
 }

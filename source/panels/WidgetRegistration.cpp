@@ -54,10 +54,8 @@ double fieldValue(const QLineEdit* edit) {
 WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registration"), parent) {
     setObjectName("WgtRegistration");
     // The controls scroll when the side column is short; table and "Compute" stay below.
-    auto* controls = new QWidget();
-    auto* controlsLayout = new QVBoxLayout(controls);
-    controlsLayout->setContentsMargins(0, 0, 0, 0);
-    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    QVBoxLayout* controlsLayout = nullptr;
+    QWidget* controls = newControls(this, controlsLayout);
     auto group = [&](const QString& title) {
         auto* box = new QGroupBox(title, controls);
         controlsLayout->addWidget(box);
@@ -150,18 +148,9 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     freedomGrid->addWidget(new QLabel(tr("Rotation center"), freedom), 3, 0);
     freedomGrid->addWidget(origin_, 3, 1, 1, 3);
     freedomGrid->setColumnStretch(4, 1);  // the boxes stay as wide as their texts
-    bodyLayout()->addWidget(new ControlsScrollArea(controls, body()), 3);
-
-    table_ = new TableWidget(body());
-    table_->setObjectName("tableWidget");
-    table_->horizontalHeader()->hide();
-    table_->verticalHeader()->hide();
-    table_->setMinimumHeight(static_cast<int>(100 * scale()));
-    bodyLayout()->addWidget(table_, 1);
-
-    compute_ = new QPushButton(tr("Compute"), body());
-    compute_->setObjectName("pushButtonCompute");
-    bodyLayout()->addWidget(compute_);
+    const ResultsArea results = addResultsArea(this, controls);
+    table_ = results.table;
+    compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetRegistration::startComputation);
 }
 

@@ -48,10 +48,8 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     : ToolWidget(tr("Surface Features"), parent) {
     setObjectName("WgtSurfaceFeatures");
     // The controls scroll when the side column is short; table and "Compute" stay below.
-    auto* controls = new QWidget(body());
-    auto* controlsLayout = new QVBoxLayout(controls);
-    controlsLayout->setContentsMargins(0, 0, 0, 0);
-    controlsLayout->setSpacing(static_cast<int>(3 * scale()));
+    QVBoxLayout* controlsLayout = nullptr;
+    QWidget* controls = newControls(this, controlsLayout);
 
     auto* buttons = new QHBoxLayout();
     normals_ = checkButton("toolButtonNormals", tr("Normals"),
@@ -100,20 +98,9 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     functionLayout->addWidget(colorBar_);
     controlsLayout->addWidget(function_);
 
-    auto* scroll = new ControlsScrollArea(controls, body());
-    scroll->setObjectName("scrollAreaControls");
-    bodyLayout()->addWidget(scroll, 3);
-
-    table_ = new TableWidget(body());
-    table_->setObjectName("tableWidget");
-    table_->horizontalHeader()->hide();
-    table_->verticalHeader()->hide();
-    table_->setMinimumHeight(static_cast<int>(100 * scale()));
-    bodyLayout()->addWidget(table_);
-
-    compute_ = new QPushButton(tr("Compute"), body());
-    compute_->setObjectName("pushButtonCompute");
-    bodyLayout()->addWidget(compute_);
+    const ResultsArea results = addResultsArea(this, controls);
+    table_ = results.table;
+    compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetSurfaceFeatures::startComputation);
 
     normals_->setChecked(true);
