@@ -67,7 +67,7 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
     if (live) {
         watched = [&param, &poll, &live](float percent) {
             live(param.state.transform());
-            return poll(percent);
+            return poll && poll(percent);
         };
     }
     const JobStatus status = runJob([&param] { icpRegistration(param); }, hooks, watched, interval);
