@@ -147,7 +147,7 @@ int runDistances(const DistancesArguments& args, Context& context) {
         j["duration_ms"] = result.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.text << '\n';
+        context.out() << result.console << result.text << '\n';
     }
     return kExitSuccess;
 }

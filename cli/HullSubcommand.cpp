@@ -1,7 +1,8 @@
 // tessaro-cli hull FILE -o OUT.stl: the convex hull of the points of FILE with the
-// workbench's hull command, written as a binary STL; prints the text of the command's
-// information box, or {"triangles", "vertices", "duration_ms"} as JSON. The STL is
-// written through the file layer's safe output, so a failed write leaves OUT as it was.
+// workbench's hull command, written as a binary STL; prints the command's console lines
+// and the text of its information box, or {"triangles", "vertices", "duration_ms"} as
+// JSON. The STL is written through the file layer's safe output, so a failed write leaves
+// OUT as it was.
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -52,7 +53,7 @@ int runHull(const HullArguments& args, Context& context) {
         j["duration_ms"] = hull.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << hull.infoText() << '\n';
+        context.out() << hull.console << hull.infoText() << '\n';
     }
     return kExitSuccess;
 }

@@ -128,7 +128,7 @@ int runNormals(const NormalsArguments& a, Context& context) {
         j["duration_ms"] = result.run.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.panelText << '\n';
+        context.out() << result.run.console << result.panelText << '\n';
     }
     return kExitSuccess;
 }
@@ -198,7 +198,7 @@ int runFeatures(const FeaturesArguments& a, Context& context) {
         j["duration_ms"] = result.run.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.panelText << '\n'
+        context.out() << result.run.console << result.panelText << '\n'
                       << "colour range: " << result.lowText << " .. " << result.highText << '\n';
     }
     return kExitSuccess;
@@ -258,7 +258,7 @@ int runSmooth(const SmoothArguments& a, Context& context) {
         j["duration_ms"] = result.run.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.panelText << '\n';
+        context.out() << result.run.console << result.panelText << '\n';
     }
     return kExitSuccess;
 }
@@ -318,7 +318,7 @@ int runThin(const ThinArguments& a, Context& context) {
         j["duration_ms"] = result.run.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.panelText << '\n';
+        context.out() << result.run.console << result.panelText << '\n';
     }
     return kExitSuccess;
 }
@@ -401,7 +401,7 @@ int runRegions(const RegionsArguments& a, Context& context) {
         j["duration_ms"] = result.run.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.panelText << '\n';
+        context.out() << result.run.console << result.panelText << '\n';
         if (a.select) context.out() << "Selected points: " << result.selectedCount << '\n';
     }
     return kExitSuccess;

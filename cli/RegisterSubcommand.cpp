@@ -1,7 +1,7 @@
 // tessaro-cli register DATA REF [options] [-o OUT]: moves the data cloud onto the reference
 // cloud or STL mesh by ICP with the workbench's registration command and prints the
-// statistics text and the transform, or the result as JSON. -o writes the transformed data
-// through the file layer's safe output.
+// console line, the statistics text and the transform, or the result as JSON. -o writes
+// the transformed data through the file layer's safe output.
 #include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>

@@ -27,6 +27,8 @@ HullResult hullOf(const std::vector<Point>& points, const std::string& cloudName
                                             kHullTolerance, storage);
         r.duration = watch.elapsedText();
         hull.extract(r.vertices, r.indices, false);
+        r.console =
+            r.duration + "\n" + kHullTimerName + " finished in " + watch.elapsedText() + "\n";
     }
     r.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

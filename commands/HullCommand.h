@@ -36,7 +36,10 @@ struct HullResult {
     std::string name;                    // cloud name + "_hull"
     alg3D::Color color;                  // the cloud's colour, each channel halved
     std::string duration;                // elapsed text of the build
-    double milliseconds = 0.0;           // wall time of the build
+    // The console lines: the build's elapsed text, then "convex hull finished in <t>\n"
+    // (t taken after the extraction).
+    std::string console;
+    double milliseconds = 0.0;  // wall time of the build
 
     std::size_t triangleCount() const { return indices.size() / 3; }
     // The information box: "triangles:\t" T "      \n" "vertices:\t" V "\n" "duration:\t" D.

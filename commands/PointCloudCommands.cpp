@@ -66,6 +66,7 @@ JobStatus runTimed(const char* name, int threads, Work&& work, ProcessingRun& ru
     run.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.duration = watch.elapsedText();
+    run.console = std::string(name) + " finished in " + run.duration + "\n";
     return status;
 }
 

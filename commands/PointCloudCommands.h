@@ -58,6 +58,7 @@ inline constexpr const char* kRegionsErrorTitle = "Region Detection";
 struct ProcessingRun {
     std::string duration;       // the stopwatch's elapsed text
     double milliseconds = 0.0;  // wall time of the run
+    std::string console;        // "<name> finished in <duration>\n" (e.g. calcNormals)
 };
 
 // ---- normals

@@ -85,7 +85,8 @@ TEST_F(PointCloudCli, NormalsValuesAndOutputMatchTheLibrary) {
     const Outcome o =
         runCli({"normals", input, "--mode", "knn", "--k", "12", "--values", values, "-o", out});
     ASSERT_EQ(o.exitCode, 0) << o.err;
-    EXPECT_TRUE(std::regex_match(o.out, std::regex("Duration: .*\n"))) << o.out;
+    EXPECT_TRUE(std::regex_match(o.out, std::regex("calcNormals finished in .*\nDuration: .*\n")))
+        << o.out;
     std::vector<alg3D::Vec3f> expected(points.size());
     alg3D::algorithm::normalsKNearest(alg3D::algorithm::ProcessControl{}, points.data(),
                                       points.data() + points.size(), expected.data(), 12);
@@ -129,7 +130,8 @@ TEST_F(PointCloudCli, FeaturesValuesStatisticsAndColours) {
     for (std::size_t i = 0; i < points.size(); ++i)
         ASSERT_EQ(rows[i][0], expected[i]) << i;
     const auto e = alg3D::algorithm::evaluateFeatures(expected);
-    EXPECT_EQ(o.out.substr(0, o.out.find("duration: ")),
+    const std::string text = o.out.substr(o.out.find('\n') + 1);  // after the timing line
+    EXPECT_EQ(text.substr(0, text.find("duration: ")),
               alg3D::algorithm::featureStatisticsText(e, "").substr(
                   0, alg3D::algorithm::featureStatisticsText(e, "").find("duration: ")));
     const auto cloud = readRows(out);
@@ -157,7 +159,8 @@ TEST_F(PointCloudCli, SmoothThinAndRegions) {
     o = runCli({"thin", input, "--count", "250", "-o", thin});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_TRUE(std::regex_match(
-        o.out, std::regex("Input points: 3000\nOutput points: 250\nDuration: .*\n")))
+        o.out, std::regex("calcThinning finished in .*\n"
+                          "Input points: 3000\nOutput points: 250\nDuration: .*\n")))
         << o.out;
     EXPECT_EQ(readPoints(thin).size(), 250u);
     o = runCli({"--json", "thin", input, "--spacing", "0.05", "-o", thin});
@@ -185,9 +188,10 @@ TEST_F(PointCloudCli, SmoothThinAndRegions) {
     std::size_t selectedCount = 0;
     for (auto s : sel)
         selectedCount += s;
-    EXPECT_EQ(o.out, "Duration: " + o.out.substr(10, o.out.find('\n') - 10) +
-                         "\nRegions: " + std::to_string(count) +
-                         "\nSelected points: " + std::to_string(selectedCount) + "\n");
+    const std::string text = o.out.substr(o.out.find('\n') + 1);  // after the timing line
+    EXPECT_EQ(text, "Duration: " + text.substr(10, text.find('\n') - 10) +
+                        "\nRegions: " + std::to_string(count) +
+                        "\nSelected points: " + std::to_string(selectedCount) + "\n");
     EXPECT_EQ(readPoints(selected).size(), selectedCount);
     EXPECT_EQ(readRows(colored).size(), points.size());
 }
