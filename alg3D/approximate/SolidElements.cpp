@@ -7,6 +7,7 @@
 
 #include "alg3D/approximate/ChebyshevFit.h"
 #include "alg3D/approximate/ChebyshevScheme-inl.h"
+#include "alg3D/approximate/InscribedEnclosure.h"
 #include "alg3D/approximate/MinimaxObjectives.h"
 #include "alg3D/approximate/MinimumEnclosingSphere.h"
 #include "alg3D/matrix/Alg3dException.h"
@@ -62,6 +63,10 @@ std::uint64_t maximumInscribingSphere(const Vec3d* begin, const Vec3d* end, FitO
     progress = kSphereStartShare;
     const std::uint64_t l = chebyshev::iterateOnData(begin, end, objective, maxIterations, abort,
                                                      progress, 100.0f - kSphereStartShare);
+    // Outside the points' hull the held-radius iteration only runs away from them: no
+    // largest sphere exists there, and its radius would be a confident wrong number.
+    if (!abort && !enclosesCentre(begin, end, objective.center))
+        throwAlg3dException(errors::kNotEnclosing);
     double nearest = std::numeric_limits<double>::max();
     for (const Vec3d* p = begin; p != end; ++p)
         nearest = std::min(nearest, (*p - objective.center).norm());
@@ -100,6 +105,8 @@ std::uint64_t maximumInscribingCylinder(const Vec3d* begin, const Vec3d* end, Fi
     axis.sign = -1.0;
     const std::uint64_t l = chebyshev::iterateOnData(begin, end, axis, maxIterations, abort,
                                                      progress, 100.0f - kCylinderStartShare);
+    if (!abort && !enclosesAxis(begin, end, axis.point, axis.direction()))
+        throwAlg3dException(errors::kNotEnclosing);
     double nearest = std::numeric_limits<double>::max();
     for (const Vec3d* p = begin; p != end; ++p)
         nearest = std::min(nearest, axis.distance(*p));

@@ -11,6 +11,10 @@
 //   pushes the centre or axis away from the nearest points; the final radius is the
 //   enclosing radius plus the smallest signed deviation, i.e. the smallest distance, so
 //   the element touches the nearest point from inside.
+//   Points that do not surround the result (sphere: its centre not strictly inside their
+//   convex hull; cylinder: its axis not strictly inside the hull of the points projected
+//   along it, InscribedEnclosure.h) have no maximum: "The points do not enclose an
+//   inscribed element.\n" (not tested after an abort).
 // Minimum counts: sphere 4, cylinder 7 ("not enough data for geometry approximation.\n").
 // Returns the iterations of the minimax run (enclosing sphere: the pivoting passes are
 // not counted, 0). Progress runs from 0 to 100 (the inscribing elements give the first

@@ -8,7 +8,7 @@
 namespace alg3D {
 
 class Alg3dException : public std::runtime_error {
-public:
+  public:
     explicit Alg3dException(const std::string& message) : std::runtime_error(message) {}
 };
 
@@ -23,6 +23,8 @@ inline constexpr const char* kWrongDimensions = "matrices have wrong dimensions.
 inline constexpr const char* kCanNotWriteFile = "can not write destination file.\n";
 inline constexpr const char* kUnknownFileFormat = "unknown file format.\n";
 inline constexpr const char* kFileIsEmpty = "file is empty.\n";
+// A maximum inscribing element of points that do not surround its centre or axis.
+inline constexpr const char* kNotEnclosing = "The points do not enclose an inscribed element.\n";
 }  // namespace errors
 
 inline constexpr const char* kExceptionPrefix = "ALG3D::";

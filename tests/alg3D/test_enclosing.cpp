@@ -13,6 +13,7 @@
 
 #include "FitTestUtils.h"
 #include "TestHelpers.h"
+#include "alg3D/approximate/InscribedEnclosure.h"
 #include "alg3D/approximate/MinimumEnclosingSphere.h"
 #include "alg3D/approximate/SolidElements.h"
 #include "alg3D/matrix/Alg3dException.h"
@@ -309,3 +310,93 @@ TEST(SolidElementsAbort, AnAbortedCylinderStillEnclosesOrInscribesThePoints) {
 }
 
 }  // namespace
+
+// Open point sets: a cap of a sphere and a sector of a cylinder surround no element, so the
+// inscribing runs fail instead of returning a radius; closed samplings keep their answer.
+std::vector<Vec3d> sphereCap(double radius, double halfAngle, std::size_t n, std::uint64_t seed) {
+    auto rng = testing_helpers::seededRng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<Vec3d> points;
+    for (std::size_t i = 0; i < n; ++i) {
+        // Uniform on the cap: cos(polar angle) uniform in [cos(halfAngle), 1].
+        const double c = 1.0 - u(rng) * (1.0 - std::cos(halfAngle)), s = std::sqrt(1.0 - c * c);
+        const double a = 2.0 * kPi * u(rng);
+        points.push_back(Vec3d(3.0, -1.0, 2.0) +
+                         radius * Vec3d(s * std::cos(a), s * std::sin(a), c));
+    }
+    return points;
+}
+
+TEST(InscribingElementsOnOpenSets, ACapOrASectorFailsWithTheEnclosureText) {
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    const std::vector<Vec3d> cap = sphereCap(10.0, kPi / 3.0, 400, 41);
+    FitObjSphere sphere;
+    sphere.radius = -7.0;
+    try {
+        maximumInscribingSphere(cap.data(), cap.data() + cap.size(), sphere, 100, abort, progress);
+        ADD_FAILURE() << "radius " << sphere.radius;
+    } catch (const alg3D::Alg3dException& e) {
+        EXPECT_STREQ(e.what(), "ALG3D::The points do not enclose an inscribed element.\n");
+    }
+    EXPECT_EQ(sphere.radius, -7.0);  // left as it was
+
+    auto rng = testing_helpers::seededRng(42);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    std::vector<Vec3d> sector;
+    for (const Vec3d& p : cylinderPoints(Matrix3x3d::identity(), Vec3d(), 3.0, 0.0, 2000, 43))
+        if (std::atan2(p.y, p.x) > 0.0 && std::atan2(p.y, p.x) < 0.6 * kPi)  // 108 degrees
+            sector.push_back(Vec3d(1.0, 2.0, 3.0) + rot * p);
+    FitObjCylinder cylinder;
+    EXPECT_THROW(maximumInscribingCylinder(sector.data(), sector.data() + sector.size(), cylinder,
+                                           100, abort, progress),
+                 alg3D::Alg3dException);
+}
+
+TEST(InscribingElementsOnOpenSets, FullSphereAndCylinderKeepTheirRadius) {
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0.0f};
+    const std::vector<Vec3d> shell = sphereCap(10.0, kPi, 2000, 44);
+    FitObjSphere sphere;
+    maximumInscribingSphere(shell.data(), shell.data() + shell.size(), sphere, 100, abort,
+                            progress);
+    EXPECT_NEAR(sphere.radius, 10.0, 1e-9);
+    EXPECT_VEC_NEAR(sphere.center, Vec3d(3.0, -1.0, 2.0), 1e-9);
+
+    auto rng = testing_helpers::seededRng(45);
+    const Matrix3x3d rot = fit_test::randomRotation(rng);
+    const std::vector<Vec3d> tube = cylinderPoints(rot, Vec3d(4.0, 5.0, -6.0), 2.5, 0.0, 2000, 46);
+    FitObjCylinder cylinder;
+    maximumInscribingCylinder(tube.data(), tube.data() + tube.size(), cylinder, 100, abort,
+                              progress);
+    EXPECT_NEAR(cylinder.radius, 2.5, 1e-9);
+    EXPECT_NEAR(fit_test::distanceToLine(Vec3d(4.0, 5.0, -6.0), cylinder.point, cylinder.direction),
+                0.0, 1e-9);
+}
+
+// The enclosure tests against their definition on small sets.
+TEST(InscribedEnclosure, CentreAndAxisInsideOrOutside) {
+    const std::vector<Vec3d> tetra = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const auto inside = [&](const Vec3d& c) {
+        return enclosesCentre(tetra.data(), tetra.data() + tetra.size(), c);
+    };
+    EXPECT_TRUE(inside(Vec3d(0.2, 0.2, 0.2)));
+    EXPECT_FALSE(inside(Vec3d(0.5, 0.5, 0.5)));  // beyond the slanted face
+    EXPECT_FALSE(inside(Vec3d(0.2, 0.2, 0.0)));  // on a face
+    const std::vector<Vec3d> flat = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}};
+    EXPECT_FALSE(enclosesCentre(flat.data(), flat.data() + flat.size(), Vec3d(1, 1, 0)));
+
+    // Three points around the z axis at 0, 120 and 240 degrees, then at 0, 90, 180.
+    const auto around = [](std::initializer_list<double> degrees) {
+        std::vector<Vec3d> p;
+        for (double d : degrees)
+            p.emplace_back(std::cos(d * kPi / 180.0), std::sin(d * kPi / 180.0), d / 100.0);
+        return p;
+    };
+    const Vec3d z(0.0, 0.0, 2.0);
+    const auto triangle = around({0.0, 120.0, 240.0}), half = around({0.0, 90.0, 180.0});
+    EXPECT_TRUE(enclosesAxis(triangle.data(), triangle.data() + 3, Vec3d(), z));
+    EXPECT_FALSE(enclosesAxis(triangle.data(), triangle.data() + 3, Vec3d(1.2, 0.0, 0.0), z));
+    EXPECT_FALSE(enclosesAxis(half.data(), half.data() + 3, Vec3d(), z));
+    EXPECT_TRUE(enclosesAxis(half.data(), half.data() + 3, Vec3d(0.0, 0.1, 0.0), z));
+}

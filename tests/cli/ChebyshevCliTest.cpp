@@ -124,4 +124,27 @@ TEST_F(ChebyshevCli, CollinearPointsReportTheFailure) {
     EXPECT_NE(o.err.find("geometry approximation failed."), std::string::npos) << o.err;
 }
 
+// 400 points on a 60-degree cap of a radius-10 sphere surround no sphere: the inscribing
+// run fails with exit code 1 and says why instead of printing a radius.
+TEST_F(ChebyshevCli, InscribingSphereOfAnOpenCapFails) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<Vec3d> cap;
+    for (int i = 0; i < 400; ++i) {
+        const double c = 1.0 - 0.5 * u(rng), s = std::sqrt(1.0 - c * c), a = 6.283185307 * u(rng);
+        cap.push_back(10.0 * Vec3d(s * std::cos(a), s * std::sin(a), c));
+    }
+    const std::string file = dir.file("cap.xyz");
+    cli_test::writePoints(file, cap);
+    for (const char* json : {"", "--json"}) {
+        std::vector<std::string> args{"fit", "sphere", file, "--method", "inscribing"};
+        if (*json) args.insert(args.begin(), json);
+        const Outcome o = cli_test::runCli(args);
+        EXPECT_EQ(o.exitCode, 1) << o.out;
+        EXPECT_NE(o.err.find("The points do not enclose an inscribed element."), std::string::npos)
+            << o.err;
+        EXPECT_EQ(o.out.find("radius"), std::string::npos) << o.out;
+    }
+}
+
 }  // namespace
