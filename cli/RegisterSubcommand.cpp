@@ -124,7 +124,8 @@ int runRegister(const RegisterArguments& args, Context& context) {
         j["duration_ms"] = result.milliseconds;
         context.printJson(j);
     } else {
-        context.out() << result.statistics << '\n' << result.transformText << '\n';
+        context.out() << result.console << result.statistics << '\n'
+                      << result.transformText << '\n';
     }
     return kExitSuccess;
 }
@@ -146,7 +147,8 @@ RunFunction setupRegister(CLI::App& sub) {
     sub.add_option("--max-iterations", args->maxIterations, "Iteration cap")
         ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{100000000}))
         ->capture_default_str();
-    sub.add_option("--tolerance", args->tolerance, "Tolerance (at least 1e-6 is used)")
+    sub.add_option("--tolerance", args->tolerance,
+                   "Tolerance (at least 1e-6, times the data size below size 1)")
         ->check(nonNegativeNumber())
         ->capture_default_str();
     sub.add_option("--search-radius", args->searchRadius,

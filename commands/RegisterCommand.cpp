@@ -8,6 +8,7 @@
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/KdTree.h"
 #include "alg3D/matrix/PointStatistics.h"
+#include "commands/MeshVertices.h"
 #include "commands/SelectionChecks.h"
 
 namespace tessaro {
@@ -31,7 +32,13 @@ void applyTransform(std::vector<P>& points, const IcpTransform& t) {
     }
 }
 
+// The centre of the reference: the mean of its points, for a mesh of its vertices each
+// taken once (the corners of the triangle soup would weight a vertex by its valence).
 Vec3d referenceCentre(const LoadedData& ref) {
+    if (ref.kind == DataKind::kMesh) {
+        const std::vector<Vec3d> vertices = meshVertices(ref.points);
+        return alg3D::centroid(vertices.data(), vertices.data() + vertices.size());
+    }
     return ref.kind == DataKind::kColoredPoints
                ? alg3D::centroid(ref.coloredPoints.data(),
                                  ref.coloredPoints.data() + ref.coloredPoints.size())

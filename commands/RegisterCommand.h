@@ -5,14 +5,16 @@
 //
 // A run: refuses two meshes ("STL meshes can not be registered to eachother!"; data with
 // fewer than 3 points or a reference without points end with code 3); builds the
-// reference's k-d tree (points or triangle proxies); optional centre pre-alignment; the
+// reference's k-d tree (points or triangle proxies); optional centre pre-alignment (onto
+// the mean of the reference's points, for a mesh of its vertices each taken once); the
 // registration through the job runner (Chebyshev, mesh Gauss or point Gauss); the
 // transform applied to every data point; the statistics text and the transform text.
 // While the run goes on, an optional live callback receives the last accepted transform
 // on the calling thread (from the poll loop, before the poll callback), and once more
 // with the final transform after the worker was joined, so a window can show the data
 // moving.
-// Errors: the texts above, the tree's build errors. An abort applies the last accepted
+// Errors: the texts above, the tree's build errors, the registration's own ("geometry
+// approximation failed.\n" of a failed Chebyshev step). An abort applies the last accepted
 // transform and returns kAborted.
 // Cost: the tree O(n_ref log n_ref), each iteration O(m log n_ref) (m sampled points).
 #pragma once

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "alg3D/approximate/FitFramework.h"
+#include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/DMatrix.h"
 #include "alg3D/matrix/LinearMinimax.h"
 #include "alg3D/matrix/PointStatistics.h"
@@ -177,8 +179,9 @@ Vec3d maskedTranslation(Vec3d t, unsigned freedom) {
 }
 
 // Incremental transform taking the pairs' data points onto their partners.
-IcpTransform incrementalTransform(const std::vector<IcpPair>& pairs, unsigned freedom,
-                                  int threads) {
+// Spread sums (weighted squared lengths) up to `sumFloor` leave the scale at 1.
+IcpTransform incrementalTransform(const std::vector<IcpPair>& pairs, unsigned freedom, int threads,
+                                  double sumFloor) {
     IcpTransform inc;
     const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(pairs.size());
     if (n < 3) return inc;
@@ -227,7 +230,7 @@ IcpTransform incrementalTransform(const std::vector<IcpPair>& pairs, unsigned fr
             inc.rotation = maskedRotation(anglesOf(R), freedom);
         }
     }
-    if ((freedom & kIcpScale) && sb > 1e-6 && sa > 1e-6) inc.scale = std::sqrt(sb / sa);
+    if ((freedom & kIcpScale) && sb > sumFloor && sa > sumFloor) inc.scale = std::sqrt(sb / sa);
     inc.translation = maskedTranslation(b0 - inc.scale * (inc.rotation * a0), freedom);
     return inc;
 }
@@ -244,6 +247,13 @@ struct RunSetup {
     std::size_t n = 0;
     std::size_t m = 0;
     bool allPoints = false;
+    // Thresholds of the data's size (see the fit framework): lengths 1e-6 and squared
+    // lengths 1e-6 from size 1 up, 1e-6·size and 1e-6·size² below, so that a part in
+    // metres stops where it does in millimetres.
+    double size = 0.0;
+    double lengthFloor = 1e-6;
+    double squareFloor = 1e-6;
+    double spreadFloor = 0.001;  // the sampled radius follows a standard deviation above it
     double tol = 0.0;
     double tolChange = 0.0;
     double r0 = kMaxDouble;
@@ -262,15 +272,19 @@ void resetState(IcpState& state) {
 }
 
 RunSetup setupRun(std::size_t n, int samples, double searchRadius, std::uint64_t maxIterations,
-                  double tolerance) {
+                  double tolerance, double size) {
     RunSetup s;
     s.n = n;
+    s.size = size;
+    s.lengthFloor = approximate::stepThreshold(size);
+    s.squareFloor = approximate::gradientThreshold(size);
+    if (size < 1.0) s.spreadFloor = 0.001 * size;
     std::size_t m = samples > 0 ? static_cast<std::size_t>(samples) : 0;
     if (m == 0 || m > n) m = n;
     s.m = std::max<std::size_t>(m, 3);
     s.allPoints = s.m >= n;
-    s.tol = std::max(tolerance, 1e-6);
-    s.tolChange = std::max(s.tol / 10.0, 1e-6);
+    s.tol = std::max(tolerance, s.lengthFloor);
+    s.tolChange = std::max(s.tol / 10.0, s.lengthFloor);
     s.r0 = searchRadius > 0.0 ? searchRadius : kMaxDouble;
     s.step = maxIterations > 0 ? 100.0f / static_cast<float>(maxIterations) : 100.0f;
     return s;
@@ -287,8 +301,9 @@ Vec3d rotationCentre(const IcpState& state, const IcpTransform& t, const Vec3d& 
 }
 
 // Rows per pair: columns Rx, Ry, Rz, Tx, Ty, Tz = w·(p × u), w·u; rhs = w·|a - b|.
+// Pairs with |rhs| below `zeroRhs` give a zero row.
 void linearSystem(const std::vector<IcpPair>& pairs, const Vec3d& c, unsigned freedom, int threads,
-                  DMatrix& A, DMatrix& b) {
+                  double zeroRhs, DMatrix& A, DMatrix& b) {
     const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(pairs.size());
     A.assign(static_cast<std::uint64_t>(n), 6, 0.0);
     b.assign(static_cast<std::uint64_t>(n), 1, 0.0);
@@ -296,7 +311,7 @@ void linearSystem(const std::vector<IcpPair>& pairs, const Vec3d& c, unsigned fr
     for (std::ptrdiff_t i = 0; i < n; ++i) {
         const IcpPair& pr = pairs[static_cast<std::size_t>(i)];
         const double rhs = pr.weight * pr.distance;
-        if (rhs > -1e-6 && rhs < 1e-6) continue;
+        if (rhs > -zeroRhs && rhs < zeroRhs) continue;
         const Vec3d u = (pr.data - pr.reference) / pr.distance;
         const Vec3d pu = (pr.data - c).cross(u);
         double* row = A.row(static_cast<std::uint64_t>(i));
@@ -350,7 +365,8 @@ int startGauss(IcpState& state, const P* dataBegin, std::size_t n, int samples, 
     if (n < 3) return finish(state, kIcpTooFewPoints);
     if ((state.freedom & (kIcpRigid | kIcpScale)) == 0) return finish(state, kIcpConverged);
     if (state.cancel.load()) return finish(state, kIcpIterationLimit);
-    s = setupRun(n, samples, searchRadius, maxIterations, tolerance);
+    s = setupRun(n, samples, searchRadius, maxIterations, tolerance,
+                 pointSpread(dataBegin, dataBegin + n));
     current = state.transform();
     pairUp(state, dataBegin, n, s.m, s.r0, current, nearest);
     // A pairing cut short by an abort says nothing about the radius.
@@ -383,8 +399,8 @@ int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int sam
     for (; i < maxIterations && !converged && !state.cancel.load(); ++i) {
         ++passes;
         addProgress(state.progress, s.step);
-        const IcpTransform candidate =
-            compose(incrementalTransform(state.pairs, state.freedom, threads), current);
+        const IcpTransform candidate = compose(
+            incrementalTransform(state.pairs, state.freedom, threads, s.squareFloor), current);
         const IcpStatistics old = state.stats;
         accepted.swap(state.pairs);
         pairUp(state, dataBegin, n, s.m, radius, candidate, nearest);
@@ -392,7 +408,7 @@ int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int sam
             const IcpStatistics& now = state.stats;
             if (s.allPoints)
                 radius = std::min(now.maxDev, s.r0);
-            else if (now.stdDev > 0.001)
+            else if (now.stdDev > s.spreadFloor)
                 radius = std::min(now.meanDev + 3.0 * now.stdDev, s.r0);
             if (std::abs(now.meanDev - old.meanDev) < s.tolChange) {
                 converged = true, code = kIcpConverged;
@@ -434,7 +450,7 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
     double currentCost = 0.0;  // ½·Σ rhs² of the system
     const auto rebuild = [&] {
         centre = rotationCentre(state, current, dataCentroid);
-        linearSystem(state.pairs, centre, state.freedom, threads, A, b);
+        linearSystem(state.pairs, centre, state.freedom, threads, s.lengthFloor, A, b);
         AtA.assign(6, 6, 0.0);
         Atb.assign(6, 1, 0.0);
         currentCost = 0.0;
@@ -449,10 +465,50 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
         }
     };
     rebuild();
+    // Aᵀb has length entries (translations) and squared ones (rotations): the fits'
+    // gradient threshold, as the singular-value tolerance of the solve.
+    const double gradientFloor = approximate::gradientThreshold(s.size);
+    const double solveFloor = approximate::solveTolerance(s.size);
     const auto gradientSmall = [&] {
         for (int j = 0; j < 6; ++j)
-            if (std::abs(Atb[j]) >= 1e-6) return false;
+            if (std::abs(Atb[j]) >= gradientFloor) return false;
         return true;
+    };
+    // After the stopping rule: up to kPolishSteps undamped Gauss-Newton steps, each
+    // taken when it does not raise the sum of squares. The stopping rule leaves the
+    // transform about one (damped) step from the optimum, which is a different fraction
+    // of the size in each unit; near the optimum these steps converge fast, so the same
+    // part ends at the same transform relative to its size in any unit.
+    constexpr int kPolishSteps = 3;
+    std::vector<IcpPair> kept;
+    const auto polish = [&] {
+        for (int k = 0; k < kPolishSteps && !state.cancel.load(); ++k) {
+            rebuild();
+            DMatrix g(6, 1);
+            for (int j = 0; j < 6; ++j)
+                g[j] = -Atb[j];
+            const DMatrix delta = svdSolve(AtA, g, solveFloor);
+            double length = 0.0;
+            for (int j = 0; j < 6; ++j)
+                length += delta[j] * delta[j];
+            if (!(std::sqrt(length) > 1e-6 * s.lengthFloor)) return;
+            const double si = (state.freedom & kIcpScale) ? spreadRatio(state.pairs) : 1.0;
+            const IcpTransform candidate = stepTransform(delta.data(), centre, current, si);
+            const IcpStatistics old = state.stats;
+            const double oldSquares = old.sumSquares;
+            const std::size_t rows = state.pairs.size();
+            kept.swap(state.pairs);
+            pairUp(state, dataBegin, n, s.m, radius, candidate, nearest);
+            if (state.pairs.size() == rows && state.stats.sumSquares <= oldSquares &&
+                !state.cancel.load()) {
+                current = candidate;
+                state.setTransform(current);
+            } else {
+                state.pairs.swap(kept);
+                state.stats = old;
+                return;
+            }
+        }
     };
     int code = kIcpIterationLimit;
     bool converged = gradientSmall();
@@ -462,7 +518,8 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
         damping = std::max(damping, AtA(j, j));
     damping *= 1e-3;
     double growth = 2.0;
-    double previousLength = kMaxDouble;
+    double previousLength = kMaxDouble;  // of the last accepted step
+    bool lastAccepted = true;            // the start counts as accepted
     std::uint64_t i = 1;
     std::uint64_t passes = 0;
     std::vector<IcpPair> accepted;
@@ -475,16 +532,19 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
         DMatrix g(6, 1);
         for (int j = 0; j < 6; ++j)
             g[j] = -Atb[j];
-        const DMatrix delta = svdSolve(M, g, 1e-6);
+        const DMatrix delta = svdSolve(M, g, solveFloor);
         double length = 0.0;
         for (int j = 0; j < 6; ++j)
             length += delta[j] * delta[j];
         length = std::sqrt(length);
-        if (length < 1e-6 || std::abs(length - previousLength) < 1e-6) {
+        // Converged only where the last step was taken: after a rejected one the
+        // harder-damped step is tried instead (a code 0 must follow an accepted step).
+        if (lastAccepted &&
+            (length < s.lengthFloor || std::abs(length - previousLength) < s.lengthFloor)) {
             converged = true, code = kIcpConverged;
+            polish();
             break;
         }
-        previousLength = length;
         const double si = (state.freedom & kIcpScale) ? spreadRatio(state.pairs) : 1.0;
         const IcpTransform candidate = stepTransform(delta.data(), centre, current, si);
         const IcpStatistics old = state.stats;
@@ -508,6 +568,8 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
             current = candidate;
             state.setTransform(current);
             state.iterations = i;
+            previousLength = length;
+            lastAccepted = true;
             if (std::abs(now.meanDev - old.meanDev) < s.tolChange) {
                 converged = true, code = kIcpConverged;
             } else if (now.meanDev < s.tol) {
@@ -515,9 +577,12 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
             }
             if (s.allPoints)
                 radius = std::min(now.maxDev, s.r0);
-            else if (now.stdDev > 0.001)
+            else if (now.stdDev > s.spreadFloor)
                 radius = std::min(now.meanDev + 3.0 * now.stdDev, s.r0);
-            if (converged) break;
+            if (converged) {
+                polish();
+                break;
+            }
             rebuild();
             const double f = 2.0 * q - 1.0;
             damping *= std::max(1.0 / 3.0, 1.0 - f * f * f);
@@ -526,6 +591,7 @@ int registerGaussMesh(IcpState& state, const P* dataBegin, const P* dataEnd, int
             // Rejected: keep the accepted state, damp harder, widen the radius.
             state.pairs.swap(accepted);
             state.stats = old;
+            lastAccepted = false;
             damping *= growth;
             growth *= 2.0;
             radius = std::min(1.5 * old.maxDev, s.r0);
@@ -544,7 +610,8 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
     if (n < 3) return finish(state, kIcpTooFewPoints);
     if ((state.freedom & kIcpRigid) == 0) return finish(state, kIcpConverged);
     if (state.cancel.load()) return finish(state, kIcpIterationLimit);
-    const RunSetup s = setupRun(n, 0, searchRadius, maxIterations, tolerance);
+    const RunSetup s =
+        setupRun(n, 0, searchRadius, maxIterations, tolerance, pointSpread(dataBegin, dataEnd));
     const int threads = threadsOf(state);
     const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
     IcpTransform current = state.transform();
@@ -553,7 +620,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
     if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     const std::size_t wanted = state.pairs.size();
     if (wanted < 3) return finish(state, kIcpTooFewPoints);
-    if (state.stats.maxDev < 1e-6) return finish(state, kIcpConverged);
+    if (state.stats.maxDev < s.lengthFloor) return finish(state, kIcpConverged);
     double factor = 1.0;
     double previousNorm = kMaxDouble;
     int code = kIcpIterationLimit;
@@ -563,6 +630,65 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
     double optimum = 0.0;
     double scaleRot = 1.0, scaleAll = 1.0;
     Vec3d centre;
+    std::vector<IcpPair> kept;
+    // The minimax step h of the current pairs about `centre`, and its optimum.
+    const auto solveStep = [&] {
+        linearSystem(state.pairs, centre, state.freedom, threads, s.lengthFloor, A, b);
+        // Scaled to about 1 for the simplex's absolute tolerances: the rhs by the
+        // largest deviation, the rotation columns by the extent about the centre.
+        // The unknowns then come out in units of the largest deviation (angles
+        // times the extent), which the step below undoes.
+        scaleAll = state.stats.maxDev > 0.0 ? state.stats.maxDev : 1.0;
+        double extent = 0.0;
+        for (const IcpPair& p : state.pairs)
+            extent = std::max(extent, (p.data - centre).norm());
+        scaleRot = extent > 0.0 ? extent : 1.0;
+        std::vector<int> columns;
+        for (int k = 0; k < 6; ++k)
+            if (state.freedom & (1u << k)) columns.push_back(k);
+        DMatrix As(A.rows(), columns.size()), bs(A.rows(), 1);
+        for (std::uint64_t r = 0; r < A.rows(); ++r) {
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const int k = columns[c];
+                As(r, c) = A(r, static_cast<std::uint64_t>(k)) * (k < 3 ? 1.0 / scaleRot : 1.0);
+            }
+            bs[r] = b[r] / scaleAll;
+        }
+        DMatrix hs;
+        const double t = linearMinimax(As, bs, hs);
+        // A failed simplex is an error, not a verdict on the data.
+        if (t < 0.0 || hs.empty()) throwAlg3dException(errors::kApproximationFailed);
+        optimum = t * scaleAll;
+        h.assign(6, 1, 0.0);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const int k = columns[c];
+            h[static_cast<std::uint64_t>(k)] = hs[c] * scaleAll * (k < 3 ? 1.0 / scaleRot : 1.0);
+        }
+    };
+    // After the stopping rule (code 0 or 4): up to three full minimax steps, each taken
+    // when it does not raise the maximum (see the mesh variant): the stopping rule
+    // leaves the transform a unit-dependent fraction of the size from the optimum.
+    const auto polish = [&] {
+        for (int k = 0; k < 3 && !state.cancel.load(); ++k) {
+            centre = rotationCentre(state, current, dataCentroid);
+            solveStep();
+            if (!(state.stats.maxDev - optimum >= s.lengthFloor * 1e-6)) return;
+            const IcpTransform candidate = stepTransform(h.data(), centre, current, 1.0);
+            const IcpStatistics old = state.stats;
+            kept.swap(state.pairs);
+            pairUp(state, dataBegin, n, n, radius, candidate, nearest);
+            if (state.pairs.size() == wanted && state.stats.maxDev <= old.maxDev &&
+                !state.cancel.load()) {
+                current = candidate;
+                state.setTransform(current);
+                radius = std::min(1.01 * state.stats.maxDev, s.r0);
+            } else {
+                state.pairs.swap(kept);
+                state.stats = old;
+                return;
+            }
+        }
+    };
     std::vector<IcpPair> accepted;
     std::uint64_t i = 1;
     std::uint64_t passes = 0;
@@ -571,44 +697,11 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
         addProgress(state.progress, s.step);
         centre = rotationCentre(state, current, dataCentroid);
         if (rebuild) {
-            linearSystem(state.pairs, centre, state.freedom, threads, A, b);
-            // Scaled to about 1 for the simplex's absolute tolerances: the rhs by the
-            // largest deviation, the rotation columns by the extent about the centre.
-            // The unknowns then come out in units of the largest deviation (angles
-            // times the extent), which the step below undoes.
-            scaleAll = state.stats.maxDev > 0.0 ? state.stats.maxDev : 1.0;
-            double extent = 0.0;
-            for (const IcpPair& p : state.pairs)
-                extent = std::max(extent, (p.data - centre).norm());
-            scaleRot = extent > 0.0 ? extent : 1.0;
-            std::vector<int> columns;
-            for (int k = 0; k < 6; ++k)
-                if (state.freedom & (1u << k)) columns.push_back(k);
-            DMatrix As(A.rows(), columns.size()), bs(A.rows(), 1);
-            for (std::uint64_t r = 0; r < A.rows(); ++r) {
-                for (std::size_t c = 0; c < columns.size(); ++c) {
-                    const int k = columns[c];
-                    As(r, c) = A(r, static_cast<std::uint64_t>(k)) * (k < 3 ? 1.0 / scaleRot : 1.0);
-                }
-                bs[r] = b[r] / scaleAll;
-            }
-            DMatrix hs;
-            const double t = linearMinimax(As, bs, hs);
-            if (t < 0.0 || hs.empty()) {
-                code = kIcpNoImprovement;
-                break;
-            }
-            optimum = t * scaleAll;
-            h.assign(6, 1, 0.0);
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                const int k = columns[c];
-                h[static_cast<std::uint64_t>(k)] =
-                    hs[c] * scaleAll * (k < 3 ? 1.0 / scaleRot : 1.0);
-            }
+            solveStep();
             // The optimum is the maximum the step promises. A small optimum is the best
             // step there is (exact data): it is taken. Only a step that promises no
             // gain over the current maximum ends the run.
-            if (state.stats.maxDev - optimum < 1e-6) {
+            if (state.stats.maxDev - optimum < s.lengthFloor) {
                 code = kIcpNoImprovement;
                 break;
             }
@@ -620,7 +713,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             norm += step[k] * step[k];
         }
         norm = std::sqrt(norm);
-        if (norm < 1e-6 || std::abs(norm - previousNorm) < 1e-6) {
+        if (norm < s.lengthFloor || std::abs(norm - previousNorm) < s.lengthFloor) {
             code = kIcpConverged;
             break;
         }
@@ -656,6 +749,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             factor *= 3.0;
         factor = std::min(factor, 1.0);
     }
+    if (code == kIcpConverged || code == kIcpNoImprovement) polish();
     state.iterations = passes + 1;
     state.progress.store(100.0f);
     return code;

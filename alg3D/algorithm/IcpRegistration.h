@@ -17,7 +17,14 @@
 // the run goes on), pairs, statistics and iterations; a result code (IcpResult).
 // A set `cancel` stops a run between points and iterations, also one set before the run
 // began (the run never clears it): the last accepted transform stays, code 2.
-// No exceptions of their own (allocation aside). Cost per iteration: one nearest query
+// Thresholds (step lengths, rhs, spread sums, the minimax optimum, the tolerance floor
+// 1e-6) scale with the data's size (pointSpread) below 1, as those of the fits, so the
+// same part gives the same transform relative to its size in any unit.
+// Code 0 (converged) always follows an accepted step (or the start itself); the mesh
+// variant tries its harder-damped step after a rejected one instead of stopping there.
+// Errors: a failed simplex solve of the Chebyshev step throws "geometry approximation
+// failed.\n" (the transform keeps the last accepted step); nothing else of their own
+// (allocation aside). Cost per iteration: one nearest query
 // per sampled point (O(m log n_ref)) plus O(m) (Chebyshev: a simplex over all pairs);
 // the pairing runs on `threads` OpenMP threads from 4096 points per pass, serially below.
 #pragma once

@@ -44,6 +44,20 @@ Vec3d centroid(const P* begin, const P* end) {
     return Vec3d(sx * inv, sy * inv, sz * inv);
 }
 
+template <typename P>
+double pointSpread(const P* begin, const P* end) {
+    const long long n = countOf(begin, end);
+    if (n == 0) return 0.0;
+    const Vec3d c = centroid(begin, end);
+    double largest = 0.0;
+#pragma omp parallel for schedule(static) reduction(max : largest) if (n >= kParallelPoints)
+    for (long long i = 0; i < n; ++i) {
+        const double dx = begin[i].x - c.x, dy = begin[i].y - c.y, dz = begin[i].z - c.z;
+        largest = std::max(largest, dx * dx + dy * dy + dz * dz);
+    }
+    return std::sqrt(largest);
+}
+
 namespace {
 
 template <typename P>
@@ -145,6 +159,8 @@ bool nearlyEqual(double a, double b) {
     return std::fabs(a - b) <= scale * 2.220446049250313e-16;
 }
 
+template double pointSpread<Vec3d>(const Vec3d*, const Vec3d*);
+template double pointSpread<GLPoint>(const GLPoint*, const GLPoint*);
 template Vec3d centroid<Vec3d>(const Vec3d*, const Vec3d*);
 template Vec3d centroid<GLPoint>(const GLPoint*, const GLPoint*);
 template Matrix3x3d covariance<Vec3d>(const Vec3d*, const Vec3d*, const Vec3d&);

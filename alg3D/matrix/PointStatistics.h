@@ -1,5 +1,5 @@
 // Point and value statistics shared by the fits, normals and registration:
-// centroid and covariance of points (Vec3d or GLPoint, half-open ranges
+// centroid, spread and covariance of points (Vec3d or GLPoint, half-open ranges
 // [begin, end) or whole vectors), mean and population standard deviation of
 // values, and small robust helpers on Vec3d.
 // No exceptions: empty input gives zero results. Cost: O(n); centroid and
@@ -21,6 +21,11 @@ Vec3d centroid(const P* begin, const P* end);
 // Σ (p - c)(p - c)ᵀ / n, symmetric; the zero matrix for an empty range.
 template <typename P>
 Matrix3x3d covariance(const P* begin, const P* end, const Vec3d& c);
+
+// The largest distance of a point from the centroid (0 for an empty range): the size
+// of the data that unit-independent thresholds scale with.
+template <typename P>
+double pointSpread(const P* begin, const P* end);
 
 template <typename P>
 Vec3d centroid(const std::vector<P>& points) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
+#include <memory>
 #include <random>
 #include <thread>
 #include <utility>
@@ -14,6 +16,7 @@
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/IcpRegistration.h"
 #include "alg3D/algorithm/KdTree.h"
+#include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/PointStatistics.h"
 
 using namespace alg3D;
@@ -687,3 +690,145 @@ TEST(IcpTexts, StatisticsAndTransform) {
 }
 
 }  // namespace
+
+namespace {
+
+// A flat grid of points 1e-4 above the plane z = 0 (about 10 across).
+std::vector<Vec3d> liftedGrid() {
+    std::vector<Vec3d> p;
+    for (int i = 0; i < 10; ++i)
+        for (int j = 0; j < 10; ++j)
+            p.emplace_back(i - 4.5 + 0.1 * j, j - 4.5, 1e-4);
+    return p;
+}
+
+// The plane z = 0 for the first pairing; after that every partner lies 1 below the query,
+// so every trial step makes things worse and is rejected.
+IcpNearest worseningPlane(std::size_t firstPairing) {
+    auto calls = std::make_shared<std::size_t>(0);
+    return [calls, firstPairing](const Vec3d& q, double, Vec3d& found) {
+        found = (*calls)++ < firstPairing ? Vec3d(q.x, q.y, 0.0) : Vec3d(q.x, q.y, q.z - 1.0);
+        return true;
+    };
+}
+
+}  // namespace
+
+// Every step rejected: nothing was accepted, so the mesh variant may not call the start
+// converged on the strength of a rejected step's length (code 2, transform unchanged).
+TEST(IcpGaussMesh, ConvergedOnlyAfterAnAcceptedStep) {
+    const std::vector<Vec3d> data = liftedGrid();
+    IcpState state;
+    state.threads = 1;
+    const int code = registerGaussMesh(state, data.data(), data.data() + data.size(), 0, 0.0, 12,
+                                       0.0, worseningPlane(data.size()));
+    EXPECT_EQ(code, kIcpIterationLimit);
+    EXPECT_EQ(state.transform().translation, Vec3d());
+    EXPECT_EQ(state.transform().rotation, Matrix3x3d());
+}
+
+// A simplex that cannot solve the minimax step (here: a partner at infinity) is an error
+// like the fits', not "no improvement".
+TEST(IcpChebyshev, FailedSimplexIsAnError) {
+    std::vector<Vec3d> data = liftedGrid();
+    const IcpNearest broken = [](const Vec3d& q, double, Vec3d& found) {
+        found = Vec3d(q.x, q.y, q.x > 4.0 ? std::numeric_limits<double>::infinity() : 0.0);
+        return true;
+    };
+    IcpState state;
+    state.threads = 1;
+    try {
+        const int code =
+            registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 100, 0.0, broken);
+        ADD_FAILURE() << "code " << code;
+    } catch (const Alg3dException& e) {
+        EXPECT_STREQ(e.what(), "ALG3D::geometry approximation failed.\n");
+    }
+    EXPECT_EQ(state.transform().translation, Vec3d());
+}
+
+// The same registration in millimetres, metres (x1e-3) and micrometres (x1e3): the
+// transforms agree relative to the size (rotation to 1e-9 rad, translation to 1e-9 of
+// the size, scale to 1e-9) for a point reference, a mesh reference and Chebyshev (on the
+// mesh reference).
+namespace {
+
+enum class Variant { kPoints, kMesh, kChebyshevMesh };
+
+IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>& refMm,
+                          const std::vector<Vec3d>& dataMm, const IcpTransform& start) {
+    std::vector<Vec3d> ref = refMm, data = dataMm;
+    for (Vec3d& p : ref)
+        p *= unit;
+    for (Vec3d& p : data)
+        p *= unit;
+    IcpState state;
+    state.threads = 1;
+    const bool chebyshev = variant == Variant::kChebyshevMesh;
+    if (chebyshev) {  // from a given start near the minimax optimum
+        IcpTransform t = start;
+        t.translation *= unit;
+        state.setTransform(t);
+        state.hasInitialTransform = true;
+    }
+    int code;
+    if (variant != Variant::kPoints) {
+        const MeshTree m(ref);
+        code = chebyshev ? registerChebyshev(state, data.data(), data.data() + data.size(), 0.0,
+                                             500, 0.0, icpNearestOnMesh(m.tree))
+                         : registerGaussMesh(state, data.data(), data.data() + data.size(), 0, 0.0,
+                                             500, 0.0, icpNearestOnMesh(m.tree));
+    } else {
+        KdTree<Vec3d> tree;
+        tree.build(ref.data(), ref.data() + ref.size());
+        code = registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 500, 0.0,
+                             icpNearestPoint(tree));
+    }
+    EXPECT_NE(code, kIcpTooFewPoints);
+    IcpTransform t = state.transform();
+    t.translation /= unit;
+    return t;
+}
+
+}  // namespace
+
+TEST(IcpUnits, MillimetresMetresAndMicrometresGiveTheSameTransform) {
+    IcpTransform truth;
+    truth.rotation = axisAngle(Vec3d(0.3, -0.5, 1.0), 0.05);
+    truth.translation = Vec3d(0.15, -0.1, 0.08);
+    auto rng = testing_helpers::seededRng(77);
+    std::uniform_real_distribution<double> noise(-0.01, 0.01);
+    const auto noisy = [&](std::vector<Vec3d> p) {
+        for (Vec3d& q : p)
+            q += Vec3d(noise(rng), noise(rng), noise(rng));
+        return p;
+    };
+    const std::vector<Vec3d> cloud = blob(600, 78);
+    const std::vector<Vec3d> mesh = surfaceMesh(12);
+    std::vector<Vec3d> onMesh;
+    for (const Vec3d& p : sampleMesh(mesh, 500, 79))
+        if (std::abs(p.x) < 3.5 && std::abs(p.y) < 3.5) onMesh.push_back(p);
+    const std::vector<Vec3d> cloudData = noisy(moved(cloud, truth));
+    const std::vector<Vec3d> meshData = noisy(moved(onMesh, truth));
+
+    struct Case {
+        Variant variant;
+        const std::vector<Vec3d>* ref;
+        const std::vector<Vec3d>* data;
+        const IcpTransform* start;
+    };
+    for (const Case& c : {Case{Variant::kPoints, &cloud, &cloudData, &truth},
+                          Case{Variant::kMesh, &mesh, &meshData, &truth},
+                          Case{Variant::kChebyshevMesh, &mesh, &meshData, &truth}}) {
+        SCOPED_TRACE(static_cast<int>(c.variant));
+        const double size = pointSpread(c.data->data(), c.data->data() + c.data->size());
+        const IcpTransform mm = registeredIn(1.0, c.variant, *c.ref, *c.data, *c.start);
+        for (double unit : {1e-3, 1e3}) {
+            SCOPED_TRACE(unit);
+            const IcpTransform other = registeredIn(unit, c.variant, *c.ref, *c.data, *c.start);
+            EXPECT_LT(rotationDifference(other.rotation, mm.rotation), 1e-9);
+            EXPECT_LT((other.translation - mm.translation).norm(), 1e-9 * size);
+            EXPECT_NEAR(other.scale, mm.scale, 1e-9);
+        }
+    }
+}

@@ -58,6 +58,29 @@ TEST(RegisterCommand, MovesColouredDataOntoTheReference) {
     EXPECT_EQ(result.console.rfind("ICP-Registration finished in ", 0), 0u);
 }
 
+// Centre pre-alignment onto a mesh: the mean of its vertices, each once. A fan of 6
+// triangles about an off-centre apex repeats the apex 6 times among the corners, which
+// would pull the centre towards it.
+TEST(RegisterCommand, CentreAlignmentOnAMeshUsesItsVertices) {
+    const Vec3d apex(3.0, 1.0, 2.0);
+    std::vector<Vec3d> rim;
+    for (int k = 0; k < 6; ++k)
+        rim.emplace_back(std::cos(k * 1.0471975511965976), std::sin(k * 1.0471975511965976), 0.0);
+    LoadedData ref, data;
+    ref.kind = DataKind::kMesh;
+    for (int k = 0; k < 6; ++k)
+        ref.points.insert(ref.points.end(), {apex, rim[k], rim[(k + 1) % 6]});
+    data.points = {{10.0, 0.0, 0.0}, {11.0, 2.0, 0.0}, {12.0, 0.0, 1.0}, {13.0, 1.0, 2.0}};
+    RegisterOptions options;
+    options.alignCenters = true;
+    options.freedom = 0;  // the pre-alignment alone
+    RegisterResult result;
+    ASSERT_EQ(runRegisterCommand(data, ref, options, result), JobStatus::kCompleted);
+    const Vec3d vertexMean = apex / 7.0;  // the rim's mean is the origin
+    const Vec3d dataMean(11.5, 0.75, 0.75);
+    EXPECT_VEC_NEAR(result.transform.translation, vertexMean - dataMean, 1e-12);
+}
+
 TEST(RegisterCommand, AbortAppliesTheLastAcceptedTransform) {
     LoadedData ref, data;
     ref.points = clusters(20000, 2);
