@@ -64,6 +64,7 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
     param.samples = o.chebyshev ? 0 : o.samples;
     param.report = false;
     const bool align = o.alignCenters;
+    const bool move = o.moveData;
 
     const JobHooks hooks{[&param] { return param.state.progress.load(); },
                          [&param] { param.state.cancel.store(true); }};
@@ -84,7 +85,7 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
                              referenceCentre(reference));
             prepare(param.state.cancel);
             if (!param.state.cancel.load()) icpRegistration(param);
-            applyTransform(data, param.state.transform());
+            if (move) applyTransform(data, param.state.transform());
         },
         hooks, watched, interval);
 
