@@ -59,7 +59,7 @@ struct JobHooks {
     std::function<void()> requestAbort;  // makes the job stop at its next check
 };
 
-inline constexpr std::chrono::milliseconds kDefaultPollInterval{100};
+inline constexpr std::chrono::milliseconds kDefaultPollInterval{20};
 
 // Runs `work` on a new std::thread and polls it through `hooks` until it ends or `poll`
 // asks for an abort (then requestAbort is called and the thread joined). Rethrows the

@@ -78,11 +78,14 @@ JobStatus runNormalsCommand(const LoadedData& data, const NormalsOptions& option
     requirePoints(data, kNormalsPointcloudsOnly);
     if (options.mode == alg::kNormalsRadius) requireRadius(options.radius);
     if (options.mode == alg::kNormalsPointNumber) requirePointNumber(options.k);
-    std::vector<Vec3f> normals(data.pointCount(), Vec3f(0.0f, 0.0f, 0.0f));
+    std::vector<Vec3f> normals;
     ProcessingRun run;
     const JobStatus status = runTimed(
         "calcNormals", options.threads,
         [&](const alg::ProcessControl& control) {
+            // Sized on the worker: filling the output of a big cloud would hold up the
+            // calling thread (the window) before its first poll.
+            normals.assign(data.pointCount(), Vec3f(0.0f, 0.0f, 0.0f));
             withPoints(data, [&](const auto& points) {
                 using P = typename std::decay_t<decltype(points)>::value_type;
                 alg::ParamNormals<P> param;
@@ -110,11 +113,13 @@ JobStatus runFeaturesCommand(const LoadedData& data, const FeaturesOptions& opti
     requirePoints(data, kFeaturesPointcloudsOnly);
     if (options.kernel == alg::kKernelRadius) requireRadius(options.radius);
     if (options.kernel == alg::kKernelPointNumber) requirePointNumber(options.k);
-    std::vector<double> values(data.pointCount(), -1.0);
+    std::vector<double> values;
+    alg::FeatureEvaluation evaluation;
     ProcessingRun run;
     const JobStatus status = runTimed(
         "calcEdges", options.threads,
         [&](const alg::ProcessControl& control) {
+            values.assign(data.pointCount(), -1.0);  // on the worker, as for the normals
             withPoints(data, [&](const auto& points) {
                 using P = typename std::decay_t<decltype(points)>::value_type;
                 alg::ParamEdges<P> param;
@@ -128,10 +133,12 @@ JobStatus runFeaturesCommand(const LoadedData& data, const FeaturesOptions& opti
                 param.kernelMode = options.kernel;
                 alg::calcEdges(param);
             });
+            // The colour coding passes over every point too: still on the worker.
+            if (!control.aborted()) evaluation = alg::evaluateFeatures(values);
         },
         run, poll, interval);
     if (status == JobStatus::kAborted) return status;
-    result.evaluation = alg::evaluateFeatures(values);
+    result.evaluation = std::move(evaluation);
     result.values = std::move(values);
     result.lowText = alg::formatFeatureNumber(result.evaluation.low);
     result.highText = alg::formatFeatureNumber(result.evaluation.high);
@@ -145,11 +152,12 @@ JobStatus runSmoothingCommand(const LoadedData& data, const SmoothingOptions& op
                               std::chrono::milliseconds interval) {
     requirePoints(data, kObjectCanNotBeSmoothed);
     requireRadius(options.radius);
-    std::vector<Vec3d> smoothed(data.pointCount());
+    std::vector<Vec3d> smoothed;
     ProcessingRun run;
     const JobStatus status = runTimed(
         "calcSmoothing", options.threads,
         [&](const alg::ProcessControl& control) {
+            smoothed.resize(data.pointCount());  // on the worker, as for the normals
             withPoints(data, [&](const auto& points) {
                 using P = typename std::decay_t<decltype(points)>::value_type;
                 alg::ParamSmoothing<P> param;
@@ -245,30 +253,38 @@ JobStatus runRegionsCommand(const LoadedData& data, const RegionsOptions& option
                             std::chrono::milliseconds interval) {
     requirePoints(data, kObjectCanNotBeProcessed);
     requireRadius(options.radius);
-    std::vector<std::uint64_t> labels(data.pointCount(), 0);
+    std::vector<std::uint64_t> labels;
     std::uint64_t regions = 0;
     bool completed = false;
+    std::vector<alg3D::Color> colors;
+    std::vector<std::uint8_t> selected;
+    std::uint64_t selectedCount = 0;
     ProcessingRun run;
     const JobStatus status = runTimed(
         "calcRegions", options.threads,
         [&](const alg::ProcessControl& control) {
+            labels.assign(data.pointCount(), 0);  // on the worker, as for the normals
             withPoints(data, [&](const auto& points) {
                 using P = typename std::decay_t<decltype(points)>::value_type;
                 completed =
                     alg::detectRegions<P>(control, points.data(), points.data() + points.size(),
                                           options.radius, labels.data(), regions);
             });
+            if (!completed) return;
+            // Colours and the selection of small regions pass over every point: still on
+            // the worker, so that the calling thread goes on polling.
+            colors = alg::regionColors(labels, regions);
+            if (options.select) {
+                selected = alg::selectSmallRegions(labels, regions, options.maxPoints);
+                for (std::uint8_t s : selected)
+                    selectedCount += s;
+            }
         },
         run, poll, interval);
     if (status == JobStatus::kAborted || !completed) return JobStatus::kAborted;
-    result.colors = alg::regionColors(labels, regions);
-    result.selected.clear();
-    result.selectedCount = 0;
-    if (options.select) {
-        result.selected = alg::selectSmallRegions(labels, regions, options.maxPoints);
-        for (std::uint8_t s : result.selected)
-            result.selectedCount += s;
-    }
+    result.colors = std::move(colors);
+    result.selected = std::move(selected);
+    result.selectedCount = selectedCount;
     result.labels = std::move(labels);
     result.regionCount = regions;
     result.run = run;

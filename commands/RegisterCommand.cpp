@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -45,10 +47,14 @@ Vec3d referenceCentre(const LoadedData& ref) {
                : alg3D::centroid(ref.points.data(), ref.points.data() + ref.points.size());
 }
 
+// `prepare` builds what `nearest` searches; it runs on the worker (a tree over a big
+// reference takes long) and may stop early when the flag it gets is set.
 template <typename P>
-JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNearest& nearest,
-                  const RegisterOptions& o, RegisterResult& result, const PollCallback& poll,
-                  std::chrono::milliseconds interval, const LiveTransform& live) {
+JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
+                  const std::function<void(const std::atomic<bool>&)>& prepare,
+                  const IcpNearest& nearest, const RegisterOptions& o, RegisterResult& result,
+                  const PollCallback& poll, std::chrono::milliseconds interval,
+                  const LiveTransform& live) {
     // The reference type only chooses the nearest function, built by the caller.
     ParamICPalgorithm<P, Vec3d> param;
     param.state.threads = static_cast<unsigned>(o.threads > 0 ? o.threads : omp_get_num_procs());
@@ -64,8 +70,8 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
     param.tolerance = o.tolerance;
     param.samples = o.chebyshev ? 0 : o.samples;
     param.report = false;
-    if (o.alignCenters)
-        alignCenters(param.state, param.dataBegin, param.dataEnd, referenceCentre(reference));
+    const bool align = o.alignCenters;
+    const bool move = o.moveData;
 
     const JobHooks hooks{[&param] { return param.state.progress.load(); },
                          [&param] { param.state.cancel.store(true); }};
@@ -77,7 +83,18 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
             return poll && poll(percent);
         };
     }
-    const JobStatus status = runJob([&param] { icpRegistration(param); }, hooks, watched, interval);
+    // Everything that passes over the points runs on the worker, so that the calling
+    // thread goes on polling: the tree, the centres, the run and moving the data.
+    const JobStatus status = runJob(
+        [&] {
+            if (align)
+                alignCenters(param.state, param.dataBegin, param.dataEnd,
+                             referenceCentre(reference));
+            prepare(param.state.cancel);
+            if (!param.state.cancel.load()) icpRegistration(param);
+            if (move) applyTransform(data, param.state.transform());
+        },
+        hooks, watched, interval);
 
     RegisterResult r;
     r.code = param.result;
@@ -89,7 +106,6 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference, const IcpNe
     r.statistics = icpStatisticsText(param.state, r.duration);
     r.transformText = icpTransformText(r.transform);
     r.console = "ICP-Registration finished in " + r.duration + "\n";
-    applyTransform(data, r.transform);
     result = std::move(r);
     if (live) live(result.transform);
     return status;
@@ -127,24 +143,32 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
     KdTree<KdTriangleProxy<Vec3d>> meshTree;
     std::vector<KdTriangleProxy<Vec3d>> proxies;
     IcpNearest nearest;
+    std::function<void(const std::atomic<bool>&)> prepare;
     if (reference.kind == DataKind::kMesh) {
-        proxies = makeTriangleProxies(reference.points);
-        if (!proxies.empty()) meshTree.build(proxies.data(), proxies.data() + proxies.size());
+        prepare = [&](const std::atomic<bool>& stop) {
+            proxies = makeTriangleProxies(reference.points);
+            if (!proxies.empty())
+                meshTree.build(proxies.data(), proxies.data() + proxies.size(), &stop);
+        };
         nearest = icpNearestOnMesh(meshTree);
     } else if (reference.kind == DataKind::kColoredPoints) {
-        const auto& p = reference.coloredPoints;
-        if (!p.empty()) colorTree.build(p.data(), p.data() + p.size());
+        prepare = [&](const std::atomic<bool>& stop) {
+            const auto& p = reference.coloredPoints;
+            if (!p.empty()) colorTree.build(p.data(), p.data() + p.size(), &stop);
+        };
         nearest = icpNearestPoint(colorTree);
     } else {
-        const auto& p = reference.points;
-        if (!p.empty()) pointTree.build(p.data(), p.data() + p.size());
+        prepare = [&](const std::atomic<bool>& stop) {
+            const auto& p = reference.points;
+            if (!p.empty()) pointTree.build(p.data(), p.data() + p.size(), &stop);
+        };
         nearest = icpNearestPoint(pointTree);
     }
     if (data.kind == DataKind::kColoredPoints) {
-        return runWith(data.coloredPoints, reference, nearest, options, result, poll, interval,
-                       live);
+        return runWith(data.coloredPoints, reference, prepare, nearest, options, result, poll,
+                       interval, live);
     }
-    return runWith(data.points, reference, nearest, options, result, poll, interval, live);
+    return runWith(data.points, reference, prepare, nearest, options, result, poll, interval, live);
 }
 
 }  // namespace commands

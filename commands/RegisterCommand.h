@@ -55,6 +55,9 @@ struct RegisterOptions {
     double searchRadius = 0.0;  // 0 = automatic (unbounded)
     int samples = 2000;         // 0 = all points
     int threads = 0;            // OpenMP threads; 0 = all processors
+    // Whether the run moves `data` by the result (also after an abort). A caller that moves
+    // its own objects by result.transform saves a pass over the points.
+    bool moveData = true;
 };
 
 struct RegisterResult {

@@ -68,6 +68,7 @@ void MainWindow::onActionCalcICP() {
     cmd::LoadedData data = sceneDataOf(dataObject);
     cmd::RegisterOptions options = registrationPanel_->options();
     options.threads = processors_;
+    options.moveData = false;  // the data object is moved below, by the result's transform
     registrationPanel_->clearResult();
 
     // The data are read without the pending transform, so the run's transform replaces it.

@@ -103,6 +103,9 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
         while (j < maxIterations && !abort.load()) {
             detail::advanceProgress(progress, progressStep);
             fitObj.buildJacobian(begin, end, J, r, weighting);
+            // Each pass over the points takes long on big clouds: an abort asked for
+            // meanwhile ends the run before the products.
+            if (abort.load()) break;
             const DMatrix N = transposedProduct(J, J);
             const DMatrix g = transposedProduct(J, r);
             const DMatrix delta = svdSolve(N, -g, solveTol);
@@ -162,6 +165,10 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
         };
 
         fitObj.buildJacobian(begin, end, J, r, weighting);
+        if (abort.load()) {
+            progress = 100.0f;
+            return 0;
+        }
         DMatrix g = transposedProduct(J, r);
         DMatrix A = transposedProduct(J, J);
         F = sumOfSquares(r);
@@ -184,6 +191,9 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
             FitObj trial = fitObj;
             trial.applyStep(h);
             trial.computeResiduals(begin, end, rTrial, weighting);
+            // Every pass over the points is a point to stop at: one iteration takes
+            // several of them, too long for an abort on big clouds.
+            if (abort.load()) break;
             const double FTrial = sumOfSquares(rTrial);
             double L = 0.0;  // predicted reduction of Σr², hᵀ(μh − g)
             for (std::uint64_t i = 0; i < h.size(); ++i)
@@ -195,6 +205,7 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
                 fitObj = trial;
                 F = FTrial;
                 fitObj.buildJacobian(begin, end, J, r, weighting);
+                if (abort.load()) break;
                 A = transposedProduct(J, J);
                 g = transposedProduct(J, r);
                 const double t = 2.0 * rho - 1.0;

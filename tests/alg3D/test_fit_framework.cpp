@@ -37,6 +37,10 @@ struct Hooks {
     std::atomic<bool>* abortFlag = nullptr;
     int throwAtCall = -1;  // buildJacobian call that throws
     bool throwStandard = false;
+    int residualCalls = 0;
+    int abortAtResiduals = -1;  // computeResiduals call that sets *abortFlag
+    int steps = 0;              // applyStep calls
+    int jacobiansAtAbort = -1;  // buildJacobian calls when computeResiduals set the flag
 };
 
 struct TaggedException : alg3D::Alg3dException {
@@ -89,6 +93,10 @@ class ExpFit {
         if (weighting) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
     }
     void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const {
+        if (hooks && ++hooks->residualCalls == hooks->abortAtResiduals) {
+            *hooks->abortFlag = true;
+            hooks->jacobiansAtAbort = hooks->jacobianCalls;
+        }
         const std::size_t n = pointCount(begin, end);
         r.assign(n, 1);
         for (std::size_t i = 0; i < n; ++i)
@@ -96,6 +104,7 @@ class ExpFit {
         if (weighting) applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
     }
     void applyStep(const DMatrix& d) {
+        if (hooks) ++hooks->steps;
         std::size_t c = 0;
         if (state[0] != Fixed) a += d[c++];
         if (state[1] != Fixed) b += d[c++];
@@ -517,7 +526,8 @@ TEST(FitFrameworkSchemes, CapIsReportedAsMaxIterations) {
 
 TEST(FitFrameworkSchemes, AbortStopsBeforeTheNextIteration) {
     const auto pts = expPoints(2.0, 3.0, 20);
-    // Gauss-Newton builds one Jacobian per iteration: abort during the third.
+    // Gauss-Newton builds one Jacobian per iteration: an abort during the third ends
+    // the run before that iteration's step.
     {
         ExpFit fit;
         Hooks hooks;
@@ -528,8 +538,9 @@ TEST(FitFrameworkSchemes, AbortStopsBeforeTheNextIteration) {
         fit.hooks = &hooks;
         const auto it = approximateGaussNewton(pts.data(), pts.data() + pts.size(), fit, 100, false,
                                                abort, progress);
-        EXPECT_EQ(it, 3u);
+        EXPECT_EQ(it, 2u);
         EXPECT_EQ(hooks.jacobianCalls, 3);
+        EXPECT_EQ(hooks.steps, 2);
     }
     // Levenberg-Marquardt: the loop ends before its next iteration as well.
     {
@@ -545,6 +556,54 @@ TEST(FitFrameworkSchemes, AbortStopsBeforeTheNextIteration) {
         EXPECT_EQ(hooks.jacobianCalls, 3);
         EXPECT_LT(it, 100u);
         EXPECT_FALSE(std::abs(fit.b - 3.0) < 1e-12);  // stopped short of the solution
+    }
+}
+
+// One pass over a big cloud takes long, so the schemes stop at the next pass, not at the
+// next iteration: no Jacobian after an abort during the trial residuals, no step after
+// an abort during a Jacobian (the first one included).
+TEST(FitFrameworkSchemes, AbortStopsAtTheNextPassOverThePoints) {
+    const auto pts = expPoints(2.0, 3.0, 20);
+    for (const int abortAt : {1, 2, 3}) {
+        ExpFit fit;
+        Hooks hooks;
+        std::atomic<bool> abort{false};
+        std::atomic<float> progress{0.0f};
+        hooks.abortAtResiduals = abortAt;
+        hooks.abortFlag = &abort;
+        fit.hooks = &hooks;
+        approximateLevenbergMarquardt(pts.data(), pts.data() + pts.size(), fit, 100, false, abort,
+                                      progress);
+        EXPECT_EQ(hooks.residualCalls, abortAt);
+        EXPECT_EQ(hooks.jacobianCalls, hooks.jacobiansAtAbort);
+        EXPECT_EQ(progress.load(), 100.0f);
+    }
+    {
+        ExpFit fit;
+        Hooks hooks;
+        std::atomic<bool> abort{false};
+        std::atomic<float> progress{0.0f};
+        hooks.abortAtCall = 1;
+        hooks.abortFlag = &abort;
+        fit.hooks = &hooks;
+        EXPECT_EQ(approximateLevenbergMarquardt(pts.data(), pts.data() + pts.size(), fit, 100,
+                                                false, abort, progress),
+                  0u);
+        EXPECT_EQ(hooks.residualCalls, 0);
+        EXPECT_EQ(hooks.steps, 0);
+    }
+    for (const int abortAt : {1, 2}) {
+        ExpFit fit;
+        Hooks hooks;
+        std::atomic<bool> abort{false};
+        std::atomic<float> progress{0.0f};
+        hooks.abortAtCall = abortAt;
+        hooks.abortFlag = &abort;
+        fit.hooks = &hooks;
+        approximateGaussNewton(pts.data(), pts.data() + pts.size(), fit, 100, false, abort,
+                               progress);
+        EXPECT_EQ(hooks.jacobianCalls, abortAt);
+        EXPECT_EQ(hooks.steps, abortAt - 1);
     }
 }
 
@@ -694,7 +753,7 @@ TEST(FitFrameworkRecord, AbortDuringRunThroughTheRecord) {
     param.begin = pts.data();
     param.end = pts.data() + pts.size();
     param.fitObj = &fit;
-    EXPECT_EQ(param.run(), 2u);
+    EXPECT_EQ(param.run(), 1u);  // the second iteration stops before its step
     EXPECT_EQ(hooks.jacobianCalls, 2);
 }
 

@@ -98,6 +98,25 @@ TEST(RegisterCommand, AbortAppliesTheLastAcceptedTransform) {
     }
 }
 
+TEST(RegisterCommand, WithoutMovingTheDataTheTransformIsTheSame) {
+    LoadedData ref, data;
+    ref.points = clusters(20000, 2);
+    for (const Vec3d& p : ref.points)
+        data.points.push_back(p + Vec3d(0.3, 0.2, 0.1));
+    const std::vector<Vec3d> before = data.points;
+    LoadedData kept = data;
+    RegisterOptions options;
+    RegisterResult moved, notMoved;
+    ASSERT_EQ(runRegisterCommand(data, ref, options, moved), JobStatus::kCompleted);
+    options.moveData = false;
+    ASSERT_EQ(runRegisterCommand(kept, ref, options, notMoved), JobStatus::kCompleted);
+    EXPECT_EQ(kept.points, before);
+    EXPECT_EQ(notMoved.transform.matrix(), moved.transform.matrix());
+    EXPECT_EQ(notMoved.iterations, moved.iterations);
+    for (std::size_t i = 0; i < data.points.size(); i += 97)
+        EXPECT_EQ(data.points[i], moved.transform.apply(before[i]));
+}
+
 TEST(RegisterCommand, Refusals) {
     LoadedData a, b;
     a.kind = b.kind = DataKind::kMesh;

@@ -257,3 +257,15 @@ TEST(JobRunner, ProgressAddsFromManyThreadsAreNotLost) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window processes its events only in the poll callback: the interval is the least
+// gap its timers and paints see during a run, and it must leave room for a paint within
+// the 100 ms a user notices.
+TEST(JobRunner, DefaultIntervalLeavesRoomForAPaintWithinATenthOfASecond) {
+    EXPECT_LE(tessaro::commands::kDefaultPollInterval, std::chrono::milliseconds(25));
+    EXPECT_GT(tessaro::commands::kDefaultPollInterval, std::chrono::milliseconds(0));
+}
+
+}  // namespace
