@@ -167,7 +167,7 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
     try {
         DMatrix J, r;
         double sPrev = std::numeric_limits<double>::max();
-        bool converged = false;
+        bool polish = false;  // stopped by a test, with a step above the polish tolerance
         while (j < maxIterations && !abort.load()) {
             detail::advanceProgress(progress, progressStep);
             fitObj.buildJacobian(begin, end, J, r, weighting);
@@ -177,13 +177,16 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
             fitObj.applyStep(delta);
             const double s = detail::euclideanNorm(delta);
             if (s < stepTol || std::abs(sPrev - s) < stepTol) {
-                converged = true;
+                // A converging step already below the polish tolerance needs no
+                // further pass.
+                polish =
+                    detail::stepChangeRelative(delta, N, r.size(), size) > detail::kPolishTolerance;
                 break;
             }
             sPrev = s;
             ++j;
         }
-        if (converged && !abort.load()) {
+        if (polish && !abort.load()) {
             fitObj.buildJacobian(begin, end, J, r, weighting);
             detail::polishGaussNewton(begin, end, fitObj, weighting, size, solveTol, J, r,
                                       transposedProduct(J, J), transposedProduct(J, r),

@@ -8,6 +8,7 @@
 #include <Eigen/Dense>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -579,6 +580,14 @@ TEST(FitCone, NistReferenceFits) {
             SCOPED_TRACE(::testing::Message() << name << " " << fit_core_test::schemeName(scheme)
                                               << " iterations " << it);
             EXPECT_LT(it, 100u);
+            if (fit_core_test::reportFigures()) {
+                const double sense = obj.direction.dot(truth.axis) < 0.0 ? -1.0 : 1.0;
+                std::printf("NIST %s %s: iterations %llu, axis %.3g rad, point %.3g, angle %.3g\n",
+                            name, fit_core_test::schemeName(scheme), (unsigned long long)it,
+                            fit_test::lineAngle(obj.direction, truth.axis),
+                            fit_test::distanceToLine(truth.point, obj.point, obj.direction),
+                            std::abs(sense * obj.angleToAxis() - truth.angle));
+            }
             expectCone(obj, truth, 1e-9, 1e-9);
             // The reference direction points towards increasing radius.
             const double sense = obj.direction.dot(truth.axis) < 0.0 ? -1.0 : 1.0;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <random>
 #include <vector>
@@ -527,6 +528,12 @@ TEST(FitCylinder, NistReferenceFits) {
             SCOPED_TRACE(::testing::Message() << name << " " << fit_core_test::schemeName(scheme)
                                               << " iterations " << it);
             EXPECT_LT(it, 100u);
+            if (fit_core_test::reportFigures())
+                std::printf("NIST %s %s: iterations %llu, axis %.3g rad, point %.3g, radius %.3g\n",
+                            name, fit_core_test::schemeName(scheme), (unsigned long long)it,
+                            fit_test::lineAngle(obj.direction, truth.axis),
+                            fit_test::distanceToLine(truth.point, obj.point, obj.direction),
+                            std::abs(obj.radius - truth.radius));
             expectCylinder(obj, truth, 1e-9, 1e-9);
 
             FitObjCylinder again;
