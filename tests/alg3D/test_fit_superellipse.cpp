@@ -275,7 +275,9 @@ TEST(FitSuperEllipse, DISABLED_QuarterArcsFindTheLowestSumOfSquares) {
                 // No worse than the known solution; where it is that one (a few cases
                 // have a second, slightly lower minimum), its parameters.
                 EXPECT_LT(sigma, expected + 1e-5 * c.a);
-                if (sigma > expected - 1e-7 * c.a) EXPECT_LT(e.worst(), 1e-5);
+                if (sigma > expected - 1e-7 * c.a) {
+                    EXPECT_LT(e.worst(), 1e-5);
+                }
             }
         }
     }
