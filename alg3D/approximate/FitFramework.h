@@ -85,9 +85,17 @@ void fitGeometry(ParamFitGeometry<FitObj, Point>& param, std::atomic<bool>& fini
 // result relative to its size in any unit. An Alg3dException from inside is
 // rethrown as a copy; progress ends at 100.
 
+// Both schemes end a run that stops by one of their tests (not by the cap or an
+// abort) with polishing Gauss-Newton steps, each kept while it lowers Σr² and
+// shrinks, until a step changes no parameter by more than 1e-13 of the data size
+// (angles: 1e-13 rad; see detail::stepChangeRelative). At the returned parameters a
+// further Gauss-Newton step is then below 1e-12 of the size wherever JᵀJ has full
+// rank and the rounding of the data allows. Polishing steps are not counted as
+// iterations; one that converges quadratically costs one more Jacobian pass.
+
 // Gauss-Newton: normal equations JᵀJ·δ = −Jᵀr solved by the SVD solver until the
-// step is small or its length stops changing; the converging step is applied.
-// Returns the iterations performed (the converging one not counted);
+// step is small or its length stops changing; the converging step is applied, then
+// the polish. Returns the iterations performed (the converging one not counted);
 // maxIterations means the cap was reached.
 template <class FitObj>
 std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
@@ -98,8 +106,8 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
 // gradient is already small, otherwise the index of the iteration that stopped
 // (small or unchanged step, small gradient after an accepted step) or
 // maxIterations. A run that stops by one of these tests (not by the cap or an
-// abort) ends with one undamped step, kept when it does not raise Σr², so that
-// the result does not sit a threshold's width away from the optimum.
+// abort) ends with the polish, so that the result does not sit a threshold's
+// width away from the optimum.
 template <class FitObj>
 std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end, FitObj& fitObj,
                                             std::uint64_t maxIterations, bool weighting,

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
 
 #include "alg3D/approximate/EllipseFitSupport-inl.h"
 #include "alg3D/approximate/FitObjEllipse3D.h"
@@ -18,6 +21,62 @@ namespace {
 constexpr long long kChunk = 16;
 // Below this a parallel team costs more than it saves.
 constexpr long long kParallelPoints = 64;
+
+// Start search on partial arcs (see searchArcStart): arcs whose largest angular gap
+// exceeds kFullArcGap; fixed shape factors of the profile scan; points and
+// iterations of the inner fits.
+constexpr double kFullArcGap = 1.0471975511965976;  // 60 degrees
+constexpr double kProfileFactors[] = {0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.15, 1.3, 1.5, 1.75, 2.0};
+constexpr std::size_t kSearchPoints = 500;
+constexpr std::uint64_t kProfileIterations = 30;
+constexpr std::uint64_t kFreeIterations = 60;
+
+// The superellipse with its current values as the start: the inner fits of the
+// start search skip the estimate.
+struct StartedSuperEllipse {
+    FitObjSuperEllipse3D curve;
+
+    void estimateInitial(const Vec3d*, const Vec3d*) {}
+    std::size_t numFreeParameters() const { return curve.numFreeParameters(); }
+    std::size_t numResidualRows(std::size_t n) const { return curve.numResidualRows(n); }
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
+                       bool weighting) const {
+        curve.buildJacobian(begin, end, J, r, weighting);
+    }
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const {
+        curve.computeResiduals(begin, end, r, weighting);
+    }
+    void applyStep(const DMatrix& delta) { curve.applyStep(delta); }
+    double deviation(const Vec3d& p) const { return curve.deviation(p); }
+};
+
+// Sum of squared residuals; infinity when it is not finite.
+double squaredResiduals(const FitObjSuperEllipse3D& f, const Vec3d* begin, const Vec3d* end) {
+    DMatrix r;
+    f.computeResiduals(begin, end, r, false);
+    const double s = sumOfSquares(r);
+    return std::isfinite(s) ? s : std::numeric_limits<double>::infinity();
+}
+
+// Largest gap between the points' angles about the centre, in the curve's frame
+// scaled to a circle (x/a, y/b); 2π for fewer than two points.
+double largestAngularGap(const FitObjSuperEllipse3D& f, const Vec3d* begin, const Vec3d* end) {
+    const double cs = std::cos(f.angle), sn = std::sin(f.angle);
+    std::vector<double> angles;
+    angles.reserve(pointCount(begin, end));
+    for (const Vec3d* p = begin; p < end; ++p) {
+        const Vec3d q = f.frame.toLocal(*p - f.planePoint);
+        const double x = q.x - f.u, y = q.y - f.v;
+        const double t = std::atan2((-sn * x + cs * y) / f.b, (cs * x + sn * y) / f.a);
+        if (std::isfinite(t)) angles.push_back(t);
+    }
+    if (angles.size() < 2) return 2.0 * 3.141592653589793;
+    std::sort(angles.begin(), angles.end());
+    double gap = angles.front() + 2.0 * 3.141592653589793 - angles.back();
+    for (std::size_t i = 1; i < angles.size(); ++i)
+        gap = std::max(gap, angles[i] - angles[i - 1]);
+    return gap;
+}
 
 }  // namespace
 
@@ -124,6 +183,65 @@ void FitObjSuperEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end)
     if (state[kFactor] == Estimate) factor = 1.0;
     if (!(factor >= kMinShapeFactor)) factor = kMinShapeFactor;
     if (factor > kMaxShapeFactor) factor = kMaxShapeFactor;
+    searchArcStart(begin, end);
+}
+
+void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end) {
+    if (state[kFactor] != Estimate) return;
+    for (ParamState s : state)
+        if (s == Given) return;
+    if (!(largestAngularGap(*this, begin, end) > kFullArcGap)) return;
+
+    // An even subsample of at most kSearchPoints points.
+    const std::size_t n = pointCount(begin, end);
+    std::vector<Vec3d> sample;
+    const Vec3d* sb = begin;
+    const Vec3d* se = end;
+    if (n > kSearchPoints) {
+        const std::size_t stride = (n + kSearchPoints - 1) / kSearchPoints;
+        for (std::size_t i = 0; i < n; i += stride)
+            sample.push_back(begin[i]);
+        sb = sample.data();
+        se = sample.data() + sample.size();
+    }
+    const std::atomic<bool> noAbort{false};
+    std::atomic<float> progress{0.0f};
+    struct Candidate {
+        FitObjSuperEllipse3D curve;
+        double squares;
+    };
+    const auto fitFrom = [&](const FitObjSuperEllipse3D& start, std::uint64_t iterations) {
+        StartedSuperEllipse s{start};
+        try {
+            approximateLevenbergMarquardt(sb, se, s, iterations, false, noAbort, progress);
+        } catch (const Alg3dException&) {
+            return Candidate{start, std::numeric_limits<double>::infinity()};
+        }
+        return Candidate{s.curve, squaredResiduals(s.curve, sb, se)};
+    };
+
+    // The ellipse's start as it is, then from each of a set of fixed factors: the
+    // other parameters fitted at the fixed factor, then the factor freed again. On a
+    // quarter arc the fixed-factor fits that end lowest are often not the ones whose
+    // free fit finds the lowest minimum, so every one is freed.
+    Candidate best = fitFrom(*this, kFreeIterations);
+    for (double k : kProfileFactors) {
+        FitObjSuperEllipse3D start = *this;
+        start.factor = k;
+        start.state[kFactor] = Fixed;
+        Candidate fixedFactor = fitFrom(start, kProfileIterations);
+        if (!std::isfinite(fixedFactor.squares)) continue;
+        fixedFactor.curve.state[kFactor] = Estimate;
+        const Candidate c = fitFrom(fixedFactor.curve, kFreeIterations);
+        if (c.squares < best.squares) best = c;
+    }
+    if (!std::isfinite(best.squares)) return;
+    a = best.curve.a;
+    b = best.curve.b;
+    factor = best.curve.factor;
+    u = best.curve.u;
+    v = best.curve.v;
+    angle = best.curve.angle;
 }
 
 std::size_t FitObjSuperEllipse3D::numFreeParameters() const {

@@ -16,7 +16,8 @@
 // Estimate: an ellipse with the superellipse's given values and states, fitted by
 // Levenberg-Marquardt (20 iterations), gives the plane and the centre, semi-axes
 // and angle in state Estimate (given values stay the start values); an Estimate
-// shape factor starts at 1.
+// shape factor starts at 1. On partial arcs a start search then picks the start
+// with the lowest sum of squares (see searchArcStart).
 // Inputs: at least 3 points. Outputs: planePoint (the centre after the estimate),
 // normal, frame, u, v, a, b, factor, angle; center() and axisA() in world
 // coordinates.
@@ -111,6 +112,15 @@ class FitObjSuperEllipse3D {
 
   private:
     PlanarCurveParams curveParams() const;
+    // Last part of the estimate on partial arcs (largest angular gap of the points
+    // above 60 degrees), when the factor is in state Estimate and no parameter is
+    // Given: the ellipse's start often lies in the basin of a worse minimum there.
+    // Short Levenberg-Marquardt fits on at most 500 of the points, from the
+    // ellipse's start and from each of the factors 0.4 ... 2 (first at the fixed
+    // factor, then freed), give the start with the lowest sum of squares. Cost:
+    // about 25 short fits of at most 500 points, independent of n beyond the
+    // subsample.
+    void searchArcStart(const Vec3d* begin, const Vec3d* end);
 };
 
 }  // namespace approximate

@@ -39,6 +39,73 @@ inline double euclideanNorm(const DMatrix& v) {
     return std::sqrt(sumOfSquares(v));
 }
 
+// Polishing ends once a Gauss-Newton step moves no parameter by more than this share
+// of the data size (see stepChangeRelative), a tenth of the precision promised for the
+// returned parameters, or after kMaxPolishSteps steps.
+inline constexpr double kPolishTolerance = 1e-13;
+inline constexpr int kMaxPolishSteps = 30;
+
+// Largest change of the residuals a step δ causes through any single parameter,
+// relative to the data size: max |δ_i|·c_i / size with c_i the root mean square of
+// Jacobian column i (√(A_ii/rows)), held at least at min(size, 1). Position and
+// radius columns have c_i ≤ 1, so their entries are measured against the size;
+// angle columns have c_i of the order of the size, so angles are measured in
+// radians. A non-finite step gives infinity.
+inline double stepChangeRelative(const DMatrix& delta, const DMatrix& A, std::uint64_t rows,
+                                 double size) {
+    const double floorScale = std::min(size, 1.0);
+    const double denominator = std::max(size, std::numeric_limits<double>::min());
+    const double perRow = rows > 0 ? 1.0 / static_cast<double>(rows) : 1.0;
+    double worst = 0.0;
+    for (std::uint64_t i = 0; i < delta.size(); ++i) {
+        const double c = std::max(std::sqrt(std::max(A(i, i), 0.0) * perRow), floorScale);
+        const double change = std::abs(delta[i]) * c / denominator;
+        if (!(change <= std::numeric_limits<double>::max()))
+            return std::numeric_limits<double>::infinity();
+        worst = std::max(worst, change);
+    }
+    return worst;
+}
+
+// Final Gauss-Newton steps after a scheme's stopping rule has fired. The stopping
+// thresholds (1e-6 of the step) leave the result as far from the optimum as the
+// last step's contraction allows, which on noisy or partial data is far more than
+// the data's precision. Starting from A = JᵀJ, g = Jᵀr and F = Σr² at the current
+// parameters, each step is tried and kept while it does not raise Σr² (beyond
+// rounding) and keeps shrinking; a step below kPolishTolerance is applied without a
+// further pass and ends the polish. Returns the number of Jacobian passes made.
+// Cost: one Jacobian pass per kept step; a run that converges quadratically needs
+// one.
+template <class FitObj>
+int polishGaussNewton(const Vec3d* begin, const Vec3d* end, FitObj& fitObj, bool weighting,
+                      double size, double solveTol, DMatrix& J, DMatrix& r, DMatrix A, DMatrix g,
+                      double F, const std::atomic<bool>& abort) {
+    int passes = 0;
+    double previous = std::numeric_limits<double>::infinity();
+    for (int step = 0; step < kMaxPolishSteps && !abort.load(); ++step) {
+        const DMatrix delta = svdSolve(A, -g, solveTol);
+        const double change = stepChangeRelative(delta, A, r.size(), size);
+        if (change <= kPolishTolerance) {
+            fitObj.applyStep(delta);
+            break;
+        }
+        // Not shrinking any more: the rounding of the data bounds the step.
+        if (!(change < 0.9 * previous)) break;
+        FitObj trial = fitObj;
+        trial.applyStep(delta);
+        trial.buildJacobian(begin, end, J, r, weighting);
+        ++passes;
+        const double FTrial = sumOfSquares(r);
+        if (!(FTrial <= F + 1e-12 * F)) break;
+        fitObj = trial;
+        F = FTrial;
+        A = transposedProduct(J, J);
+        g = transposedProduct(J, r);
+        previous = change;
+    }
+    return passes;
+}
+
 }  // namespace detail
 
 template <class FitObj, class Point>
@@ -100,6 +167,7 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
     try {
         DMatrix J, r;
         double sPrev = std::numeric_limits<double>::max();
+        bool polish = false;  // stopped by a test, with a step above the polish tolerance
         while (j < maxIterations && !abort.load()) {
             detail::advanceProgress(progress, progressStep);
             fitObj.buildJacobian(begin, end, J, r, weighting);
@@ -111,9 +179,21 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
             const DMatrix delta = svdSolve(N, -g, solveTol);
             fitObj.applyStep(delta);
             const double s = detail::euclideanNorm(delta);
-            if (s < stepTol || std::abs(sPrev - s) < stepTol) break;
+            if (s < stepTol || std::abs(sPrev - s) < stepTol) {
+                // A converging step already below the polish tolerance needs no
+                // further pass.
+                polish =
+                    detail::stepChangeRelative(delta, N, r.size(), size) > detail::kPolishTolerance;
+                break;
+            }
             sPrev = s;
             ++j;
+        }
+        if (polish && !abort.load()) {
+            fitObj.buildJacobian(begin, end, J, r, weighting);
+            detail::polishGaussNewton(begin, end, fitObj, weighting, size, solveTol, J, r,
+                                      transposedProduct(J, J), transposedProduct(J, r),
+                                      sumOfSquares(r), abort);
         }
     } catch (const Alg3dException& e) {
         throw Alg3dException(e);
@@ -144,18 +224,15 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
         DMatrix J, r, rTrial;
         double mu = 0.001;
         double F = 0.0;
-        // A converged run ends with one undamped (Gauss-Newton) step, kept when it
-        // does not raise the sum of squares. Stopping without it would leave the
-        // result as far from the optimum as the thresholds themselves: the last
-        // step goes unapplied (up to 1e-6 of a part of size 1), and where an
-        // ill-conditioned partial arc makes a small gradient compatible with a
-        // larger error, the damping also shortens the steps. That error would
-        // differ from unit to unit; after the step it is second order.
+        // A converged run ends with undamped (Gauss-Newton) steps, kept while they
+        // lower the sum of squares. Stopping without them would leave the result as
+        // far from the optimum as the thresholds themselves: the last step goes
+        // unapplied (up to 1e-6 of a part of size 1), and where an ill-conditioned
+        // partial arc makes a small gradient compatible with a larger error, the
+        // damping also shortens the steps. That error would differ from unit to unit.
         const auto finish = [&](const DMatrix& A, const DMatrix& g) {
-            FitObj trial = fitObj;
-            trial.applyStep(svdSolve(A, -g, solveTol));
-            trial.computeResiduals(begin, end, rTrial, weighting);
-            if (sumOfSquares(rTrial) <= F) fitObj = trial;
+            detail::polishGaussNewton(begin, end, fitObj, weighting, size, solveTol, J, r, A, g, F,
+                                      abort);
         };
         const auto dampedStep = [&](const DMatrix& A, const DMatrix& g) {
             DMatrix damped = A;

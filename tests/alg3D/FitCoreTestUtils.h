@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <Eigen/Dense>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -77,6 +79,41 @@ std::uint64_t runScheme(Scheme s, const std::vector<Vec3d>& pts, FitObj& obj,
                                           b, e, obj, maxIterations, weighting, abort, progress)
                                     : alg3D::approximate::approximateLevenbergMarquardt(
                                           b, e, obj, maxIterations, weighting, abort, progress);
+}
+
+// Change one further Gauss-Newton step makes at the fit object's parameters. The
+// step solves J·δ ≈ −r in the least-squares sense by Eigen's column-pivoting QR on the
+// fit's own Jacobian (not through the normal equations the schemes use). Entries
+// flagged in `dimensionless` (angles, the superellipse's exponent) go into `angle`
+// as they are, the others (positions, radii) into `length` divided by `size`.
+struct StepChange {
+    double length = 0.0, angle = 0.0;
+};
+
+template <class FitObj>
+StepChange gaussNewtonStepChange(const FitObj& obj, const std::vector<Vec3d>& pts,
+                                 const std::vector<bool>& dimensionless, double size) {
+    DMatrix J, r;
+    obj.buildJacobian(pts.data(), pts.data() + pts.size(), J, r, false);
+    Eigen::MatrixXd A(J.rows(), J.cols());
+    Eigen::VectorXd b(J.rows());
+    for (std::uint64_t i = 0; i < J.rows(); ++i) {
+        b[Eigen::Index(i)] = -r[i];
+        for (std::uint64_t k = 0; k < J.cols(); ++k)
+            A(Eigen::Index(i), Eigen::Index(k)) = J(i, k);
+    }
+    // Minimum-norm solution; directions with pivots below 1e-10 of the largest (the
+    // plane's moves inside itself) are the rank deficiency, not steps.
+    Eigen::CompleteOrthogonalDecomposition<Eigen::MatrixXd> cod(A);
+    cod.setThreshold(1e-10);
+    const Eigen::VectorXd delta = cod.solve(b);
+    StepChange c;
+    for (Eigen::Index k = 0; k < delta.size(); ++k) {
+        const bool angle = std::size_t(k) < dimensionless.size() && dimensionless[std::size_t(k)];
+        double& worst = angle ? c.angle : c.length;
+        worst = std::max(worst, std::abs(delta[k]) / (angle ? 1.0 : size));
+    }
+    return c;
 }
 
 struct Stats {
@@ -152,9 +189,11 @@ inline bool reportFigures() {
 
 // ---- NIST reference files -------------------------------------------------------
 
-// The folder beside the checkout; normalised by hand because tests/data itself
-// need not exist for the path to be meaningful.
+// The folder beside the checkout, or TESSARO_NIST_DIR when set (a checkout in a
+// worktree has no shared folder beside it); normalised by hand because tests/data
+// itself need not exist for the path to be meaningful.
 inline std::string nistDir() {
+    if (const char* dir = std::getenv("TESSARO_NIST_DIR")) return dir;
 #ifdef TESSARO_TESTDATA_DIR
     const std::filesystem::path p =
         std::filesystem::path(TESSARO_TESTDATA_DIR "/../../../shared/testdata/nist-l2");

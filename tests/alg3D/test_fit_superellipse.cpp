@@ -244,6 +244,45 @@ TEST(FitSuperEllipse, PartialArcs) {
     }
 }
 
+// Quarter arcs (90 degrees of the parameter, anywhere on the curve) from the
+// program's own estimate. The ellipse that starts the iteration sits in the basin of
+// another minimum on many of them (sigma 1.05 to 4 times the least-squares one and
+// more); the fit must end at the lowest sum of squares, to 1e-5 of the size.
+// Disabled: the start search on partial arcs finds the lowest minimum on most rows
+// but not yet on all (the ellipse's semi-axes are too large a start on some arcs).
+TEST(FitSuperEllipse, DISABLED_QuarterArcsFindTheLowestSumOfSquares) {
+    struct Row {
+        double k, ratio;  // shape factor, b/a
+    };
+    const Row rows[] = {{0.6, 0.4}, {0.6, 0.6}, {0.6, 0.8},  {0.8, 0.4}, {0.8, 0.7},
+                        {1.0, 0.5}, {1.0, 0.8}, {1.15, 0.6}, {1.3, 0.4}, {1.3, 0.8}};
+    std::mt19937_64 rng(231);
+    for (const Row& row : rows) {
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            SuperCase c = makeSuper(rng, 10.0, 10.0 * row.ratio, row.k, 40.0, 0.5 * kPi, 80);
+            addNullSpaceNoise(c, 1e-3 * c.a, rng);
+            const double expected =
+                fit_core_test::populationSigma(fit_core_test::absolute(c.offsets));
+            for (Scheme s : kSchemes) {
+                FitObjSuperEllipse3D f;
+                const std::uint64_t it = fit_core_test::runScheme(s, c.points, f);
+                const SuperError e = compare(f, c);
+                const double sigma = fit_core_test::deviationStats(f, c.points).sigma;
+                SCOPED_TRACE(::testing::Message()
+                             << fit_core_test::schemeName(s) << " k " << row.k << " b/a "
+                             << row.ratio << " iterations " << it << " sigma " << sigma
+                             << " expected " << expected << ": " << describe(f, c, e));
+                // No worse than the known solution; where it is that one (a few cases
+                // have a second, slightly lower minimum), its parameters.
+                EXPECT_LT(sigma, expected + 1e-5 * c.a);
+                if (sigma > expected - 1e-7 * c.a) {
+                    EXPECT_LT(e.worst(), 1e-5);
+                }
+            }
+        }
+    }
+}
+
 TEST(FitSuperEllipse, UnitInvariance) {
     std::mt19937_64 rng(211);
     SuperCase c = makeSuper(rng, 1.0, 0.6, 0.6, 3.0, 2.0 * kPi, 80);
