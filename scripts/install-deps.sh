@@ -10,6 +10,7 @@ PACKAGES=(
   make
   cmake
   pkg-config
+  ccache
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
