@@ -199,13 +199,19 @@ JobStatus runDistancesCommand(const DistanceReference& reference, const LoadedDa
     }
     if (status == JobStatus::kAborted) return status;
 
+    // The evaluation (statistics, colours, range selection) passes over every distance a
+    // few times: on a worker as well, so that the caller's poll keeps a window answering.
     TimeMeasurement watch("evaluateDistances");
     watch.setReport(false);
-    DistanceEvaluationSettings settings = options.evaluation;
-    settings.noPartnerMarker = r.noPartnerMarker;
-    r.evaluation = evaluateDistances(r.values, settings);
-    r.text = r.evaluation.text(r.duration);
-    selectUnmatchedOutside(r, options);
+    const auto evaluate = [&] {
+        DistanceEvaluationSettings settings = options.evaluation;
+        settings.noPartnerMarker = r.noPartnerMarker;
+        r.evaluation = evaluateDistances(r.values, settings);
+        r.text = r.evaluation.text(r.duration);
+        selectUnmatchedOutside(r, options);
+    };
+    const JobHooks hooks{[] { return 100.0f; }, [] {}};
+    if (runJob(evaluate, hooks, poll, interval) == JobStatus::kAborted) return JobStatus::kAborted;
     r.console += "evaluateDistances finished in " + watch.elapsedText() + "\n";
     r.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     result = std::move(r);

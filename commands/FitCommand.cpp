@@ -227,12 +227,35 @@ JobStatus runShape(FitShape shape, const Vec3d* begin, std::size_t count, const 
               : runFitJob(fit, begin, begin + count, options, run, poll, interval);
     if (status == JobStatus::kAborted) return JobStatus::kAborted;
 
-    const int threads = threadsFor(options);
-    if (options.element == FitElement::kOuter || options.element == FitElement::kInner) {
-        const Range shift = minMax(deviationsOf(fit, begin, count, threads), threads);
-        shiftElement(fit, options.element, shift.lo, shift.hi);
-    }
+    // The deviations, statistics and extents take several passes over the points: they run
+    // on a worker too, so that the caller's poll keeps a window answering, and an abort
+    // asked for meanwhile drops the result after the pass under way.
     FitResult r;
+    const int threads = threadsFor(options);
+    std::atomic<bool> abort{false};
+    const auto evaluate = [&] {
+        if (options.element == FitElement::kOuter || options.element == FitElement::kInner) {
+            const Range shift = minMax(deviationsOf(fit, begin, count, threads), threads);
+            shiftElement(fit, options.element, shift.lo, shift.hi);
+        }
+        if (abort) return;
+        r.geometry = fitGeometryOf(fit);
+        r.deviations = deviationsOf(fit, begin, count, threads);
+        if (abort) return;
+        const Range range = minMax(r.deviations, threads);
+        r.mindev = range.lo;
+        r.maxdev = range.hi;
+        r.sigma = alg3D::meanAndStdDev(r.deviations).sigma;
+        if (abort || !hasExtent(shape)) return;
+        const Range t =
+            projectionRange(begin, count, r.geometry.point, r.geometry.direction, threads);
+        r.extentStart = r.geometry.point + t.lo * r.geometry.direction;
+        r.extentLength = t.hi - t.lo;
+    };
+    const JobHooks hooks{[] { return 100.0f; }, [&abort] { abort = true; }};
+    if (runJob(evaluate, hooks, poll, interval) == JobStatus::kAborted || abort)
+        return JobStatus::kAborted;
+
     r.shape = shape;
     r.title = fitTitle(shape);
     r.method = options.method;
@@ -240,21 +263,7 @@ JobStatus runShape(FitShape shape, const Vec3d* begin, std::size_t count, const 
     r.points = count;
     r.iterations = run.iterations;
     r.maxIterationsReached = run.iterations >= options.maxIterations;
-    r.geometry = fitGeometryOf(fit);
     r.parameters = fitParameters(shape, r.geometry);
-
-    r.deviations = deviationsOf(fit, begin, count, threads);
-    const Range range = minMax(r.deviations, threads);
-    r.mindev = range.lo;
-    r.maxdev = range.hi;
-    r.sigma = alg3D::meanAndStdDev(r.deviations).sigma;
-
-    if (hasExtent(shape)) {
-        const Range t =
-            projectionRange(begin, count, r.geometry.point, r.geometry.direction, threads);
-        r.extentStart = r.geometry.point + t.lo * r.geometry.direction;
-        r.extentLength = t.hi - t.lo;
-    }
 
     r.statistics = fitStatisticsText(r.sigma, r.mindev, r.maxdev, r.iterations);
     r.console = fitConsoleText(shape, r.geometry, r.sigma, r.iterations, r.maxIterationsReached);

@@ -5,13 +5,58 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QOpenGLWidget>
+#include <QPointer>
 #include <QRegularExpression>
 #include <algorithm>
 #include <exception>
 
 #include "UiHooks.h"
 
+namespace {
+
+// Swallows the user's input to one window while a job runs (see the header).
+class RunInputGuard : public QObject {
+  public:
+    explicit RunInputGuard(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~RunInputGuard() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::ContextMenu:
+            case QEvent::Wheel:
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+            case QEvent::Drop:
+            case QEvent::TabletPress:
+            case QEvent::TouchBegin:
+            case QEvent::Close:
+                break;
+            default:
+                return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || !window_ || widget->window() != window_) return false;
+        if (event->type() == QEvent::Wheel && qobject_cast<QOpenGLWidget*>(widget)) return false;
+        event->ignore();
+        return true;
+    }
+
+  private:
+    QPointer<QWidget> window_;
+};
+
+}  // namespace
+
 ProgressWait::ProgressWait(QWidget* parent, const QString& label, Kind kind, double scale) {
+    if (parent) inputGuard_ = std::make_unique<RunInputGuard>(parent->window());
     dialog_ = std::make_unique<QProgressDialog>(label, QObject::tr("Abort"), 0, 100, parent,
                                                 Qt::SplashScreen);
     dialog_->setFixedWidth(static_cast<int>(250 * scale));

@@ -6,6 +6,12 @@
 // callback moves the bar when the progress grew, processes pending events (the window
 // stays responsive) and reports "Abort"; the runner joins the worker on every path and
 // rethrows the worker's exception on the GUI thread.
+//
+// While a ProgressWait exists, the window it belongs to takes no user input (keys, clicks,
+// drops, closing): the first two seconds of a run have no dialog to make the window modal,
+// and a click on "remove" or a second command then would pull the data from under the
+// running job. The view still zooms with the wheel, and other windows (the progress
+// dialog, message boxes) answer as usual.
 #pragma once
 
 #include <QProgressDialog>
@@ -30,6 +36,7 @@ class ProgressWait {
 
   private:
     std::unique_ptr<QProgressDialog> dialog_;
+    std::unique_ptr<QObject> inputGuard_;
 };
 
 // Runs `command`; a std::exception becomes a critical box titled `title` with its text,

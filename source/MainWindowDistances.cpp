@@ -25,11 +25,10 @@ using tessaro::commands::LoadedData;
 
 // Colours and, when given, the selection of the test cloud.
 template <typename Cloud>
-bool applyToCloud(GLBaseObject* object, const alg3D::algorithm::DistanceEvaluation& e,
-                  bool select) {
+bool applyToCloud(GLBaseObject* object, alg3D::algorithm::DistanceEvaluation& e, bool select) {
     auto* cloud = dynamic_cast<Cloud*>(object);
     if (!cloud) return false;
-    cloud->setCodedColors(std::vector<alg3D::Color>(e.colors));
+    cloud->setCodedColors(std::move(e.colors));
     if (select && e.selectedCount > 0) {
         std::vector<unsigned char> mask(e.selected.begin(), e.selected.end());
         cloud->setSelection(mask);
@@ -82,10 +81,9 @@ void MainWindow::onActionCalcDist() {
         }
         reference.primitive = cmd::fitShapeName(shape);
     } else {
-        referenceData = sceneDataOf(referenceObject);
         reference.data = &referenceData;
     }
-    const LoadedData test = sceneDataOf(testObject);
+    LoadedData test;
     cmd::DistancesOptions options = distancesPanel_->options();
     options.threads = processors_;
     distancesPanel_->clearResult();
@@ -94,12 +92,15 @@ void MainWindow::onActionCalcDist() {
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        std::vector<std::pair<const GLBaseObject*, LoadedData*>> copies{{testObject, &test}};
+        if (reference.data) copies.emplace_back(referenceObject, &referenceData);
+        if (sceneDataOf(copies, wait.callback()) != cmd::JobStatus::kCompleted) return;
         status = cmd::runDistancesCommand(reference, test, options, result, wait.callback());
     });
     if (ran && status == cmd::JobStatus::kCompleted) {
         std::printf("%s", result.console.c_str());
         std::fflush(stdout);
-        const auto& e = result.evaluation;
+        auto& e = result.evaluation;
         const bool select = options.evaluation.selectInside || options.evaluation.selectOutside;
         (void)(applyToCloud<GLObjPnts>(testObject, e, select) ||
                applyToCloud<GLObjPntsColored>(testObject, e, select) ||

@@ -78,7 +78,7 @@ void MainWindow::onActionCalcEdges() {
         ui::warning(this, title, tr(cmd::kSelectAlgorithm));
         return;
     }
-    const cmd::LoadedData data = sceneDataOf(cloud);
+    cmd::LoadedData data;
     cmd::FeaturesOptions options = featuresPanel_->featuresOptions();
     options.threads = processors_;
     featuresPanel_->clearResult();
@@ -87,6 +87,7 @@ void MainWindow::onActionCalcEdges() {
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
         status = cmd::runFeaturesCommand(data, options, result, wait.callback());
     });
     if (ran && status == cmd::JobStatus::kCompleted) {
@@ -108,7 +109,7 @@ void MainWindow::onActionCalcNormals() {
     const QString title = tr(cmd::kNormalsTitle);
     GLBaseObject* cloud = singleCloudFor(title, cmd::kNormalsPointcloudsOnly);
     if (!cloud) return;
-    const cmd::LoadedData data = sceneDataOf(cloud);
+    cmd::LoadedData data;
     cmd::NormalsOptions options = featuresPanel_->normalsOptions();
     options.threads = processors_;
     featuresPanel_->clearResult();
@@ -117,6 +118,7 @@ void MainWindow::onActionCalcNormals() {
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
         status = cmd::runNormalsCommand(data, options, result, wait.callback());
     });
     if (ran && status == cmd::JobStatus::kCompleted) {

@@ -14,6 +14,7 @@
 #include "OpenGL/GLObjSTL.h"
 #include "OpenGL/GLPrimitiveFactory.h"
 #include "OpenGL/glView/GLView.h"
+#include "SceneData.h"
 #include "UiHooks.h"
 #include "alg3D/matrix/TimeMeasurement.h"
 #include "commands/FitCommand.h"
@@ -68,15 +69,26 @@ void MainWindow::onActionCalcFit() {
     }
     const cmd::FitShape shape = *cmd::fitShapeFromCode(fitPanel_->function());
 
-    // The selected points of every visible object, else the whole first selected object.
+    // The selected points of every visible object, else the whole first selected object
+    // (gathered on the worker below).
+    std::vector<const GLBaseObject*> sources;
+    for (const auto& object : view_->scene().objects())
+        if (object->isVisible() && object->getSelectedCount() > 0) sources.push_back(object.get());
+    const GLBaseObject* whole = selected.front();
     std::vector<alg3D::Vec3d> points;
-    std::vector<alg3D::Vec3d> part;
-    for (const auto& object : view_->scene().objects()) {
-        if (!object->isVisible() || object->getSelectedCount() == 0) continue;
-        object->getSelection(part);
-        points.insert(points.end(), part.begin(), part.end());
-    }
-    if (points.empty()) allPointsOf(selected.front(), points);
+    const auto gather = [&] {
+        std::vector<alg3D::Vec3d> part;
+        for (const GLBaseObject* object : sources) {
+            object->getSelection(part);
+            points.insert(points.end(), part.begin(), part.end());
+        }
+        if (points.empty()) allPointsOf(whole, points);
+        if (settings_.saveLastSel) {
+            tessaro::io::FileIOInfo info;
+            info.fileName = cmd::kLastSelectionFile;
+            tessaro::io::writeXyz(info, points);
+        }
+    };
 
     cmd::FitOptions options = fitPanel_->options();
     options.threads = processors_;
@@ -87,12 +99,8 @@ void MainWindow::onActionCalcFit() {
     cmd::FitResult result;
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ok = runGuarded(this, title, [&] {
-        if (settings_.saveLastSel) {
-            tessaro::io::FileIOInfo info;
-            info.fileName = cmd::kLastSelectionFile;
-            tessaro::io::writeXyz(info, points);
-        }
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        if (runOnWorker(gather, wait.callback()) != cmd::JobStatus::kCompleted) return;
         try {
             status = cmd::runFitCommand(shape, points, options, result, wait.callback());
             // An "Abort" pressed while a short run ended between two polls still counts:

@@ -46,10 +46,10 @@ std::vector<alg3D::Vec3f> normalsOf(const GLBaseObject* object) {
 }
 
 template <typename Cloud>
-bool applyRegions(GLBaseObject* object, const cmd::RegionsResult& r) {
+bool applyRegions(GLBaseObject* object, cmd::RegionsResult& r) {
     auto* cloud = dynamic_cast<Cloud*>(object);
     if (!cloud) return false;
-    cloud->setCodedColors(std::vector<alg3D::Color>(r.colors));
+    cloud->setCodedColors(std::move(r.colors));
     if (r.selectedCount > 0)
         cloud->setSelection(std::vector<unsigned char>(r.selected.begin(), r.selected.end()));
     return true;
@@ -98,17 +98,19 @@ void MainWindow::onActionCalcSmoothing() {
     const QString title = tr(cmd::kSmoothingTitle);
     GLBaseObject* cloud = singleCloudFor(title, cmd::kObjectCanNotBeSmoothed);
     if (!cloud) return;
-    cmd::LoadedData data = sceneDataOf(cloud);
+    cmd::LoadedData data;
     cmd::SmoothingOptions options = preprocessPanel_->smoothingOptions();
     options.threads = processors_;
     cmd::SmoothingResult result;
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
         status = cmd::runSmoothingCommand(data, options, result, wait.callback());
+        if (status == cmd::JobStatus::kCompleted)
+            status = runOnWorker([&] { cmd::applySmoothing(data, result); }, wait.callback());
     });
     if (ran && status == cmd::JobStatus::kCompleted) {
-        cmd::applySmoothing(data, result);
         // The normals stay with their points: smoothing moves points, not their order.
         std::vector<alg3D::Vec3f> normals = normalsOf(cloud);
         view_->makeCurrent();
@@ -127,14 +129,18 @@ void MainWindow::onActionCalcThin() {
     const QString title = tr(cmd::kThinningTitle);
     GLBaseObject* cloud = singleCloudFor(title, cmd::kDataTypeCanNotBeThinned);
     if (!cloud) return;
-    cmd::LoadedData data = sceneDataOf(cloud);
-    std::vector<alg3D::Vec3f> normals = normalsOf(cloud);
+    cmd::LoadedData data;
+    std::vector<alg3D::Vec3f> normals;
     cmd::ThinningOptions options = preprocessPanel_->thinningOptions();
     options.threads = processors_;
     cmd::ThinningResult result;
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
+        if (runOnWorker([&] { normals = normalsOf(cloud); }, wait.callback()) !=
+            cmd::JobStatus::kCompleted)
+            return;
         status = cmd::runThinningCommand(data, normals.empty() ? nullptr : &normals, options,
                                          result, wait.callback());
     });
@@ -155,13 +161,14 @@ void MainWindow::onActionCalcRegions() {
     const QString title = tr(cmd::kRegionsTitle);
     GLBaseObject* cloud = singleCloudFor(title, cmd::kObjectCanNotBeProcessed);
     if (!cloud) return;
-    const cmd::LoadedData data = sceneDataOf(cloud);
+    cmd::LoadedData data;
     cmd::RegionsOptions options = preprocessPanel_->regionsOptions();
     options.threads = processors_;
     cmd::RegionsResult result;
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ran = runGuarded(this, tr(cmd::kRegionsErrorTitle), [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
         status = cmd::runRegionsCommand(data, options, result, wait.callback());
     });
     if (ran && status == cmd::JobStatus::kCompleted) {

@@ -64,8 +64,8 @@ void MainWindow::onActionCalcICP() {
     GLBaseObject* dataObject = selected[1];
     registrationPanel_->setNames(nameOf(referenceObject), nameOf(dataObject));
 
-    const cmd::LoadedData reference = sceneDataOf(referenceObject);
-    cmd::LoadedData data = sceneDataOf(dataObject);
+    cmd::LoadedData reference;
+    cmd::LoadedData data;
     cmd::RegisterOptions options = registrationPanel_->options();
     options.threads = processors_;
     options.moveData = false;  // the data object is moved below, by the result's transform
@@ -83,6 +83,9 @@ void MainWindow::onActionCalcICP() {
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
         wait.dialog().setWindowModality(Qt::ApplicationModal);
+        if (sceneDataOf({{referenceObject, &reference}, {dataObject, &data}}, wait.callback()) !=
+            cmd::JobStatus::kCompleted)
+            return;
         status = cmd::runRegisterCommand(data, reference, options, result, wait.callback(),
                                          cmd::kDefaultPollInterval, showMoving);
     });

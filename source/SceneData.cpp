@@ -3,10 +3,15 @@
 #include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/GLObjSTL.h"
 
+#include <atomic>
+#include <cstdint>
+
 using alg3D::Vec3d;
 using tessaro::commands::DataKind;
 using tessaro::commands::DistanceOperand;
+using tessaro::commands::JobStatus;
 using tessaro::commands::LoadedData;
+using tessaro::commands::PollCallback;
 
 DistanceOperand operandOf(const GLBaseObject* object) {
     if (dynamic_cast<const GLObjPnts*>(object) || dynamic_cast<const GLObjPntsColored*>(object) ||
@@ -25,8 +30,10 @@ LoadedData sceneDataOf(const GLBaseObject* object) {
     const bool placed = !(m == alg3D::Matrix4x4d::identity());
     auto place = [&](std::vector<Vec3d>& points) {
         if (!placed) return;
-        for (Vec3d& p : points)
-            p = alg3D::matrix::transformPoint(m, p);
+        const std::int64_t n = static_cast<std::int64_t>(points.size());
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < n; ++i)
+            points[i] = alg3D::matrix::transformPoint(m, points[i]);
     };
     const auto* colored = dynamic_cast<const GLObjPntsColored*>(object);
     const auto* uniform = dynamic_cast<const GLObjPntsUniform*>(object);
@@ -41,13 +48,32 @@ LoadedData sceneDataOf(const GLBaseObject* object) {
     } else if (colored || uniform) {
         data.kind = DataKind::kColoredPoints;
         data.coloredPoints = colored ? colored->getPoints() : uniform->getPoints();
-        if (placed)
-            for (alg3D::GLPoint& p : data.coloredPoints) {
-                const Vec3d q = alg3D::matrix::transformPoint(m, Vec3d(p.x, p.y, p.z));
-                p.x = q.x;
-                p.y = q.y;
-                p.z = q.z;
-            }
+        const std::int64_t n = placed ? static_cast<std::int64_t>(data.coloredPoints.size()) : 0;
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < n; ++i) {
+            alg3D::GLPoint& p = data.coloredPoints[i];
+            const Vec3d q = alg3D::matrix::transformPoint(m, Vec3d(p.x, p.y, p.z));
+            p.x = q.x;
+            p.y = q.y;
+            p.z = q.z;
+        }
     }
     return data;
+}
+
+JobStatus runOnWorker(const std::function<void()>& work, const PollCallback& poll) {
+    std::atomic<bool> abort{false};
+    const tessaro::commands::JobHooks hooks{[] { return 0.0f; }, [&abort] { abort = true; }};
+    const JobStatus status = tessaro::commands::runJob(work, hooks, poll);
+    return abort ? JobStatus::kAborted : status;
+}
+
+JobStatus sceneDataOf(const std::vector<std::pair<const GLBaseObject*, LoadedData*>>& objects,
+                      const PollCallback& poll) {
+    return runOnWorker(
+        [&objects] {
+            for (const auto& [object, data] : objects)
+                *data = sceneDataOf(object);
+        },
+        poll);
 }

@@ -6,6 +6,11 @@
 
 #include "commands/DistancesCommand.h"
 #include "commands/FileCommands.h"
+#include "commands/JobRunner.h"
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 class GLBaseObject;
 
@@ -16,3 +21,18 @@ tessaro::commands::DistanceOperand operandOf(const GLBaseObject* object);
 // The points of a cloud (colours kept for coloured kinds), or the corners of a mesh (three
 // per triangle), in scene coordinates.
 tessaro::commands::LoadedData sceneDataOf(const GLBaseObject* object);
+
+// sceneDataOf for several objects at once on a worker thread, while `poll` (a ProgressWait's
+// callback) keeps the window painting: ten million points take a few hundred
+// milliseconds to copy. kAborted when `poll` asked for an abort; the outputs are then to
+// be dropped. The objects must not change meanwhile (ProgressWait blocks the user's
+// input to the window).
+tessaro::commands::JobStatus sceneDataOf(
+    const std::vector<std::pair<const GLBaseObject*, tessaro::commands::LoadedData*>>& objects,
+    const tessaro::commands::PollCallback& poll);
+
+// Runs `work` on a worker thread while `poll` keeps the window answering; kAborted when
+// `poll` asked for an abort (after `work` has ended: use it for work of a few hundred
+// milliseconds at most). Rethrows what `work` threw.
+tessaro::commands::JobStatus runOnWorker(const std::function<void()>& work,
+                                         const tessaro::commands::PollCallback& poll);

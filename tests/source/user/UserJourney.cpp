@@ -1,5 +1,7 @@
 #include "UserJourney.h"
 
+#include <QPainter>
+
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QFile>
@@ -168,10 +170,21 @@ QPoint viewPosition(const alg3D::Vec3d& p) {
 
 QImage screen() {
     QApplication::processEvents();
-    const QRect frame = window().frameGeometry();
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-        .toImage();
+    // The window and the windows open over it (menus, dialogs), each rendered by itself:
+    // tests that run side by side share one X display, where a grab of the screen could
+    // show another test's window.
+    MainWindow& main = window();
+    const QPoint origin = main.geometry().topLeft();
+    QImage image = main.grab().toImage();
+    QPainter painter(&image);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top == &main || !top->isVisible() || top->windowType() == Qt::Desktop) continue;
+        if (!top->geometry().intersects(main.geometry())) continue;
+        const QImage part = top->grab().toImage();
+        painter.drawImage(top->geometry().topLeft() - origin, part);
+    }
+    painter.end();
+    return image;
 }
 
 void saveArtifact(const QImage& image, const QString& name) {

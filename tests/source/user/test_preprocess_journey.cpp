@@ -259,6 +259,29 @@ TEST(PreprocessJourney, WarningsAnAbortAndAFailureLeaveTheCloudAsItWas) {
     EXPECT_EQ(cloud(3)->getPoints(), big);
     EXPECT_EQ(window().preprocessPanel()->resultTable()->rowCount(), 0);
 
+    // While the run goes on, before its dialog appears, the window takes no input: a click
+    // on "remove", Delete in the view, a second Compute and closing the window are held
+    // back, and the run ends with its result on the cloud it started with.
+    int polls = 0, dialogs = 0;
+    ui::hooks().progressCreated = [&dialogs](QProgressDialog*) { ++dialogs; };
+    ui::hooks().progressPolled = [&polls](QProgressDialog*) {
+        if (polls++ > 0) return;
+        click(window().objectsPanel()->findChild<QWidget*>("toolButtonRemove"));
+        QTest::keyClick(window().view(), Qt::Key_Delete);
+        click(panelChild("pushButtonCompute"));
+        window().close();
+    };
+    compute();
+    ui::hooks().progressPolled = nullptr;
+    ui::hooks().progressCreated = nullptr;
+    ASSERT_GT(polls, 0);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(window().isVisible());
+    ASSERT_EQ(tree()->topLevelItemCount(), 4);
+    ASSERT_EQ(cloud(3)->getPoints().size(), big.size());
+    EXPECT_NE(cloud(3)->getPoints(), big);
+    EXPECT_GT(window().preprocessPanel()->resultTable()->rowCount(), 0);
+
     // An empty radius fails in the run: the box has the command's title and the reason.
     selectRows({0});
     choose("toolButtonThinning", WidgetAlgorithms::kThinning);
