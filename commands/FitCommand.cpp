@@ -209,6 +209,21 @@ Range projectionRange(const Vec3d* begin, std::size_t count, const Vec3d& origin
     return {lo, hi};
 }
 
+double largestInPlaneDistance(const Vec3d* begin, std::size_t count, const Vec3d& origin,
+                              const Vec3d& normal, int threads) {
+    const Vec3d n = normal.normalized();
+    double largest = 0.0;
+    const long long m = static_cast<long long>(count);
+#pragma omp parallel for schedule(static) reduction(max        \
+                                                    : largest) \
+    num_threads(threads) if (m >= 100000)
+    for (long long i = 0; i < m; ++i) {
+        const Vec3d v = begin[i] - origin;
+        largest = std::max(largest, (v - n * v.dot(n)).norm());
+    }
+    return largest;
+}
+
 bool hasExtent(FitShape shape) {
     return shape == FitShape::kLine || shape == FitShape::kCylinder || shape == FitShape::kCone;
 }
@@ -246,7 +261,11 @@ JobStatus runShape(FitShape shape, const Vec3d* begin, std::size_t count, const 
         r.mindev = range.lo;
         r.maxdev = range.hi;
         r.sigma = alg3D::meanAndStdDev(r.deviations).sigma;
-        if (abort || !hasExtent(shape)) return;
+        if (abort) return;
+        if (shape == FitShape::kPlane)
+            r.planeRadius = largestInPlaneDistance(begin, count, r.geometry.point,
+                                                   r.geometry.direction, threads);
+        if (!hasExtent(shape)) return;
         const Range t =
             projectionRange(begin, count, r.geometry.point, r.geometry.direction, threads);
         r.extentStart = r.geometry.point + t.lo * r.geometry.direction;

@@ -199,6 +199,9 @@ struct FitResult {
     // and "height"). Zero for the other shapes.
     alg3D::Vec3d extentStart;
     double extentLength = 0.0;
+    // Plane: the largest distance of the points' projections from the plane's point (the
+    // drawn patch is twice as wide). Zero for the other shapes.
+    double planeRadius = 0.0;
 
     std::string statistics;       // "sigma: …\nmindev: …\nmaxdev: …\niterations: …"
     std::string console;          // the console lines of the shape (standard output)

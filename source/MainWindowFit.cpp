@@ -3,6 +3,7 @@
 // selected object) on a worker thread and adds the fitted primitive to the scene.
 #include <QAction>
 #include <QLayout>
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,20 +28,27 @@ namespace cmd = tessaro::commands;
 
 namespace {
 
-// Every point of an object as plain coordinates; nothing for a primitive.
+// Every point of an object as plain coordinates; nothing for a primitive. Stops early
+// (a million points at a time) once `abort` is set.
 template <typename Cloud>
-bool appendCloud(const GLBaseObject* object, std::vector<alg3D::Vec3d>& out) {
+bool appendCloud(const GLBaseObject* object, std::vector<alg3D::Vec3d>& out,
+                 const std::atomic<bool>& abort) {
     const auto* cloud = dynamic_cast<const Cloud*>(object);
     if (!cloud) return false;
-    out.reserve(out.size() + cloud->getPoints().size());
-    for (const auto& p : cloud->getPoints())
-        out.push_back(alg3D::Vec3d(p.x, p.y, p.z));
+    const auto& points = cloud->getPoints();
+    out.reserve(out.size() + points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i % (1 << 20) == 0 && abort) break;
+        out.push_back(alg3D::Vec3d(points[i].x, points[i].y, points[i].z));
+    }
     return true;
 }
 
-void allPointsOf(const GLBaseObject* object, std::vector<alg3D::Vec3d>& out) {
-    if (appendCloud<GLObjPnts>(object, out) || appendCloud<GLObjPntsColored>(object, out) ||
-        appendCloud<GLObjPntsUniform>(object, out))
+void allPointsOf(const GLBaseObject* object, std::vector<alg3D::Vec3d>& out,
+                 const std::atomic<bool>& abort) {
+    if (appendCloud<GLObjPnts>(object, out, abort) ||
+        appendCloud<GLObjPntsColored>(object, out, abort) ||
+        appendCloud<GLObjPntsUniform>(object, out, abort))
         return;
     if (const auto* mesh = dynamic_cast<const GLObjSTL*>(object)) {
         out.insert(out.end(), mesh->getPoints().begin(), mesh->getPoints().end());
@@ -76,13 +84,15 @@ void MainWindow::onActionCalcFit() {
         if (object->isVisible() && object->getSelectedCount() > 0) sources.push_back(object.get());
     const GLBaseObject* whole = selected.front();
     std::vector<alg3D::Vec3d> points;
-    const auto gather = [&] {
+    const auto gather = [&](const std::atomic<bool>& abort) {
         std::vector<alg3D::Vec3d> part;
         for (const GLBaseObject* object : sources) {
+            if (abort) return;
             object->getSelection(part);
             points.insert(points.end(), part.begin(), part.end());
         }
-        if (points.empty()) allPointsOf(whole, points);
+        if (points.empty()) allPointsOf(whole, points, abort);
+        if (abort) return;
         if (settings_.saveLastSel) {
             tessaro::io::FileIOInfo info;
             info.fileName = cmd::kLastSelectionFile;

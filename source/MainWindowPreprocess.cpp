@@ -108,7 +108,9 @@ void MainWindow::onActionCalcSmoothing() {
         if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
         status = cmd::runSmoothingCommand(data, options, result, wait.callback());
         if (status == cmd::JobStatus::kCompleted)
-            status = runOnWorker([&] { cmd::applySmoothing(data, result); }, wait.callback());
+            status =
+                runOnWorker([&](const std::atomic<bool>&) { cmd::applySmoothing(data, result); },
+                            wait.callback());
     });
     if (ran && status == cmd::JobStatus::kCompleted) {
         // The normals stay with their points: smoothing moves points, not their order.
@@ -138,8 +140,8 @@ void MainWindow::onActionCalcThin() {
     const bool ran = runGuarded(this, title, [&] {
         ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
         if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        if (runOnWorker([&] { normals = normalsOf(cloud); }, wait.callback()) !=
-            cmd::JobStatus::kCompleted)
+        if (runOnWorker([&](const std::atomic<bool>&) { normals = normalsOf(cloud); },
+                        wait.callback()) != cmd::JobStatus::kCompleted)
             return;
         status = cmd::runThinningCommand(data, normals.empty() ? nullptr : &normals, options,
                                          result, wait.callback());

@@ -8,6 +8,7 @@
 #include "commands/FileCommands.h"
 #include "commands/JobRunner.h"
 
+#include <atomic>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -32,7 +33,8 @@ tessaro::commands::JobStatus sceneDataOf(
     const tessaro::commands::PollCallback& poll);
 
 // Runs `work` on a worker thread while `poll` keeps the window answering; kAborted when
-// `poll` asked for an abort (after `work` has ended: use it for work of a few hundred
-// milliseconds at most). Rethrows what `work` threw.
-tessaro::commands::JobStatus runOnWorker(const std::function<void()>& work,
-                                         const tessaro::commands::PollCallback& poll);
+// `poll` asked for an abort, which `work` sees in its flag (the runner waits for `work`
+// to end: check the flag often, or keep the work short). Rethrows what `work` threw.
+tessaro::commands::JobStatus runOnWorker(
+    const std::function<void(const std::atomic<bool>& abort)>& work,
+    const tessaro::commands::PollCallback& poll);

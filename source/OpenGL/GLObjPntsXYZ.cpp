@@ -272,6 +272,7 @@ void GLObjPntsXYZ<P, colored>::updateColors() {
 
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::clearSelection() {
+    if (selectedCount == 0) return;  // nothing to clear: no pass over the colours, no upload
     const std::int64_t n = static_cast<std::int64_t>(selectionMask.size());
 #pragma omp parallel for schedule(static)
     for (std::int64_t i = 0; i < n; ++i) {

@@ -87,7 +87,9 @@ std::unique_ptr<GLObjPrimitive> makePrimitiveObject(const tessaro::commands::Fit
                    result.shape == FitShape::kCone;
     extent.start = result.extentStart;
     extent.length = result.extentLength;
-    if (result.shape == FitShape::kPlane && begin != end) {
+    if (result.shape == FitShape::kPlane && result.planeRadius > 0) {
+        extent.planeSize = 2 * result.planeRadius;
+    } else if (result.shape == FitShape::kPlane && begin != end) {
         const Vec3d& c = result.geometry.point;
         const Vec3d n = result.geometry.direction.normalized();
         double largest = 0;

@@ -7,7 +7,8 @@
 // them (a file without those keys) a line is 1 long and centred on its point, and a
 // cylinder or cone is centred on its axis point with a height of twice its radius (1
 // for a radius of zero). A plane's patch is twice the largest distance of the fitted
-// points' projections from its centre, 1 without points.
+// points' projections from its centre (FitResult's planeRadius, which the fit command
+// measures on its worker, or measured here), 1 without points.
 // Must run with the view's OpenGL context current (the objects upload their buffers).
 // Errors: std::runtime_error for a shape name that is no fit shape ("unknown shape
 // \"NAME\"") and from readFitResultFile.

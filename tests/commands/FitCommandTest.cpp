@@ -372,8 +372,16 @@ std::vector<ShapeCase> exactCases() {
                          pts,
                          8.0,
                          {"point", "normal", "d"},
-                         [p, n](const FitResult& r, double tol) {
+                         [p, n, pts](const FitResult& r, double tol) {
                              EXPECT_LT(lineAngle(r.geometry.direction, n), tol / 8.0);
+                             // The drawn patch reaches the farthest projected point.
+                             double largest = 0.0;
+                             for (const Vec3d& q : pts) {
+                                 const Vec3d w = q - r.geometry.point;
+                                 const Vec3d m = r.geometry.direction.normalized();
+                                 largest = std::max(largest, (w - m * w.dot(m)).norm());
+                             }
+                             EXPECT_NEAR(r.planeRadius, largest, 1e-12 * 10);
                              EXPECT_NEAR(r.geometry.direction.dot(r.geometry.point - p), 0.0, tol);
                              EXPECT_NEAR(r.geometry.d, -r.geometry.direction.dot(r.geometry.point),
                                          1e-12 * 10);
