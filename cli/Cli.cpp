@@ -104,6 +104,9 @@ void installInterruptHandlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A write beyond the file size limit then fails like one onto a full disk (EFBIG),
+    // and the tool reports it and removes its temporary file instead of dying.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string formatDouble(double value) {

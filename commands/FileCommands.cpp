@@ -96,6 +96,7 @@ bool isNonRegularFile(const std::string& fileName) {
 
 int readJobForFile(const std::string& fileName) {
     if (isNonRegularFile(fileName)) throw std::runtime_error(kNotARegularFile + fileName);
+    if (io::isTemporaryFileName(fileName)) throw std::runtime_error(kUnfinishedSaveFile + fileName);
     const std::string suffix = fileSuffix(fileName);
     if (suffix == "asc" && !std::ifstream(fileName, std::ios::binary).is_open()) {
         // The probe reads the file, so a missing file is reported as such rather than
@@ -192,6 +193,7 @@ int writeJobForFile(const std::string& fileName) {
 }
 
 void checkSavable(const std::string& fileName, DataKind kind) {
+    if (isNonRegularFile(fileName)) throw std::runtime_error(kNotARegularFile + fileName);
     if (writeJobForFile(fileName) == io::kWriteStl && kind != DataKind::kMesh) {
         throw std::runtime_error("Only meshes can be saved as STL.");
     }

@@ -10,6 +10,8 @@
 // "Unknown file format: " with the suffix (load) or "Unknown file format!" (save). A
 // name that is not a regular file (folder, FIFO, device, also behind a link) is refused
 // before anything is opened: kNotARegularFile followed by the name, for load and save.
+// The temporary file of a save (see io/OutputFile.h), one a killed writer left too, is
+// not data: loading it gives kUnfinishedSaveFile followed by the name.
 // Cost: one pass over the file; describing data is one pass over the points.
 #pragma once
 
@@ -25,6 +27,7 @@ namespace tessaro {
 namespace commands {
 
 inline const std::string kNotARegularFile = "Not a regular file: ";
+inline const std::string kUnfinishedSaveFile = "Temporary file of an unfinished save: ";
 
 // What a file held.
 enum class DataKind {
@@ -91,7 +94,8 @@ JobStatus fileInfo(const std::string& fileName, FileInfo& info,
 int writeJobForFile(const std::string& fileName);
 
 // Throws unless data of this kind can be saved under this name: STL holds triangles, so
-// only meshes are saved as STL ("Only meshes can be saved as STL.").
+// only meshes are saved as STL ("Only meshes can be saved as STL."), and only a regular
+// file (or a link to one) or a new name is replaced (kNotARegularFile).
 void checkSavable(const std::string& fileName, DataKind kind);
 
 struct SaveOptions {

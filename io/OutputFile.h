@@ -18,6 +18,15 @@
 //
 // If any part fails or is aborted, simply do not commit: the destructor discards.
 //
+// The temporary file is "<target>.tmp-<pid>-<12 hex digits>", with the writer's process
+// id. A process killed while writing cannot remove its file; the next replacing write to
+// the same target removes every such file whose process no longer runs (files of live
+// processes, another writer among them, stay). Two processes replacing one target at once
+// each fill a file of their own, and the target ends as one of the two complete files.
+//
+// Only a regular file (or a link to one, which is followed) is replaced: a target that is
+// a folder, FIFO, device or socket makes open and commit fail and is never touched.
+//
 // Errors: open, write and tryCommit report failure by their result (the writers turn
 // it into their own texts); commit throws Alg3dException "can not write destination
 // file.\n". Not thread-safe; one job uses it at a time.
@@ -30,6 +39,15 @@
 
 namespace tessaro {
 namespace io {
+
+// Whether a file name (with or without folder) is that of a replacing write's temporary
+// file, and the process id in it (0 when it is not one).
+bool isTemporaryFileName(const std::string& fileName);
+long temporaryFileOwner(const std::string& fileName);
+
+// Removes the temporary files beside `target` (links resolved) whose writing process has
+// ended. Returns how many were removed. Cost: one pass over the target's folder.
+std::size_t removeStaleTemporaryFiles(const std::string& target);
 
 class OutputFile {
   public:

@@ -20,6 +20,7 @@
 #include "commands/FileCommands.h"
 #include "commands/MergeMesh.h"
 #include "commands/SaveParts.h"
+#include "io/OutputFile.h"
 
 namespace {
 
@@ -102,7 +103,9 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
     dialog.setWindowTitle(tr("Load point data"));
     dialog.setRange(0, 100);
     dialog.setValue(0);
-    if (!kLoadSuffixes.contains(suffix)) {
+    // A save's temporary file goes on to the load, which says what it is.
+    if (!kLoadSuffixes.contains(suffix) &&
+        !tessaro::io::isTemporaryFileName(fileName.toLocal8Bit().toStdString())) {
         ui::warning(this, tr("Load data"), tr("Unknown file format: ") + fileName);
         return;
     }

@@ -437,7 +437,7 @@ class CliInterrupt : public ::testing::Test {
     static std::string bigInput() { return input_->file("big.stl"); }
 
     template <typename Ready>
-    static bool waitUntil(const Process& p, Ready ready) {
+    static bool waitUntil(Process& p, Ready ready) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < deadline) {
             if (ready()) return true;

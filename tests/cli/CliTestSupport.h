@@ -105,7 +105,7 @@ class Process {
     Process& operator=(const Process&) = delete;
     ~Process() {
         if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
+            if (!reaped_) ::kill(pid_, SIGKILL);
             wait();
         }
     }
@@ -115,8 +115,10 @@ class Process {
     Outcome wait() {
         Outcome o;
         if (pid_ <= 0) return o;
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        int status = reapedStatus_;
+        if (!reaped_) {
+            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
         }
         pid_ = -1;
         if (WIFEXITED(status)) o.exitCode = WEXITSTATUS(status);
@@ -138,15 +140,20 @@ class Process {
         return false;
     }
 
-    bool running() const {
-        int status = 0;
-        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+    // A process found ended here is reaped; wait() then hands back its status.
+    bool running() {
+        if (pid_ <= 0 || reaped_) return false;
+        if (::waitpid(pid_, &reapedStatus_, WNOHANG) == 0) return true;
+        reaped_ = true;
+        return false;
     }
 
   private:
     std::string outFile_;
     std::string errFile_;
     pid_t pid_ = -1;
+    bool reaped_ = false;
+    int reapedStatus_ = 0;
 };
 
 // Runs tessaro-cli with the arguments to its end.

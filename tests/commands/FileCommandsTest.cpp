@@ -558,6 +558,21 @@ TEST(FileCommands, NonRegularFilesAreRefusedBeforeTheyAreOpened) {
     EXPECT_EQ(dir.entries(), 4u);  // no temporary file left behind
 }
 
+// What a killed save leaves behind is no data, whatever the target's suffix was.
+TEST(FileCommands, TemporaryFileOfASaveIsNotLoaded) {
+    TempDir dir;
+    const std::string name = dir.file("scan.xyz.tmp-4242-0123456789ab");
+    writeText(name, "1 2 3\n4 5 6\n");
+    LoadedData data;
+    try {
+        tessaro::commands::loadFile(name, data);
+        FAIL() << "loaded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(e.what(), tessaro::commands::kUnfinishedSaveFile + name);
+    }
+    EXPECT_EQ(data.pointCount(), 0u);
+}
+
 TEST(FileCommands, FailedSaveThrowsTheWriterText) {
     TempDir dir;
     const LoadedData cloud = randomCloud(30, 46, DataKind::kPoints);

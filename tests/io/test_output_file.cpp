@@ -3,6 +3,7 @@
 // can go into one file with a single replace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <stdexcept>
@@ -19,6 +20,9 @@
 
 #if defined(__unix__)
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using alg3D::GLPoint;
@@ -97,7 +101,8 @@ TEST(OutputFile, KeepsPermissionsAndSymbolicLinks) {
 }
 
 TEST(OutputFile, FailedCommitLeavesTargetAndNoTemporaryFile) {
-    // A folder in the place of the target: the final rename fails.
+    // A folder in the place of the target: refused when the output opens, and when it
+    // appears only while the data are written, the final replace fails.
     io_test::TempDir dir;
     const std::string name = dir.file("folder.xyz");
     io_test::fs::create_directory(name);
@@ -112,16 +117,21 @@ TEST(OutputFile, FailedCommitLeavesTargetAndNoTemporaryFile) {
     EXPECT_EQ(readFile(dir.file("folder.xyz/inside")), kOld);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"folder.xyz"});
 
-    tio::OutputFile out(name);
+    EXPECT_FALSE(tio::OutputFile(name).open());
+
+    const std::string late = dir.file("late.xyz");
+    tio::OutputFile out(late);
     ASSERT_TRUE(out.open());
     ASSERT_TRUE(out.write("x", 1));
+    io_test::fs::create_directory(late);
     try {
         out.commit();
         FAIL() << "no exception";
     } catch (const alg3D::Alg3dException& e) {
         EXPECT_STREQ(e.what(), "ALG3D::can not write destination file.\n");
     }
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"folder.xyz"});
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder.xyz", "late.xyz"}));
+    EXPECT_TRUE(io_test::fs::is_empty(late));
 }
 
 #if defined(__unix__)
@@ -290,3 +300,112 @@ TEST(OutputFile, AppendModeWritesIntoTheTarget) {
     out.commit();
     EXPECT_EQ(readFile(name), "ab");
 }
+
+TEST(OutputFile, TemporaryFileNamesCarryTheWritersProcessId) {
+    struct Case {
+        const char* name;
+        long owner;
+    };
+    const Case cases[] = {
+        {"a.xyz.tmp-123-0123456789ab", 123},
+        {"/some/folder/b.stl.tmp-7-abcdefabcdef", 7},
+        {"a.tmp-1-000000000000.xyz.tmp-42-ffffffffffff", 42},  // the last tag counts
+        {"a.xyz", 0},
+        {"a.xyz.tmp-123-0123456789a", 0},    // 11 hex digits
+        {"a.xyz.tmp-123-0123456789abc", 0},  // 13
+        {"a.xyz.tmp-123-0123456789AB", 0},   // upper case is not written
+        {"a.xyz.tmp--0123456789ab", 0},
+        {"a.xyz.tmp-12x-0123456789ab", 0},
+        {"a.xyz.tmp-0123456789ab", 0},
+        {".tmp-5-0123456789ab", 0},  // no target name before the tag
+        {"a.xyz.tmp-99999999999-0123456789ab", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(tio::temporaryFileOwner(c.name), c.owner) << c.name;
+        EXPECT_EQ(tio::isTemporaryFileName(c.name), c.owner > 0) << c.name;
+    }
+
+    io_test::TempDir dir;
+    tio::OutputFile out(dir.file("target.xyz"));
+    ASSERT_TRUE(out.open());
+    const std::string name = io_test::fs::path(out.temporaryPath()).filename().string();
+    const std::string stem = "target.xyz.tmp-" + std::to_string(::getpid()) + "-";
+    EXPECT_EQ(name.compare(0, stem.size(), stem), 0) << name;
+    EXPECT_EQ(tio::temporaryFileOwner(name), static_cast<long>(::getpid()));
+}
+
+#if defined(__unix__)
+namespace {
+
+// The id of a process that has ended (a child that exited and was waited for).
+long endedProcessId() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return static_cast<long>(child);
+}
+
+}  // namespace
+
+TEST(OutputFile, LaterWriteRemovesTemporaryFilesOfEndedWritersOnly) {
+    io_test::TempDir dir;
+    const std::string dead = std::to_string(endedProcessId());
+    const std::string alive = std::to_string(::getpid());
+    io_test::fs::create_directory(dir.file("real"));
+    io_test::fs::create_symlink(dir.file("real/target.xyz"), dir.file("link.xyz"));
+    writeFile(dir.file("real/target.xyz"), kOld);
+    const std::vector<std::string> kept = {
+        "target.xyz",
+        "target.xyz.tmp-" + alive + "-bbbbbbbbbbbb",     // a live writer's
+        "other.xyz.tmp-" + dead + "-cccccccccccc",       // another target's
+        "target.xyz.tmp-" + dead + "-0123",              // not of the form
+        "target.xyz.tmp-" + dead + "-dddddddddddd.keep"  // not of the form
+    };
+    for (const std::string& name : kept)
+        if (name != "target.xyz") writeFile(dir.file("real/" + name), "x");
+    writeFile(dir.file("real/target.xyz.tmp-" + dead + "-aaaaaaaaaaaa"), std::string(1000, 'x'));
+    io_test::fs::create_directory(dir.file("real/target.xyz.tmp-" + dead + "-eeeeeeeeeeee"));
+
+    // Through the link: the files beside the file it points to go.
+    ASSERT_EQ(writeJob(dir.file("link.xyz"), tio::kWriteXyz, std::vector<Vec3d>{Vec3d(1, 2, 3)}),
+              "");
+    EXPECT_EQ(readFile(dir.file("real/target.xyz")), "1.000000\t2.000000\t3.000000\n");
+    std::vector<std::string> expected = kept;
+    expected.push_back("target.xyz.tmp-" + dead + "-eeeeeeeeeeee");  // a folder stays
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> left;
+    for (const auto& entry : io_test::fs::directory_iterator(dir.file("real")))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(tio::removeStaleTemporaryFiles(dir.file("link.xyz")), 0u);
+}
+
+TEST(OutputFile, TargetsThatAreNotRegularFilesAreNeverReplaced) {
+    io_test::TempDir dir;
+    const std::string fifo = dir.file("pipe.xyz");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    io_test::fs::create_symlink(fifo, dir.file("link.xyz"));
+    for (const std::string& name : {fifo, dir.file("link.xyz")}) {
+        for (tio::OutputFile::Mode mode :
+             {tio::OutputFile::Mode::kReplace, tio::OutputFile::Mode::kAppend}) {
+            tio::OutputFile out(name, mode);
+            EXPECT_FALSE(out.open()) << name;  // at once: no open that waits for a reader
+            EXPECT_FALSE(out.tryCommit());
+        }
+        EXPECT_EQ(writeJob(name, tio::kWriteXyz, std::vector<Vec3d>{Vec3d(1, 2, 3)}),
+                  io_test::alg3dText("can not write destination file.\n"));
+    }
+    // A target that turns into a FIFO while the data are written.
+    const std::string late = dir.file("late.xyz");
+    tio::OutputFile out(late);
+    ASSERT_TRUE(out.open());
+    ASSERT_TRUE(out.write("1 2 3\n", 6));
+    ASSERT_EQ(::mkfifo(late.c_str(), 0600), 0);
+    EXPECT_FALSE(out.tryCommit());
+    EXPECT_TRUE(io_test::fs::is_fifo(fifo));
+    EXPECT_TRUE(io_test::fs::is_fifo(late));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"late.xyz", "link.xyz", "pipe.xyz"}));
+}
+#endif
