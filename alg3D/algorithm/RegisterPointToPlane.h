@@ -1,0 +1,80 @@
+// Point-to-plane ICP registration: moves a data cloud onto a reference (points with
+// normals, or a triangle mesh) by minimising the distance of every paired data point to
+// the tangent plane of its partner, on the same state record as registerGauss.
+//
+// Inputs: the state (settings, freedom bits, "Is origin", transform, cancel), the data
+//   range [begin, end), samples (0 = all), search radius (<= 0 = unbounded), maximum
+//   iterations, tolerance, and the nearest-point function of the reference that also
+//   answers the reference's unit normal there (zero = no usable normal; such pairs count
+//   in the statistics but not in the step).
+// Each step: the system linearised in the small rotation ω, the translation and the
+//   log-scale (6x6, 7x7 with scale), the columns of clear freedom bits removed, solved by
+//   SVD; directions the pairs do not fix (the rotation about a plane's normal, say) get no
+//   step and are reported, so they never drift. ω becomes an exact rotation.
+//   Optional robust weights (Huber or Tukey, scale 1.4826 · median |plane residual|).
+// Outputs: the state's transform (published whole), pairs (distance = |data - partner|),
+//   statistics and iterations as for registerGauss; the report's unobservable freedom
+//   bits and plane residuals. Codes: 0 the step or the mean plane distance stopped
+//   changing, 1 the mean plane distance is below the tolerance, 2 iteration limit or
+//   cancel, 3 too few points or pairs.
+// Thresholds scale with the data's size (pointSpread) below 1, so the same part gives the
+//   same transform relative to its size in any unit.
+// Errors: none of its own (allocation aside). Cost per iteration: one nearest query per
+//   sampled point (O(m log n_ref)) plus O(m) for the system; parallel over `threads`.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "alg3D/algorithm/IcpRegistration.h"
+#include "alg3D/algorithm/KdTree.h"
+#include "alg3D/algorithm/KdTriangleProxy.h"
+#include "alg3D/matrix/Matrix.h"
+
+namespace alg3D {
+namespace algorithm {
+
+// Down-weighting of large plane residuals.
+enum IcpRobust : int {
+    kIcpRobustNone = 0,
+    kIcpRobustHuber = 1,  // w = min(1, k/|r|), k = 1.345·scale
+    kIcpRobustTukey = 2,  // w = (1 - (r/c)²)² inside c = 4.685·scale, else 0
+};
+
+// Nearest reference point (closest mesh point) within a radius, with the unit normal of
+// the reference there (zero when it has none).
+using IcpNearestWithNormal =
+    std::function<bool(const Vec3d& query, double radius, Vec3d& found, Vec3d& normal)>;
+
+struct PointToPlaneOptions {
+    int robust = kIcpRobustNone;  // IcpRobust
+};
+
+struct PointToPlaneReport {
+    // Freedom bits whose direction the pairs did not fix in the last step (IcpFreedom).
+    unsigned unobservable = 0;
+    double planeMean = 0.0;  // mean |plane distance| of the accepted pairs
+    double planeRms = 0.0;   // root mean square plane distance of the accepted pairs
+};
+
+template <typename P>
+int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, int samples,
+                         double searchRadius, std::uint64_t maxIterations, double tolerance,
+                         const IcpNearestWithNormal& nearest,
+                         const PointToPlaneOptions& options = PointToPlaneOptions(),
+                         PointToPlaneReport* report = nullptr);
+
+// Nearest point of a built tree with the normal of the same index in `normals` (one per
+// indexed point, in the tree's input order). Tree and normals must outlive the function.
+template <typename Q>
+IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<Q>& tree, const Vec3f* normals);
+// Closest point on a mesh with the normal of the triangle it lies on.
+IcpNearestWithNormal icpNearestOnMeshWithNormal(const KdTree<KdTriangleProxy<Vec3d>>& tree);
+
+// "rx, tz, s" for the bits set (empty for none).
+std::string icpFreedomNames(unsigned bits);
+
+}  // namespace algorithm
+}  // namespace alg3D
