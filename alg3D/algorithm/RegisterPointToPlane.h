@@ -14,9 +14,10 @@
 //   Optional robust weights (Huber or Tukey, scale 1.4826 · median |plane residual|).
 // Outputs: the state's transform (published whole), pairs (distance = |data - partner|),
 //   statistics and iterations as for registerGauss; the report's unobservable freedom
-//   bits and plane residuals. Codes: 0 the step or the mean plane distance stopped
-//   changing, 1 the mean plane distance is below the tolerance, 2 iteration limit or
-//   cancel, 3 too few points or pairs.
+//   bits and plane residuals. Codes: 0 the step is shorter than a tenth of the tolerance
+//   (at least the length floor 1e-6), 1 the mean plane distance is below the tolerance,
+//   2 iteration limit or cancel, 3 too few points or pairs. After code 0 or 1 up to three
+//   more steps are taken while they still move the data.
 // Thresholds scale with the data's size (pointSpread) below 1, so the same part gives the
 //   same transform relative to its size in any unit.
 // Errors: none of its own (allocation aside). Cost per iteration: one nearest query per
