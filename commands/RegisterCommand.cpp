@@ -9,7 +9,6 @@
 
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/KdTree.h"
-#include "alg3D/algorithm/Normals.h"
 #include "alg3D/matrix/PointStatistics.h"
 #include "alg3D/matrix/TimeMeasurement.h"
 #include "commands/MeshVertices.h"
@@ -197,8 +196,8 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
     IcpNearest nearest;
     IcpNearestWithNormal nearestWithNormal;
     std::function<void(const std::atomic<bool>&)> prepare;
-    // Reference normals of a point reference: the caller's, or computed on the worker.
-    std::vector<alg3D::Vec3f> normals;
+    // Reference normals of a point reference: the caller's, or computed as the pairs ask
+    // for them (a run with samples needs only a few of a large reference's normals).
     const std::size_t referenceCount = reference.pointCount();
     const bool ownNormals =
         options.pointToPlane && reference.kind != DataKind::kMesh &&
@@ -206,16 +205,8 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
     const alg3D::Vec3f* normalData = nullptr;
     if (options.pointToPlane && !ownNormals && reference.kind != DataKind::kMesh)
         normalData = options.referenceNormals->data();
-    // Computes the normals of the reference points when the run needs its own.
-    if (ownNormals) normals.assign(referenceCount, alg3D::Vec3f());
-    const auto computeNormals = [&](const auto* begin, const std::atomic<bool>& stop) {
-        if (!ownNormals || referenceCount == 0) return;
-        ProcessControl control;
-        control.abort = &stop;
-        control.threads = options.threads;
-        normalsKNearest(control, begin, begin + referenceCount, normals.data(),
-                        static_cast<std::size_t>(options.normalsK));
-    };
+    IcpLazyNormals<Vec3d> pointNormals(pointTree, options.normalsK);
+    IcpLazyNormals<GLPoint> colorNormals(colorTree, options.normalsK);
     if (reference.kind == DataKind::kMesh) {
         prepare = [&](const std::atomic<bool>& stop) {
             proxies = makeTriangleProxies(reference.points);
@@ -228,20 +219,22 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
         prepare = [&](const std::atomic<bool>& stop) {
             const auto& p = reference.coloredPoints;
             if (!p.empty()) colorTree.build(p.data(), p.data() + p.size(), &stop);
-            computeNormals(p.data(), stop);
+            if (ownNormals) colorNormals.allocate();
         };
         nearest = icpNearestPoint(colorTree);
     } else {
         prepare = [&](const std::atomic<bool>& stop) {
             const auto& p = reference.points;
             if (!p.empty()) pointTree.build(p.data(), p.data() + p.size(), &stop);
-            computeNormals(p.data(), stop);
+            if (ownNormals) pointNormals.allocate();
         };
         nearest = icpNearestPoint(pointTree);
     }
     if (options.pointToPlane && reference.kind != DataKind::kMesh) {
-        if (ownNormals) normalData = normals.data();  // filled on the worker before the run
-        if (reference.kind == DataKind::kColoredPoints)
+        const bool colored = reference.kind == DataKind::kColoredPoints;
+        if (ownNormals)
+            nearestWithNormal = colored ? colorNormals.nearest() : pointNormals.nearest();
+        else if (colored)
             nearestWithNormal = icpNearestPointWithNormal(colorTree, normalData);
         else
             nearestWithNormal = icpNearestPointWithNormal(pointTree, normalData);

@@ -9,17 +9,15 @@
 // the mean of the reference's points, for a mesh of its vertices each taken once); the
 // registration through the job runner (Chebyshev, mesh Gauss, point Gauss or
 // point-to-plane, whose reference normals come from the mesh's faces, from the caller or
-// from the k nearest reference points, computed on the worker); the transform applied to
-// every data point; the statistics text and the transform text.
-// While the run goes on, an optional live callback receives the last accepted transform
-// on the calling thread (from the poll loop, before the poll callback), and once more
-// with the final transform after the worker was joined, so a window can show the data
-// moving.
-// Errors: the texts above, kRegistrationMethods for Chebyshev with point-to-plane,
-// kNormalsNeighbours for fewer than 3 normal neighbours, the tree's build errors, the
-// registration's own ("geometry approximation failed.\n" of a failed Chebyshev step). An abort
-// applies the last accepted transform and returns kAborted. Cost: the tree O(n_ref log n_ref), each
-// iteration O(m log n_ref) (m sampled points).
+// from the k nearest reference points, each computed when a pair first needs it); the transform
+// applied to every data point; the statistics text and the transform text. While the run goes on,
+// an optional live callback receives the last accepted transform on the calling thread (from the
+// poll loop, before the poll callback), and once more with the final transform after the worker was
+// joined, so a window can show the data moving. Errors: the texts above, kRegistrationMethods for
+// Chebyshev with point-to-plane, kNormalsNeighbours for fewer than 3 normal neighbours, the tree's
+// build errors, the registration's own ("geometry approximation failed.\n" of a failed Chebyshev
+// step). An abort applies the last accepted transform and returns kAborted. Cost: the tree O(n_ref
+// log n_ref), each iteration O(m log n_ref) (m sampled points).
 #pragma once
 
 #include <chrono>

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "alg3D/algorithm/Normals.h"
 #include "alg3D/algorithm/TriangleGeometry.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/DMatrix.h"
@@ -436,6 +437,51 @@ IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<Q>& tree, const Vec3
     };
 }
 
+namespace {
+Vec3d unit(const Vec3f& v) {
+    const Vec3d n(v.x, v.y, v.z);
+    const double length = n.norm();
+    return length > 0.0 ? n / length : Vec3d();
+}
+}  // namespace
+
+template <typename Q>
+void IcpLazyNormals<Q>::allocate() {
+    size_ = tree_.size();
+    normals_.reset(new Vec3f[size_]);
+    states_.reset(new std::atomic<unsigned char>[size_]);
+    for (std::size_t i = 0; i < size_; ++i)
+        states_[i].store(0, std::memory_order_relaxed);
+    computed_.store(0);
+}
+
+template <typename Q>
+Vec3d IcpLazyNormals<Q>::at(std::size_t index) const {
+    if (index >= size_) return Vec3d();
+    std::atomic<unsigned char>& state = states_[index];
+    if (state.load(std::memory_order_acquire) == 2) return unit(normals_[index]);
+    const Vec3f n = normalKNearestAt(tree_, coords(tree_.first()[index]), k_);
+    unsigned char expected = 0;
+    if (state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
+        normals_[index] = n;
+        state.store(2, std::memory_order_release);
+        ++computed_;
+    }
+    return unit(n);
+}
+
+template <typename Q>
+IcpNearestWithNormal IcpLazyNormals<Q>::nearest() const {
+    return [this](const Vec3d& query, double radius, Vec3d& found, Vec3d& normal) {
+        const Q* p =
+            tree_.findNearest(query, radius >= kMaxDouble ? 0.0 : std::max(radius, 1e-300));
+        if (!p) return false;
+        found = coords(*p);
+        normal = at(static_cast<std::size_t>(p - tree_.first()));
+        return true;
+    };
+}
+
 IcpNearestWithNormal icpNearestOnMeshWithNormal(const KdTree<KdTriangleProxy<Vec3d>>& tree) {
     return [&tree](const Vec3d& query, double radius, Vec3d& found, Vec3d& normal) {
         // The same reach as the closest-point search of the other variants.
@@ -470,6 +516,8 @@ std::string icpFreedomNames(unsigned bits) {
     template IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<P>&, const Vec3f*);
 TESSARO_P2PLANE_FOR(Vec3d)
 TESSARO_P2PLANE_FOR(GLPoint)
+template class IcpLazyNormals<Vec3d>;
+template class IcpLazyNormals<GLPoint>;
 #undef TESSARO_P2PLANE_FOR
 
 }  // namespace algorithm

@@ -24,8 +24,10 @@
 //   sampled point (O(m log n_ref)) plus O(m) for the system; parallel over `threads`.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,33 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
 // indexed point, in the tree's input order). Tree and normals must outlive the function.
 template <typename Q>
 IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<Q>& tree, const Vec3f* normals);
+// Normals of a point reference computed when a pair first needs them (the k nearest
+// points, as normalsKNearest), each once: a registration with samples touches only a small
+// part of a large reference. Safe from the pairing's threads (a point asked for by two
+// threads at once may be computed twice, with the same result). The tree must be built
+// before allocate() and outlive the object.
+template <typename Q>
+class IcpLazyNormals {
+  public:
+    IcpLazyNormals(const KdTree<Q>& tree, std::size_t k) : tree_(tree), k_(k) {}
+    // Sizes the store for the tree's elements (none computed yet).
+    void allocate();
+    // The unit normal of element `index` (zero for a degenerate neighbourhood).
+    Vec3d at(std::size_t index) const;
+    std::size_t computed() const { return computed_.load(); }
+    // Nearest point with its normal; the object must outlive the function.
+    IcpNearestWithNormal nearest() const;
+
+  private:
+    const KdTree<Q>& tree_;
+    std::size_t k_;
+    std::size_t size_ = 0;
+    std::unique_ptr<Vec3f[]> normals_;
+    // 0 not computed, 1 being computed, 2 ready.
+    std::unique_ptr<std::atomic<unsigned char>[]> states_;
+    mutable std::atomic<std::size_t> computed_{0};
+};
+
 // Closest point on a mesh with the normal of the triangle it lies on.
 IcpNearestWithNormal icpNearestOnMeshWithNormal(const KdTree<KdTriangleProxy<Vec3d>>& tree);
 

@@ -344,6 +344,26 @@ TEST(PointToPlane, ThreadsGiveTheSameResult) {
     EXPECT_EQ(one.t.translation, two.t.translation);
 }
 
+// Normals computed when the pairs ask for them are those of the whole cloud, and a run
+// with samples computes only a part of them.
+TEST(PointToPlane, LazyNormalsAreTheCloudsNormals) {
+    const PointReference ref(surfaceSamples(20000, -5, 5, -5, 5, 85));
+    IcpLazyNormals<Vec3d> lazy(ref.tree, kNormalsAutoK);
+    lazy.allocate();
+    for (std::size_t i = 0; i < ref.points.size(); i += 997) {
+        const Vec3f& n = ref.normals[i];
+        EXPECT_VEC_NEAR(lazy.at(i), Vec3d(n.x, n.y, n.z).normalized(), 1e-7) << i;
+    }
+    lazy.allocate();
+    const std::vector<Vec3d> data = moved(surfaceSamples(20000, -4, 4, -4, 4, 86),
+                                          truthOf(Vec3d(1, 0, 1), 5.0, Vec3d(0.1, 0.1, 0)));
+    const PlaneRun eager = planeRun(data, ref.nearest(), kIcpRigid, 2000);
+    const PlaneRun onDemand = planeRun(data, lazy.nearest(), kIcpRigid, 2000);
+    EXPECT_LT(rotationError(eager.t.rotation, onDemand.t.rotation), 1e-12);
+    EXPECT_GT(lazy.computed(), 1000u);
+    EXPECT_LT(lazy.computed(), ref.points.size() / 2);
+}
+
 TEST(PointToPlane, EdgeCasesAndCodes) {
     const PointReference ref(surfaceSamples(2000, -5, 5, -5, 5, 91));
     const std::vector<Vec3d> data = surfaceSamples(500, -4, 4, -4, 4, 92);
