@@ -25,6 +25,9 @@ struct RegisterArguments {
     std::string reference;
     std::string output;
     bool chebyshev = false;
+    std::string method;  // gauss, chebyshev or point-to-plane; empty = gauss
+    unsigned normalsK = 30;
+    std::string robust;  // huber or tukey; empty = none
     std::string dof = "rx,ry,rz,tx,ty,tz";
     bool alignCenters = false;
     bool rotateAboutOrigin = false;
@@ -34,9 +37,11 @@ struct RegisterArguments {
     int samples = 2000;
 };
 
+// The freedom bits' names, bit 0 first.
+constexpr const char* kFreedomNames[] = {"rx", "ry", "rz", "tx", "ty", "tz", "s"};
+
 // "rx,ry,rz,tx,ty,tz,s" (any subset, any order; "" or "none" for no freedom) to the bits.
 bool parseFreedom(const std::string& text, unsigned& freedom, std::string& bad) {
-    static const char* const kNames[] = {"rx", "ry", "rz", "tx", "ty", "tz", "s"};
     freedom = 0;
     if (text.empty() || text == "none") return true;
     std::stringstream in(text);
@@ -44,7 +49,7 @@ bool parseFreedom(const std::string& text, unsigned& freedom, std::string& bad) 
     while (std::getline(in, item, ',')) {
         bool known = false;
         for (unsigned k = 0; k < 7; ++k) {
-            if (item == kNames[k]) freedom |= 1u << k, known = true;
+            if (item == kFreedomNames[k]) freedom |= 1u << k, known = true;
         }
         if (!known) {
             bad = item;
@@ -72,7 +77,19 @@ int runRegister(const RegisterArguments& args, Context& context) {
     }
     // Two meshes are refused before either file is read.
     withFile(args.data, [&] { commands::checkRegistrationFiles(args.data, args.reference); });
-    options.chebyshev = args.chebyshev;
+    options.chebyshev = args.chebyshev || args.method == "chebyshev";
+    options.pointToPlane = args.method == "point-to-plane";
+    if (args.chebyshev && !args.method.empty() && args.method != "chebyshev") {
+        context.reportError("--chebyshev contradicts --method " + args.method);
+        return kExitUsage;
+    }
+    if (!options.pointToPlane && (!args.robust.empty() || args.normalsK != 30)) {
+        context.reportError("--robust and --normals-k need --method point-to-plane");
+        return kExitUsage;
+    }
+    options.normalsK = args.normalsK;
+    if (args.robust == "huber") options.robust = alg3D::algorithm::kIcpRobustHuber;
+    if (args.robust == "tukey") options.robust = alg3D::algorithm::kIcpRobustTukey;
     options.alignCenters = args.alignCenters;
     options.rotateAboutOrigin = args.rotateAboutOrigin;
     options.maxIterations = args.maxIterations;
@@ -105,6 +122,7 @@ int runRegister(const RegisterArguments& args, Context& context) {
 
     if (context.json) {
         nlohmann::ordered_json j;
+        j["method"] = result.method;
         j["code"] = result.code;
         j["iterations"] = result.iterations;
         j["pairs"] = result.stats.pairs;
@@ -121,6 +139,14 @@ int runRegister(const RegisterArguments& args, Context& context) {
         j["maxDev"] = result.stats.maxDev;
         j["rmse"] = result.stats.rmse;
         j["stdDev"] = result.stats.stdDev;
+        if (options.pointToPlane) {
+            j["planeMeanDev"] = result.planeMean;
+            j["planeRmse"] = result.planeRms;
+            nlohmann::ordered_json hidden = nlohmann::ordered_json::array();
+            for (unsigned k = 0; k < 7; ++k)
+                if (result.unobservable & (1u << k)) hidden.push_back(kFreedomNames[k]);
+            j["unobservable"] = hidden;
+        }
         j["duration_ms"] = result.milliseconds;
         context.printJson(j);
     } else {
@@ -137,6 +163,17 @@ RunFunction setupRegister(CLI::App& sub) {
     sub.add_option("REF", args->reference, "Reference point cloud or STL mesh")->required();
     sub.add_flag("--chebyshev", args->chebyshev,
                  "Minimise the maximum deviation (minimax); run Gauss first");
+    sub.add_option("--method", args->method,
+                   "gauss (point to point, least squares), chebyshev (minimax) or "
+                   "point-to-plane (distances to the reference's tangent planes)")
+        ->check(CLI::IsMember({"gauss", "chebyshev", "point-to-plane"}));
+    sub.add_option("--normals-k", args->normalsK,
+                   "Point to plane: neighbours of the reference normals of a point reference")
+        ->check(CLI::Range(3u, 100000u))
+        ->capture_default_str();
+    sub.add_option("--robust", args->robust,
+                   "Point to plane: down-weight large plane distances (huber or tukey)")
+        ->check(CLI::IsMember({"huber", "tukey"}));
     sub.add_option("--dof", args->dof,
                    "Degrees of freedom, comma-separated from rx,ry,rz,tx,ty,tz,s")
         ->capture_default_str();

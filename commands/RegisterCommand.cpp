@@ -10,6 +10,7 @@
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/KdTree.h"
 #include "alg3D/matrix/PointStatistics.h"
+#include "alg3D/matrix/TimeMeasurement.h"
 #include "commands/MeshVertices.h"
 #include "commands/SelectionChecks.h"
 
@@ -47,14 +48,44 @@ Vec3d referenceCentre(const LoadedData& ref) {
                : alg3D::centroid(ref.points.data(), ref.points.data() + ref.points.size());
 }
 
+// The point-to-plane run, timed like the worker entry of the other variants.
+template <typename P>
+void pointToPlane(ParamICPalgorithm<P, Vec3d>& param, const IcpNearestWithNormal& nearest,
+                  int robust, PointToPlaneReport& report) {
+    alg3D::TimeMeasurement watch("ICP-Registration");
+    watch.setReport(param.report);
+    PointToPlaneOptions options;
+    options.robust = robust;
+    param.result = registerPointToPlane(param.state, param.dataBegin, param.dataEnd, param.samples,
+                                        param.searchRadius, param.maxIterations, param.tolerance,
+                                        nearest, options, &report);
+    param.duration = watch.elapsedText();
+    param.milliseconds = static_cast<double>(watch.elapsedMilliseconds());
+}
+
+// The statistics text with the plane residuals and the unobservable freedoms before the
+// duration line.
+std::string pointToPlaneStatisticsText(const IcpState& state, const PointToPlaneReport& report,
+                                       const std::string& duration) {
+    std::string text = icpStatisticsText(state, "");
+    const std::string last = "duration: ";
+    text.erase(text.size() - last.size());
+    char line[128];
+    std::snprintf(line, sizeof line, "planeMeanDev.: %.8f\nplaneRMSE: %.8f\n", report.planeMean,
+                  report.planeRms);
+    text += line;
+    if (report.unobservable) text += "unobservable: " + icpFreedomNames(report.unobservable) + "\n";
+    return text + last + duration;
+}
+
 // `prepare` builds what `nearest` searches; it runs on the worker (a tree over a big
 // reference takes long) and may stop early when the flag it gets is set.
 template <typename P>
 JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
                   const std::function<void(const std::atomic<bool>&)>& prepare,
-                  const IcpNearest& nearest, const RegisterOptions& o, RegisterResult& result,
-                  const PollCallback& poll, std::chrono::milliseconds interval,
-                  const LiveTransform& live) {
+                  const IcpNearest& nearest, const IcpNearestWithNormal& nearestWithNormal,
+                  const RegisterOptions& o, RegisterResult& result, const PollCallback& poll,
+                  std::chrono::milliseconds interval, const LiveTransform& live) {
     // The reference type only chooses the nearest function, built by the caller.
     ParamICPalgorithm<P, Vec3d> param;
     param.state.threads = static_cast<unsigned>(o.threads > 0 ? o.threads : omp_get_num_procs());
@@ -70,6 +101,7 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
     param.tolerance = o.tolerance;
     param.samples = o.chebyshev ? 0 : o.samples;
     param.report = false;
+    PointToPlaneReport report;
     const bool align = o.alignCenters;
     const bool move = o.moveData;
 
@@ -91,19 +123,29 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
                 alignCenters(param.state, param.dataBegin, param.dataEnd,
                              referenceCentre(reference));
             prepare(param.state.cancel);
-            if (!param.state.cancel.load()) icpRegistration(param);
+            if (param.state.cancel.load()) {
+            } else if (o.pointToPlane) {
+                pointToPlane(param, nearestWithNormal, o.robust, report);
+            } else {
+                icpRegistration(param);
+            }
             if (move) applyTransform(data, param.state.transform());
         },
         hooks, watched, interval);
 
     RegisterResult r;
+    r.method = registrationMethodName(o);
     r.code = param.result;
     r.iterations = param.state.iterations;
     r.stats = param.state.stats;
     r.transform = param.state.transform();
     r.duration = param.duration;
     r.milliseconds = param.milliseconds;
-    r.statistics = icpStatisticsText(param.state, r.duration);
+    r.statistics = o.pointToPlane ? pointToPlaneStatisticsText(param.state, report, r.duration)
+                                  : icpStatisticsText(param.state, r.duration);
+    r.unobservable = report.unobservable;
+    r.planeMean = report.planeMean;
+    r.planeRms = report.planeRms;
     r.transformText = icpTransformText(r.transform);
     r.console = "ICP-Registration finished in " + r.duration + "\n";
     result = std::move(r);
@@ -112,6 +154,11 @@ JobStatus runWith(std::vector<P>& data, const LoadedData& reference,
 }
 
 }  // namespace
+
+const char* registrationMethodName(const RegisterOptions& options) {
+    if (options.pointToPlane) return "point-to-plane";
+    return options.chebyshev ? "chebyshev" : "gauss";
+}
 
 const char* registrationSelectionProblem(const std::vector<DistanceOperand>& selection) {
     if (selection.size() != 2) return kSelectTwoObjects;
@@ -137,13 +184,29 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
     if (data.kind == DataKind::kMesh && reference.kind == DataKind::kMesh) {
         throw std::runtime_error(kMeshesCanNotBeRegistered);
     }
+    if (options.pointToPlane && options.chebyshev)
+        throw std::invalid_argument(kRegistrationMethods);
+    if (options.pointToPlane && options.normalsK < 3)
+        throw std::invalid_argument(kNormalsNeighbours);
     // Trees over the reference; they live for the run only.
     KdTree<Vec3d> pointTree;
     KdTree<GLPoint> colorTree;
     KdTree<KdTriangleProxy<Vec3d>> meshTree;
     std::vector<KdTriangleProxy<Vec3d>> proxies;
     IcpNearest nearest;
+    IcpNearestWithNormal nearestWithNormal;
     std::function<void(const std::atomic<bool>&)> prepare;
+    // Reference normals of a point reference: the caller's, or computed as the pairs ask
+    // for them (a run with samples needs only a few of a large reference's normals).
+    const std::size_t referenceCount = reference.pointCount();
+    const bool ownNormals =
+        options.pointToPlane && reference.kind != DataKind::kMesh &&
+        !(options.referenceNormals && options.referenceNormals->size() == referenceCount);
+    const alg3D::Vec3f* normalData = nullptr;
+    if (options.pointToPlane && !ownNormals && reference.kind != DataKind::kMesh)
+        normalData = options.referenceNormals->data();
+    IcpLazyNormals<Vec3d> pointNormals(pointTree, options.normalsK);
+    IcpLazyNormals<GLPoint> colorNormals(colorTree, options.normalsK);
     if (reference.kind == DataKind::kMesh) {
         prepare = [&](const std::atomic<bool>& stop) {
             proxies = makeTriangleProxies(reference.points);
@@ -151,24 +214,37 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
                 meshTree.build(proxies.data(), proxies.data() + proxies.size(), &stop);
         };
         nearest = icpNearestOnMesh(meshTree);
+        nearestWithNormal = icpNearestOnMeshWithNormal(meshTree);
     } else if (reference.kind == DataKind::kColoredPoints) {
         prepare = [&](const std::atomic<bool>& stop) {
             const auto& p = reference.coloredPoints;
             if (!p.empty()) colorTree.build(p.data(), p.data() + p.size(), &stop);
+            if (ownNormals) colorNormals.allocate();
         };
         nearest = icpNearestPoint(colorTree);
     } else {
         prepare = [&](const std::atomic<bool>& stop) {
             const auto& p = reference.points;
             if (!p.empty()) pointTree.build(p.data(), p.data() + p.size(), &stop);
+            if (ownNormals) pointNormals.allocate();
         };
         nearest = icpNearestPoint(pointTree);
     }
-    if (data.kind == DataKind::kColoredPoints) {
-        return runWith(data.coloredPoints, reference, prepare, nearest, options, result, poll,
-                       interval, live);
+    if (options.pointToPlane && reference.kind != DataKind::kMesh) {
+        const bool colored = reference.kind == DataKind::kColoredPoints;
+        if (ownNormals)
+            nearestWithNormal = colored ? colorNormals.nearest() : pointNormals.nearest();
+        else if (colored)
+            nearestWithNormal = icpNearestPointWithNormal(colorTree, normalData);
+        else
+            nearestWithNormal = icpNearestPointWithNormal(pointTree, normalData);
     }
-    return runWith(data.points, reference, prepare, nearest, options, result, poll, interval, live);
+    if (data.kind == DataKind::kColoredPoints) {
+        return runWith(data.coloredPoints, reference, prepare, nearest, nearestWithNormal, options,
+                       result, poll, interval, live);
+    }
+    return runWith(data.points, reference, prepare, nearest, nearestWithNormal, options, result,
+                   poll, interval, live);
 }
 
 }  // namespace commands

@@ -7,16 +7,17 @@
 // fewer than 3 points or a reference without points end with code 3); builds the
 // reference's k-d tree (points or triangle proxies); optional centre pre-alignment (onto
 // the mean of the reference's points, for a mesh of its vertices each taken once); the
-// registration through the job runner (Chebyshev, mesh Gauss or point Gauss); the
-// transform applied to every data point; the statistics text and the transform text.
-// While the run goes on, an optional live callback receives the last accepted transform
-// on the calling thread (from the poll loop, before the poll callback), and once more
-// with the final transform after the worker was joined, so a window can show the data
-// moving.
-// Errors: the texts above, the tree's build errors, the registration's own ("geometry
-// approximation failed.\n" of a failed Chebyshev step). An abort applies the last accepted
-// transform and returns kAborted.
-// Cost: the tree O(n_ref log n_ref), each iteration O(m log n_ref) (m sampled points).
+// registration through the job runner (Chebyshev, mesh Gauss, point Gauss or
+// point-to-plane, whose reference normals come from the mesh's faces, from the caller or
+// from the k nearest reference points, each computed when a pair first needs it); the transform
+// applied to every data point; the statistics text and the transform text. While the run goes on,
+// an optional live callback receives the last accepted transform on the calling thread (from the
+// poll loop, before the poll callback), and once more with the final transform after the worker was
+// joined, so a window can show the data moving. Errors: the texts above, kRegistrationMethods for
+// Chebyshev with point-to-plane, kNormalsNeighbours for fewer than 3 normal neighbours, the tree's
+// build errors, the registration's own ("geometry approximation failed.\n" of a failed Chebyshev
+// step). An abort applies the last accepted transform and returns kAborted. Cost: the tree O(n_ref
+// log n_ref), each iteration O(m log n_ref) (m sampled points).
 #pragma once
 
 #include <chrono>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "alg3D/algorithm/IcpRegistration.h"
+#include "alg3D/algorithm/RegisterPointToPlane.h"
 #include "commands/DistancesCommand.h"
 #include "commands/FileCommands.h"
 #include "commands/JobRunner.h"
@@ -38,6 +40,10 @@ inline constexpr const char* kMeshesCanNotBeRegistered =
 inline constexpr const char* kRegistrationTitle = "Registration";
 inline constexpr const char* kRegistrationWithPrimitives =
     "Registration with primitives is not supported!";
+inline constexpr const char* kRegistrationMethods =
+    "Chebyshev and point to plane registration can not be combined.";
+inline constexpr const char* kNormalsNeighbours =
+    "The normals need at least 3 neighbouring points.";
 
 // The warning for a selection of the registration command (reference first, data
 // second), nullptr when it can be registered. In this order: not exactly two objects
@@ -47,6 +53,13 @@ const char* registrationSelectionProblem(const std::vector<DistanceOperand>& sel
 
 struct RegisterOptions {
     bool chebyshev = false;
+    // Minimise the distances to the reference's tangent planes (not with chebyshev).
+    bool pointToPlane = false;
+    unsigned normalsK = 30;                         // neighbours of computed normals
+    int robust = alg3D::algorithm::kIcpRobustNone;  // point-to-plane weighting
+    // Normals of the reference points (one per point, not owned) used instead of computed
+    // ones; ignored when null, for a mesh, or when the count differs.
+    const std::vector<alg3D::Vec3f>* referenceNormals = nullptr;
     unsigned freedom = alg3D::algorithm::kIcpRigid;  // bits Rx Ry Rz Tx Ty Tz S
     bool alignCenters = false;
     bool rotateAboutOrigin = false;  // "Is origin"
@@ -61,6 +74,7 @@ struct RegisterOptions {
 };
 
 struct RegisterResult {
+    std::string method;  // "gauss", "chebyshev" or "point-to-plane"
     int code = alg3D::algorithm::kIcpIterationLimit;
     std::uint64_t iterations = 0;
     alg3D::algorithm::IcpStatistics stats;
@@ -70,7 +84,14 @@ struct RegisterResult {
     std::string statistics;     // the statistics text
     std::string transformText;  // the transform text of the message box
     std::string console;        // "ICP-Registration finished in …\n"
+    // Point-to-plane: the freedom bits the data could not fix, and the plane residuals.
+    unsigned unobservable = 0;
+    double planeMean = 0.0;
+    double planeRms = 0.0;
 };
+
+// The method's name in results: "gauss", "chebyshev" or "point-to-plane".
+const char* registrationMethodName(const RegisterOptions& options);
 
 // Receives the last accepted transform while a registration runs.
 using LiveTransform = std::function<void(const alg3D::algorithm::IcpTransform&)>;

@@ -12,6 +12,7 @@
 #include "MainWindow.h"
 #include "ObjectManager.h"
 #include "OpenGL/GLBaseObject.h"
+#include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/GLScene.h"
 #include "OpenGL/glView/GLView.h"
 #include "SceneData.h"
@@ -31,6 +32,15 @@ bool inScene(GLView* view, const GLBaseObject* object) {
     for (const auto& o : view->scene().objects())
         if (o.get() == object) return true;
     return false;
+}
+
+// The normals a cloud carries (one per point, in its own coordinates), null otherwise.
+const std::vector<alg3D::Vec3f>* normalsOf(const GLBaseObject* object) {
+    const std::vector<alg3D::Vec3f>* n = nullptr;
+    if (const auto* c = dynamic_cast<const GLObjPnts*>(object)) n = &c->getNormals();
+    if (const auto* c = dynamic_cast<const GLObjPntsColored*>(object)) n = &c->getNormals();
+    if (const auto* c = dynamic_cast<const GLObjPntsUniform*>(object)) n = &c->getNormals();
+    return n && !n->empty() ? n : nullptr;
 }
 
 }  // namespace
@@ -69,6 +79,9 @@ void MainWindow::onActionCalcICP() {
     cmd::RegisterOptions options = registrationPanel_->options();
     options.threads = processors_;
     options.moveData = false;  // the data object is moved below, by the result's transform
+    // Point to plane takes the reference's own normals where they fit its placed points.
+    if (options.pointToPlane && referenceObject->objectPlacement() == alg3D::Matrix4x4d::identity())
+        options.referenceNormals = normalsOf(referenceObject);
     registrationPanel_->clearResult();
 
     // The data are read without the pending transform, so the run's transform replaces it.

@@ -378,6 +378,10 @@ int startGauss(IcpState& state, const P* dataBegin, std::size_t n, int samples, 
 
 }  // namespace
 
+IcpStatistics icpPairStatistics(const std::vector<IcpPair>& pairs) {
+    return statisticsOf(pairs);
+}
+
 template <typename P>
 int registerGauss(IcpState& state, const P* dataBegin, const P* dataEnd, int samples,
                   double searchRadius, std::uint64_t maxIterations, double tolerance,

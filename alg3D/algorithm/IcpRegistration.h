@@ -96,6 +96,9 @@ struct IcpTransform {
     Matrix4x4d matrix() const;
 };
 
+// Statistics of the pairs' distances (population stdDev; all zero for no pairs).
+IcpStatistics icpPairStatistics(const std::vector<IcpPair>& pairs);
+
 // Nearest reference point (or closest mesh point) of a query within a radius.
 using IcpNearest = std::function<bool(const Vec3d& query, double radius, Vec3d& found)>;
 

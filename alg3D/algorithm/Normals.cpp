@@ -96,6 +96,15 @@ void normalsRadius(const ProcessControl& control, const P* begin, const P* end, 
 }
 
 template <typename P>
+Vec3f normalKNearestAt(const KdTree<P>& tree, const Vec3d& q, std::size_t k) {
+    if (tree.size() < 3 || k < 3) return Vec3f(0.0f, 0.0f, 0.0f);
+    Entries<P> list;
+    std::vector<Vec3d> coords;
+    double hint = 0.0;
+    return adaptiveNormal(tree, q, std::min(k, tree.size()), hint, list, coords);
+}
+
+template <typename P>
 void normalsKNearest(const ProcessControl& control, const P* begin, const P* end, Vec3f* out,
                      std::size_t k) {
     const long long n = (begin && end > begin) ? static_cast<long long>(end - begin) : 0;
@@ -180,7 +189,8 @@ void calcNormals(ParamNormals<P>& param) {
     template void normalsAuto<P>(const ProcessControl&, const P*, const P*, Vec3f*);           \
     template void normalsRadius<P>(const ProcessControl&, const P*, const P*, Vec3f*, double); \
     template void normalsKNearest<P>(const ProcessControl&, const P*, const P*, Vec3f*,        \
-                                     std::size_t);
+                                     std::size_t);                                             \
+    template Vec3f normalKNearestAt<P>(const KdTree<P>&, const Vec3d&, std::size_t);
 TESSARO_INSTANTIATE_NORMALS(Vec3d)
 TESSARO_INSTANTIATE_NORMALS(GLPoint)
 #undef TESSARO_INSTANTIATE_NORMALS

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "alg3D/algorithm/KdTree.h"
 #include "alg3D/algorithm/PointCloudProcessing.h"
 #include "alg3D/matrix/GLPoint.h"
 #include "alg3D/matrix/Matrix.h"
@@ -56,6 +57,11 @@ void normalsRadius(const ProcessControl& control, const P* begin, const P* end, 
 template <typename P>
 void normalsKNearest(const ProcessControl& control, const P* begin, const P* end, Vec3f* out,
                      std::size_t k);
+
+// The normal normalsKNearest computes for one point q of a built tree (the same three
+// attempts, k at most the element count), for callers that need only some of them.
+template <typename P>
+Vec3f normalKNearestAt(const KdTree<P>& tree, const Vec3d& q, std::size_t k);
 
 }  // namespace algorithm
 }  // namespace alg3D

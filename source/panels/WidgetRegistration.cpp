@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -92,11 +93,34 @@ WidgetRegistration::WidgetRegistration(QWidget* parent) : ToolWidget(tr("Registr
     cheb_->setToolTip(
         tr("Minimizes the absolute maximum deviation (Minimax).\nGauss should be applied "
            "initially."));
+    plane_ = new QRadioButton(tr("Point to plane"), method);
+    plane_->setObjectName("radioButtonPointToPlane");
+    plane_->setToolTip(
+        tr("Minimizes the squared distances to the tangent planes of the reference "
+           "(least-squares).\nFor independent scans and meshes."));
     methods_ = new QButtonGroup(this);
     methods_->addButton(gauss_, kGauss);
     methods_->addButton(cheb_, kChebyshev);
+    methods_->addButton(plane_, kPointToPlane);
     methodGrid->addWidget(gauss_, 0, 0);
     methodGrid->addWidget(cheb_, 0, 1);
+    methodGrid->addWidget(plane_, 1, 0, 1, 2);
+    robust_ = new QComboBox(method);
+    robust_->setObjectName("comboBoxRobust");
+    robust_->addItem(tr("none"), alg3D::algorithm::kIcpRobustNone);
+    robust_->addItem(tr("Huber"), alg3D::algorithm::kIcpRobustHuber);
+    robust_->addItem(tr("Tukey"), alg3D::algorithm::kIcpRobustTukey);
+    robust_->setToolTip(tr("Down-weights large distances to the tangent planes"));
+    normalPoints_ = spinBox("spinBoxNormalPoints", 3, 1000, 30, method);
+    normalPoints_->setToolTip(tr("Points of the reference that define a normal"));
+    methodGrid->addWidget(new QLabel(tr("Weighting"), method), 2, 0);
+    methodGrid->addWidget(robust_, 2, 1);
+    methodGrid->addWidget(new QLabel(tr("Normal points"), method), 3, 0);
+    methodGrid->addWidget(normalPoints_, 3, 1);
+    robust_->setEnabled(false);
+    normalPoints_->setEnabled(false);
+    connect(plane_, &QRadioButton::toggled, robust_, &QWidget::setEnabled);
+    connect(plane_, &QRadioButton::toggled, normalPoints_, &QWidget::setEnabled);
 
     auto* init = group(tr("Initialization"));
     auto* initGrid = grid(init);
@@ -167,6 +191,11 @@ tessaro::commands::RegisterOptions WidgetRegistration::options() const {
     namespace alg = alg3D::algorithm;
     tessaro::commands::RegisterOptions o;
     o.chebyshev = method() == kChebyshev;
+    o.pointToPlane = method() == kPointToPlane;
+    if (o.pointToPlane) {
+        o.robust = robust_->currentData().toInt();
+        o.normalsK = static_cast<unsigned>(normalPoints_->value());
+    }
     const struct {
         const QCheckBox* box;
         unsigned bit;

@@ -1,5 +1,6 @@
 // The registration panel: the names of the reference and the data object, the optimizer
-// (a method code read from a radio group, so that further methods only add a button),
+// (a method code read from a radio group: Gauss, Chebyshev, point to plane with its
+// weighting and the neighbours of the reference normals),
 // the initialization (search radius, centre pre-alignment), the iteration parameters,
 // the degrees of freedom with the rotation centre, the results table and "Compute",
 // which emits startComputation().
@@ -12,6 +13,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,7 +26,7 @@ class WidgetRegistration : public ToolWidget {
 
   public:
     // Codes of the optimization method group.
-    enum Method : int { kGauss = 0, kChebyshev = 1 };
+    enum Method : int { kGauss = 0, kChebyshev = 1, kPointToPlane = 2 };
 
     explicit WidgetRegistration(QWidget* parent = nullptr);
 
@@ -48,7 +50,9 @@ class WidgetRegistration : public ToolWidget {
   private:
     QLabel *reference_, *test_;
     QButtonGroup* methods_ = nullptr;
-    QRadioButton *gauss_, *cheb_;
+    QRadioButton *gauss_, *cheb_, *plane_;
+    QComboBox* robust_ = nullptr;       // point to plane: none, Huber, Tukey
+    QSpinBox* normalPoints_ = nullptr;  // point to plane: neighbours of the normals
     QLineEdit *radius_, *tolerance_;
     QCheckBox* cog_;
     QSpinBox *iterations_, *samples_;

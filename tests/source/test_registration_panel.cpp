@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -100,6 +101,40 @@ TEST(RegistrationPanelTest, ControlsBecomeTheCommandsOptions) {
     QString typed = "-2";
     radius->validator()->fixup(typed);
     EXPECT_EQ(typed, "2");
+}
+
+TEST(RegistrationPanelTest, PointToPlaneAndItsOptions) {
+    WidgetRegistration panel;
+    auto* plane = panel.findChild<QRadioButton*>("radioButtonPointToPlane");
+    auto* robust = panel.findChild<QComboBox*>("comboBoxRobust");
+    auto* normals = panel.findChild<QSpinBox*>("spinBoxNormalPoints");
+    ASSERT_TRUE(plane && robust && normals);
+    EXPECT_EQ(plane->text(), "Point to plane");
+    EXPECT_FALSE(robust->isEnabled());
+    EXPECT_FALSE(normals->isEnabled());
+    EXPECT_EQ(normals->value(), 30);
+    EXPECT_EQ(normals->minimum(), 3);
+    plane->setChecked(true);
+    EXPECT_TRUE(robust->isEnabled());
+    EXPECT_TRUE(normals->isEnabled());
+    EXPECT_TRUE(panel.findChild<QSpinBox*>("spinBoxSamples")->isEnabled());
+    const int codes[] = {alg::kIcpRobustNone, alg::kIcpRobustHuber, alg::kIcpRobustTukey};
+    for (int i = 0; i < 3; ++i) {
+        robust->setCurrentIndex(i);
+        normals->setValue(12 + i);
+        const auto o = panel.options();
+        EXPECT_EQ(panel.method(), WidgetRegistration::kPointToPlane);
+        EXPECT_TRUE(o.pointToPlane);
+        EXPECT_FALSE(o.chebyshev);
+        EXPECT_EQ(o.robust, codes[i]);
+        EXPECT_EQ(o.normalsK, 12u + i);
+    }
+    // Back to Gauss: the point-to-plane controls are off and not passed on.
+    panel.findChild<QRadioButton*>("radioButtonGauss")->setChecked(true);
+    EXPECT_FALSE(robust->isEnabled());
+    const auto o = panel.options();
+    EXPECT_FALSE(o.pointToPlane);
+    EXPECT_EQ(o.robust, alg::kIcpRobustNone);
 }
 
 TEST(RegistrationPanelTest, ResultTableShowsStatisticsThenTransform) {

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -329,4 +330,46 @@ TEST(RegistrationJourney, TheDataMoveWhileTheRunGoesOnAndAnAbortChangesNothing) 
     EXPECT_EQ(largestGap(data->getPoints(), before), 0.0);
     EXPECT_EQ(data->getPendingTransform(), alg3D::Matrix4x4d::identity());
     EXPECT_EQ(window().registrationPanel()->resultTable()->rowCount(), 0);
+}
+
+TEST(RegistrationJourney, PointToPlaneBringsAnIndependentScanOntoTheReference) {
+    // The data are another scan of the hills: a grid shifted by a fraction of the spacing
+    // over a smaller area, then moved; no data point has a partner at the same place.
+    const std::vector<Vec3d> reference = hills(kFar, 81, 0.25);
+    std::vector<Vec3d> surface;
+    for (const Vec3d& p : hills(kFar + Vec3d(2.2, 1.35, 0), 65, 0.25)) {
+        const double x = p.x - kFar.x, y = p.y - kFar.y;
+        const double z = 1.5 * std::exp(-((x - 6) * (x - 6) + (y - 8) * (y - 8)) / 12.0) +
+                         0.8 * std::exp(-((x - 14) * (x - 14) + (y - 5) * (y - 5)) / 8.0) +
+                         0.02 * x;
+        surface.push_back(Vec3d(p.x, p.y, kFar.z + z));  // on the reference's surface
+    }
+    const std::vector<Vec3d> data =
+        moved(surface, motion(Vec3d(0.3, -0.5, 0.8), 1.5, kCentre, Vec3d(0.12, -0.08, 0.05)));
+    loadThroughMenu(writePoints("scan-a.xyz", reference));
+    loadThroughMenu(writePoints("scan-b.xyz", data));
+    openRegistrationPanel();
+    // On its round button, as a user clicks it (the button spans the whole row).
+    QWidget* pointToPlane = panelChild("radioButtonPointToPlane");
+    click(pointToPlane, Qt::LeftButton, Qt::NoModifier, QPoint(8, pointToPlane->height() / 2));
+    ASSERT_TRUE(panelChild<QRadioButton>("radioButtonPointToPlane")->isChecked());
+    EXPECT_TRUE(panelChild("comboBoxRobust")->isEnabled());
+    EXPECT_TRUE(panelChild("spinBoxNormalPoints")->isEnabled());
+    selectItems({0, 1});
+    compute();
+    auto* cloud = dynamic_cast<GLObjPnts*>(object(1));
+    ASSERT_TRUE(cloud);
+    // Every point is back where the scan saw it, up to what tangent planes of a grid of
+    // spacing 0.25 allow on hills of curvature up to 0.25 (½·κ·(h/2)² ≈ 0.002).
+    EXPECT_LT(largestGap(cloud->getPoints(), surface), 0.01);
+    auto rows = resultRows();
+    for (const char* key : {"iterations", "pairs", "RMSE", "planeRMSE", "duration", "R", "T"})
+        EXPECT_TRUE(rows.count(key)) << key;
+    EXPECT_LT(rows["planeRMSE"].toDouble(), 0.002);
+    EXPECT_FALSE(rows.count("unobservable"));
+
+    window().view()->setPointSize(4);
+    window().view()->fit2view(GLCamera::kObliqueA);
+    QTest::qWait(100);
+    saveArtifact(screen(), "panel-registration-point-to-plane.png");
 }
