@@ -10,7 +10,8 @@
 // the window use (commands::loadFile, then describeData), from a private temporary file
 // with the given suffix, since the readers take file names. A refusal with the file
 // layer's texts (std::runtime_error, which Alg3dException is) is the expected answer to
-// bad input; any other exception is a finding and aborts, as do the sanitizers' reports.
+// bad input; any other exception is a finding and aborts, as do the sanitizers' reports,
+// a mesh that is not whole triangles and more points than the file has bytes.
 #pragma once
 
 #include <cstddef>
