@@ -83,7 +83,7 @@ fuzz: fuzz-build
 
 fuzz-corpus: fuzz-build
 	@for t in $(FUZZ_TARGETS); do \
-		rm -rf build-fuzz/merged/$$t && mkdir -p build-fuzz/merged/$$t build-fuzz/corpus/$$t; \
+		rm -rf build-fuzz/merged/$$t && mkdir -p build-fuzz/merged/$$t build-fuzz/corpus/$$t fuzz/corpus/$$t; \
 		build-fuzz/fuzz/fuzz_$$t -merge=1 build-fuzz/merged/$$t fuzz/corpus/$$t \
 			build-fuzz/corpus/$$t build-fuzz/seeds/$$t $(FUZZ_FLAGS) || exit 1; \
 		rm -rf fuzz/corpus/$$t && mv build-fuzz/merged/$$t fuzz/corpus/$$t; \
