@@ -10,6 +10,15 @@
 
 #include "fuzz/FuzzTarget.h"
 
+namespace tessaro {
+namespace fuzz {
+// Test names and messages show the target by its name.
+void PrintTo(const Target& target, std::ostream* os) {
+    *os << target.name;
+}
+}  // namespace fuzz
+}  // namespace tessaro
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -66,6 +66,10 @@ struct OversizedCount {
     std::string error;   // the refusal
 };
 
+void PrintTo(const OversizedCount& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::vector<OversizedCount> oversizedCounts() {
     std::vector<OversizedCount> cases;
 
