@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-sanitize test-sanitize-gui bench format clean
+.PHONY: all deps build run test test-sanitize test-sanitize-gui bench fuzz fuzz-build fuzz-corpus format clean
 
 all: build
 
@@ -55,8 +55,43 @@ test-sanitize-gui: deps
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
+# Fuzzing of the file readers with libFuzzer (clang, in build-fuzz so the gcc builds stay
+# as they are): every target in fuzz/targets runs FUZZ_SECONDS seconds on the seeds of
+# scripts/make-fuzz-seeds.py and the kept corpus fuzz/corpus/<target>. New inputs go to
+# build-fuzz/corpus, crashes to build-fuzz/findings; `make fuzz-corpus` minimises both
+# corpora into fuzz/corpus, which test_fuzz_replay replays in every test build.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := $(basename $(notdir $(wildcard fuzz/targets/*.cpp)))
+FUZZ_FLAGS ?= -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
+
+fuzz-build:
+	@scripts/install-deps.sh --fuzz
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTESSARO_FUZZ=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	rm -rf build-fuzz/seeds && python3 scripts/make-fuzz-seeds.py build-fuzz/seeds
+
+fuzz: fuzz-build
+	@mkdir -p build-fuzz/findings
+	@for t in $(FUZZ_TARGETS); do \
+		echo "== fuzz_$$t: $(FUZZ_SECONDS) s"; \
+		mkdir -p build-fuzz/corpus/$$t fuzz/corpus/$$t; \
+		build-fuzz/fuzz/fuzz_$$t build-fuzz/corpus/$$t fuzz/corpus/$$t build-fuzz/seeds/$$t \
+			-max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/findings/$$t- \
+			$(FUZZ_FLAGS) || exit 1; \
+	done
+
+fuzz-corpus: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+		rm -rf build-fuzz/merged/$$t && mkdir -p build-fuzz/merged/$$t build-fuzz/corpus/$$t fuzz/corpus/$$t; \
+		build-fuzz/fuzz/fuzz_$$t -merge=1 build-fuzz/merged/$$t fuzz/corpus/$$t \
+			build-fuzz/corpus/$$t build-fuzz/seeds/$$t $(FUZZ_FLAGS) || exit 1; \
+		rm -rf fuzz/corpus/$$t && mv build-fuzz/merged/$$t fuzz/corpus/$$t; \
+	done
+	@du -sh fuzz/corpus
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

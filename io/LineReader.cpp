@@ -1,14 +1,32 @@
 #include "io/LineReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace tessaro {
 namespace io {
 
-LineReader::LineReader(std::FILE* file, std::size_t blockSize)
-    : file_(file), capacity_(blockSize > 0 ? blockSize : 1) {
+LineReader::LineReader(std::FILE* file, std::size_t blockSize, std::size_t maxLineLength)
+    : file_(file),
+      capacity_(std::max<std::size_t>({blockSize, maxLineLength, 1})),
+      maxLine_(maxLineLength) {
     buffer_.reset(new char[capacity_]);
+}
+
+// Drops everything up to and including the next '\n'; false when the file ends first.
+bool LineReader::skipRestOfLine() {
+    for (;;) {
+        const char* start = buffer_.get() + pos_;
+        const void* newline = std::memchr(start, '\n', fill_ - pos_);
+        if (newline != nullptr) {
+            pos_ += static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
+            skipping_ = false;
+            return true;
+        }
+        pos_ = fill_;
+        if (eof_ || !refill()) return false;
+    }
 }
 
 bool LineReader::refill() {
@@ -37,6 +55,7 @@ bool LineReader::refill() {
 }
 
 bool LineReader::next(const char*& begin, const char*& end) {
+    if (skipping_ && !skipRestOfLine()) return false;
     for (;;) {
         const char* start = buffer_.get() + pos_;
         const std::size_t unread = fill_ - pos_;
@@ -47,9 +66,20 @@ bool LineReader::next(const char*& begin, const char*& end) {
             end = static_cast<const char*>(newline);
             pos_ += static_cast<std::size_t>(end - start) + 1;
             searched_ = 0;
+            if (maxLine_ > 0 && static_cast<std::size_t>(end - begin) > maxLine_) {
+                end = begin + maxLine_;
+            }
             return true;
         }
         searched_ = unread;
+        if (maxLine_ > 0 && unread >= maxLine_) {
+            begin = start;
+            end = start + maxLine_;
+            pos_ = fill_;
+            searched_ = 0;
+            skipping_ = true;
+            return true;
+        }
         if (eof_ || !refill()) {
             if (failed_ || fill_ == pos_) return false;
             // The last line has no '\n'.

@@ -19,17 +19,23 @@ struct FileCloser {
 };
 
 constexpr std::size_t kLineLimit = 255;
+// No first line of an ASCII STL file is this long; beyond it a "line" ends unread, so a
+// large binary file without newlines is judged from its first bytes, not read through.
+constexpr std::size_t kLineScanLimit = 65536;
 
 enum class LineResult { kLine, kEnd, kError };
 
-// Reads one line, keeping its first kLineLimit characters; the rest is skipped.
+// Reads one line, keeping its first kLineLimit characters; the rest is skipped, up to
+// kLineScanLimit characters.
 LineResult readLine(std::FILE* file, std::string& line) {
     line.clear();
     int c;
-    while ((c = std::fgetc(file)) != EOF) {
+    for (std::size_t scanned = 0; scanned < kLineScanLimit && (c = std::fgetc(file)) != EOF;
+         ++scanned) {
         if (line.size() < kLineLimit) line.push_back(static_cast<char>(c));
         if (c == '\n') return LineResult::kLine;
     }
+    if (!line.empty() && !std::feof(file) && !std::ferror(file)) return LineResult::kLine;
     if (std::ferror(file)) return LineResult::kError;
     return line.empty() ? LineResult::kEnd : LineResult::kLine;
 }

@@ -4,9 +4,10 @@
 // is binary, whatever its header says (CAD programs often begin binary headers with
 // "solid"). Otherwise the first token (delimiters blank, tab, semicolon) of each of
 // the first lines decides: one that begins with "solid" makes the file ASCII; two
-// lines without it, or the end of the file, make it binary.
+// lines without it, or the end of the file, make it binary. A line longer than 64 KiB
+// counts as one without it after its first 64 KiB.
 // Errors: Alg3dException "can not open file.\n" when the file cannot be opened or
-// read. Cost: reads 84 bytes and at most two lines.
+// read. Cost: reads 84 bytes and at most two lines of at most 64 KiB each.
 #pragma once
 
 #include <string>

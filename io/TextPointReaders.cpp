@@ -18,6 +18,9 @@ namespace io {
 
 namespace {
 
+constexpr std::size_t kReadBlockSize = std::size_t(1) << 20;
+constexpr std::size_t kMaxPointLineLength = std::size_t(1) << 16;
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -87,7 +90,8 @@ void readLines(FileIOInfo& info, const FileAnalysis& analysis, bool skipFirstLin
     int progress = info.progress.load(std::memory_order_relaxed);
     std::uint64_t sinceStep = 0;
 
-    LineReader reader(file.get());
+    // A point line is short; a longer one is cut, so one huge line costs no memory.
+    LineReader reader(file.get(), kReadBlockSize, kMaxPointLineLength);
     const char* begin;
     const char* end;
     std::uint64_t line = 0;

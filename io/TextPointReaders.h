@@ -8,7 +8,9 @@
 // - readPts (.pts, job 6): the first line (the point count) is skipped; then
 //   x y z, an intensity token that is not looked at, r g b; a line that does not
 //   parse is skipped. An empty file is an error.
-// Colour values are reduced to a byte by colorChannelFromNumber.
+// Colour values are reduced to a byte by colorChannelFromNumber. A line longer than
+// 64 KiB is read as its first 64 KiB (a point line is far shorter), so the memory taken
+// beyond the points stays at one 1 MiB block whatever the file holds.
 //
 // Each reader analyses the file first (FileAnalysis.h, first half of the progress),
 // empties `points`, reserves one point per line and reads at most that many lines;

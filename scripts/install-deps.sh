@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those that
 # are missing. Quick when everything is present: apt-get update runs only when
-# something has to be installed.
+# something has to be installed. With --fuzz it also installs what only `make fuzz`
+# needs, so that `make build` and `make test` stay lean.
 set -euo pipefail
 
 # The one list of packages the project needs.
@@ -31,6 +32,17 @@ PACKAGES=(
   # the generator of the bundled sample scan
   python3
 )
+
+# The fuzz build (make fuzz): clang with libFuzzer's runtime, and LLVM's OpenMP, which
+# the configuration looks for with clang as the compiler.
+FUZZ_PACKAGES=(
+  clang
+  libclang-rt-14-dev
+  libomp-dev
+)
+if [ "${1:-}" = "--fuzz" ]; then
+  PACKAGES+=("${FUZZ_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -156,3 +156,34 @@ TEST(LineReader, HandsOutEveryLineWhateverItsLength) {
         EXPECT_EQ(got, lines) << blockSize;
     }
 }
+
+TEST(LineReader, CutsLinesBeyondTheLimitAndNeverGrows) {
+    io_test::TempDir dir;
+    const std::string name = dir.file("lines.txt");
+    const std::vector<std::string> lines = {
+        "", "abc", "abcd", std::string(5000, 'b') + "x", "", "1 2 3", "tail without newline"};
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += lines[i];
+        if (i + 1 < lines.size()) text += '\n';
+    }
+    io_test::writeFile(name, text);
+    for (std::size_t maxLine : {1u, 3u, 4u, 100u}) {
+        std::vector<std::string> expected;
+        for (const std::string& line : lines)
+            expected.push_back(line.substr(0, maxLine));
+        for (std::size_t blockSize : {1u, 2u, 7u, 64u, 4096u}) {
+            std::FILE* f = std::fopen(name.c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            tessaro::io::LineReader reader(f, blockSize, maxLine);
+            std::vector<std::string> got;
+            const char* b;
+            const char* e;
+            while (reader.next(b, e))
+                got.emplace_back(b, e);
+            EXPECT_FALSE(reader.failed());
+            std::fclose(f);
+            EXPECT_EQ(got, expected) << "limit " << maxLine << ", block " << blockSize;
+        }
+    }
+}

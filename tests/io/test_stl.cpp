@@ -385,5 +385,11 @@ TEST(StlEncoding, KeywordRule) {
     EXPECT_EQ(tio::detectStlEncoding(name), tio::StlEncoding::kBinary);
     writeFile(name, std::string(1000, 'x') + "\nsolid\n");
     EXPECT_EQ(tio::detectStlEncoding(name), tio::StlEncoding::kAscii);
+    // Beyond 64 KiB a first line is not read to its end: a large file without newlines
+    // is judged binary from its first bytes.
+    writeFile(name, std::string(70000, 'x') + "\nsolid\n");
+    EXPECT_EQ(tio::detectStlEncoding(name), tio::StlEncoding::kBinary);
+    writeFile(name, std::string(65535, 'x') + "\nsolid\n");
+    EXPECT_EQ(tio::detectStlEncoding(name), tio::StlEncoding::kAscii);
     EXPECT_THROW(tio::detectStlEncoding(dir.file("none.stl")), alg3D::Alg3dException);
 }

@@ -271,3 +271,16 @@ TEST(FileTypes, SuffixDecidesCaseInsensitively) {
     EXPECT_EQ(tio::fileTypeForName("xyz"), tio::kJobNone);
     EXPECT_EQ(tio::fileTypeForName("dir.xyz/file"), tio::kJobNone);
 }
+
+// A line of megabytes is read as its beginning: its point counts, the rest is skipped
+// without being held in memory, and the next line is read as usual.
+TEST(TextReaders, HugeLineIsReadAsItsBeginning) {
+    io_test::TempDir dir;
+    const std::string name = dir.file("huge.xyz");
+    io_test::writeFile(name, "0 0 0\n1 2 3" + std::string(3 << 20, ' ') + "junk\n4 5 6\n");
+    std::vector<alg3D::Vec3d> points;
+    ASSERT_EQ(io_test::readJob(name, tessaro::io::kReadXyz, points), "");
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[1], alg3D::Vec3d(1, 2, 3));
+    EXPECT_EQ(points[2], alg3D::Vec3d(4, 5, 6));
+}
