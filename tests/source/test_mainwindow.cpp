@@ -214,9 +214,9 @@ TEST(ObjectColourTest, FirstHuesAreTheCounterSequence) {
 TEST(LoadFilterTest, NamedFiltersWithPlainPatterns) {
     // The patterns are what the user reads; the dialog matches them in any case.
     EXPECT_EQ(MainWindow::loadFilter(),
-              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.scn *.json);;"
+              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.ply *.scn *.json);;"
               "Pointclouds (*.xyz *.xyzc *.asc *.pts *.psl);;STL-Mesh (*.stl);;"
-              "HLV-Scandata (*.scn);;Fit result (*.json)");
+              "PLY (cloud or mesh) (*.ply);;HLV-Scandata (*.scn);;Fit result (*.json)");
 }
 
 TEST_F(MainWindowTest, LoadsEveryFormatWithNameColourAndInfo) {
@@ -478,7 +478,8 @@ TEST_F(MainWindowTest, SavingAMeshAsPointsWritesEachVertexOnce) {
     window->on_actionSaveFile_triggered();
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(recorder.saveFilters.back(),
-              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;Binary STL-Mesh (*.stl)");
+              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;Binary STL-Mesh (*.stl);;"
+              "PLY (cloud or mesh) (*.ply)");
     const std::string text = guitest::readText(dir.file("box.xyz"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << text;
 }
