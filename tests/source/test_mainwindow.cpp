@@ -369,7 +369,8 @@ TEST_F(MainWindowTest, SaveWritesAllSelectedObjectsIntoOneFile) {
     recorder.messages.clear();
     window->on_actionSaveFile_triggered();
     EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_EQ(recorder.saveFilters.back(), "Pointcloud (*.xyz);;Pointcloud (*.xyzc)");
+    EXPECT_EQ(recorder.saveFilters.back(),
+              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;PLY (cloud or mesh) (*.ply)");
     EXPECT_EQ(guitest::readText(dir.file("out.xyz")),
               "1.000000\t2.000000\t3.000000\n4.000000\t5.000000\t6.000000\n"
               "10.000000\t11.000000\t12.000000\n");
