@@ -221,6 +221,11 @@ class ElementReader {
 
     // Returns false when the read was aborted.
     bool read(const PlyElement& element, const std::vector<Slot>& slots, bool isVertex) {
+        if (isVertex && !ascii_ && onlyCoordinates(slots)) {
+            return slots[0].property->type == PlyType::kFloat64
+                       ? readCoordinates<double>(element.count)
+                       : readCoordinates<float>(element.count);
+        }
         std::uint64_t nextProgress = 0;
         for (std::uint64_t record = 0; record < element.count; ++record) {
             if (info_.abort.load(std::memory_order_relaxed)) return false;
@@ -244,6 +249,45 @@ class ElementReader {
     }
 
   private:
+    // Vertices of x, y, z alone, in this order and of one float type: the layout most
+    // scanners and this writer use, decoded in blocks of records.
+    static bool onlyCoordinates(const std::vector<Slot>& slots) {
+        if (slots.size() != 3) return false;
+        const PlyType type = slots[0].property->type;
+        if (type != PlyType::kFloat32 && type != PlyType::kFloat64) return false;
+        const Role roles[3] = {Role::kX, Role::kY, Role::kZ};
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (slots[k].role != roles[k] || slots[k].property->type != type) return false;
+        }
+        return true;
+    }
+
+    template <typename T>
+    bool readCoordinates(std::uint64_t count) {
+        constexpr std::size_t kRecord = 3 * sizeof(T);
+        constexpr std::uint64_t kBlock = (std::size_t(1) << 19) / kRecord;
+        const std::uint64_t size = std::max<std::uint64_t>(1, source_.bodySize());
+        std::uint64_t done = 0;
+        while (done < count) {
+            if (info_.abort.load(std::memory_order_relaxed)) return false;
+            const std::size_t n = static_cast<std::size_t>(std::min(count - done, kBlock));
+            const unsigned char* p = source_.take(n * kRecord);
+            if (p == nullptr) throwFormat();
+            for (std::size_t i = 0; i < n; ++i, p += kRecord) {
+                const double x = static_cast<double>(loadRaw<T>(p, swap_));
+                const double y = static_cast<double>(loadRaw<T>(p + sizeof(T), swap_));
+                const double z = static_cast<double>(loadRaw<T>(p + 2 * sizeof(T), swap_));
+                if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) throwFormat();
+                data_.vertices.emplace_back(x, y, z);
+            }
+            done += n;
+            const std::uint64_t percent =
+                std::min<std::uint64_t>(99, source_.consumed() * 100 / size);
+            info_.progress.store(static_cast<int>(percent), std::memory_order_relaxed);
+        }
+        return true;
+    }
+
     double scalar(PlyType type) {
         if (ascii_) {
             std::string_view token;
