@@ -7,6 +7,8 @@
 //          (std::getline and std::stod per line);
 //   write: WriteFloor (fwrite of the finished text), WriteXyz (the .xyz writer,
 //          through its temporary file and rename), WriteFprintf (fprintf per point);
+//   PLY:   ReadPlyBinary (the PLY reader on the same points as a binary little-endian
+//          file with double coordinates, written by the PLY writer), against ReadXyz;
 // and prints the ratios at the end. All files are deleted afterwards.
 // Run: build-*/bench/bench_fileio [--benchmark_filter=Read]
 #include <benchmark/benchmark.h>
@@ -22,6 +24,8 @@
 #include <vector>
 
 #include "io/FileIOInfo.h"
+#include "io/PlyReader.h"
+#include "io/PlyWriter.h"
 #include "io/TextPointReaders.h"
 #include "io/TextPointWriters.h"
 
@@ -31,6 +35,7 @@ constexpr std::size_t kPoints = 5000000;
 
 std::string gInput;                 // the generated .xyz file
 std::string gOutput;                // where the write benchmarks write
+std::string gPly;                   // the same points as a binary PLY file
 std::vector<alg3D::Vec3d> gPoints;  // the points of the generated file, for writing
 
 std::string tempName(const char* stem) {
@@ -106,6 +111,25 @@ void ReadGetlineStod(benchmark::State& state) {
     }
 }
 
+void generatePly() {
+    tessaro::io::PlySource source;
+    source.points = &gPoints;
+    tessaro::io::FileIOInfo info;
+    info.fileName = gPly;
+    tessaro::io::writePly(info, source);
+}
+
+void ReadPlyBinary(benchmark::State& state) {
+    for (auto _ : state) {
+        tessaro::io::FileIOInfo info;
+        info.fileName = gPly;
+        tessaro::io::PlyData data;
+        tessaro::io::readPly(info, data);
+        if (data.vertices.size() != kPoints) state.SkipWithError("wrong point count");
+        benchmark::DoNotOptimize(data.vertices.data());
+    }
+}
+
 void WriteFloor(benchmark::State& state) {
     // The finished text of the same points, written with large fwrite calls.
     std::ifstream in(gInput, std::ios::binary);
@@ -139,6 +163,7 @@ void WriteFprintf(benchmark::State& state) {
 BENCHMARK(ReadFloor)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(ReadXyz)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(ReadGetlineStod)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ReadPlyBinary)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(WriteFloor)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(WriteXyz)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(WriteFprintf)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -161,6 +186,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
         };
         ratio("ReadGetlineStod/iterations:1", "ReadXyz/iterations:3");
         ratio("ReadXyz/iterations:3", "ReadFloor/iterations:5");
+        ratio("ReadXyz/iterations:3", "ReadPlyBinary/iterations:5");
         ratio("WriteFprintf/iterations:1", "WriteXyz/iterations:3");
         ratio("WriteXyz/iterations:3", "WriteFloor/iterations:3");
     }
@@ -176,9 +202,11 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     gInput = tempName("bench-fileio-input");
     gOutput = tempName("bench-fileio-output");
+    gPly = tempName("bench-fileio-input") + ".ply";
     int status = 0;
     try {
         generateInput();
+        generatePly();
         std::printf("input: %s, %.1f MB, %zu points\n", gInput.c_str(),
                     static_cast<double>(std::filesystem::file_size(gInput)) / 1e6, kPoints);
         RatioReporter reporter;
@@ -190,6 +218,7 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::remove(gInput, ec);
     std::filesystem::remove(gOutput, ec);
+    std::filesystem::remove(gPly, ec);
     benchmark::Shutdown();
     return status;
 }

@@ -1,7 +1,7 @@
-// tessaro-cli convert IN OUT: reads any supported file and writes it as .xyz, .xyzc or
-// binary .stl by OUT's suffix. The output goes through the file layer, which replaces
-// OUT only when the new file is complete: after a failure or an interrupt OUT is as it
-// was before (or absent).
+// tessaro-cli convert IN OUT: reads any supported file and writes it as .xyz, .xyzc,
+// binary .stl or .ply (binary, or ASCII with --ascii) by OUT's suffix. The output goes through the
+// file layer, which replaces OUT only when the new file is complete: after a failure or an
+// interrupt OUT is as it was before (or absent).
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -10,6 +10,7 @@
 
 #include "cli/Cli.h"
 #include "commands/FileCommands.h"
+#include "io/FileIOInfo.h"
 
 namespace tessaro {
 namespace cli {
@@ -22,14 +23,18 @@ struct ConvertArguments {
     std::string input;
     std::string output;
     std::vector<int> color{255, 255, 255};
+    bool ascii = false;
 };
 
 int runConvert(const ConvertArguments& args, Context& context) {
     // Everything that can be told from the names is checked before the input is read.
     withFile(args.output, [&] { return commands::writeJobForFile(args.output); });
     const int readJob = withFile(args.input, [&] { return commands::readJobForFile(args.input); });
-    withFile(args.output,
-             [&] { commands::checkSavable(args.output, commands::kindForReadJob(readJob)); });
+    // What a PLY file holds is known only after reading it; the save checks it then.
+    if (readJob != io::kReadPly) {
+        withFile(args.output,
+                 [&] { commands::checkSavable(args.output, commands::kindForReadJob(readJob)); });
+    }
 
     commands::LoadedData data;
     if (!loadData(context, args.input, data)) return context.interruptedExit();
@@ -38,6 +43,7 @@ int runConvert(const ConvertArguments& args, Context& context) {
     options.defaultColor = alg3D::Color(static_cast<unsigned char>(args.color[0]),
                                         static_cast<unsigned char>(args.color[1]),
                                         static_cast<unsigned char>(args.color[2]));
+    if (args.ascii) options.plyEncoding = io::PlyEncoding::kAscii;
     if (!saveData(context, args.output, data, options)) return context.interruptedExit();
 
     const std::string outputFormat = commands::fileSuffix(args.output);
@@ -64,21 +70,23 @@ int runConvert(const ConvertArguments& args, Context& context) {
 RunFunction setupConvert(CLI::App& sub) {
     auto args = std::make_shared<ConvertArguments>();
     sub.add_option("IN", args->input,
-                   "Input file (.xyz .xyzc .asc .pts .psl .stl .scn, case-insensitive)")
+                   "Input file (.xyz .xyzc .asc .pts .psl .stl .scn .ply, case-insensitive)")
         ->required();
-    sub.add_option("OUT", args->output, "Output file (.xyz, .xyzc or .stl)")->required();
+    sub.add_option("OUT", args->output, "Output file (.xyz, .xyzc, .stl or .ply)")->required();
     sub.add_option("--color", args->color,
                    "Colour R,G,B (0..255) of points without one when writing .xyzc")
         ->expected(3)
         ->delimiter(',')
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
+    sub.add_flag("--ascii", args->ascii,
+                 "Write .ply as ASCII text (default: binary little-endian)");
     return [args](Context& context) { return runConvert(*args, context); };
 }
 
 }  // namespace
 
-TESSARO_CLI_SUBCOMMAND("convert", "Convert a point-cloud or mesh file to .xyz, .xyzc or .stl",
+TESSARO_CLI_SUBCOMMAND("convert", "Convert a point-cloud or mesh file to .xyz, .xyzc, .stl or .ply",
                        setupConvert)
 
 }  // namespace cli

@@ -1,6 +1,6 @@
-// tessaro-cli info FILE...: format, point count, triangle count (STL), bounding box and
-// centroid of each file. A file that fails is reported and the others still follow;
-// the exit code is then 1.
+// tessaro-cli info FILE...: format, point count, triangle count (meshes), what a PLY cloud
+// holds per point, bounding box and centroid of each file. A file that fails is reported and the
+// others still follow; the exit code is then 1.
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -29,6 +29,11 @@ nlohmann::ordered_json infoJson(const FileInfo& info) {
     j["format"] = info.format;
     j["points"] = info.points;
     if (info.kind == DataKind::kMesh) j["triangles"] = info.triangles;
+    if (info.format == "ply") {
+        j["colors"] = info.kind == DataKind::kColoredPoints;
+        j["normals"] = info.normals;
+        j["scalar_fields"] = info.scalarFields;
+    }
     j["bbox_min"] = vectorJson(info.bboxMin, present);
     j["bbox_max"] = vectorJson(info.bboxMax, present);
     j["centroid"] = vectorJson(info.centroid, present);
@@ -46,6 +51,14 @@ void printText(std::ostream& out, const FileInfo& info) {
     out << "  format:    " << info.format << '\n';
     out << "  points:    " << info.points << '\n';
     if (info.kind == DataKind::kMesh) out << "  triangles: " << info.triangles << '\n';
+    if (info.format == "ply" && info.kind != DataKind::kMesh) {
+        std::string extras;
+        if (info.kind == DataKind::kColoredPoints) extras += " colors";
+        if (info.normals) extras += " normals";
+        for (const std::string& name : info.scalarFields)
+            extras += " " + name;
+        out << "  values:   " << (extras.empty() ? std::string(" -") : extras) << '\n';
+    }
     out << "  bbox min:  " << vectorText(info.bboxMin, present) << '\n';
     out << "  bbox max:  " << vectorText(info.bboxMax, present) << '\n';
     out << "  centroid:  " << vectorText(info.centroid, present) << '\n';
@@ -54,7 +67,7 @@ void printText(std::ostream& out, const FileInfo& info) {
 RunFunction setupInfo(CLI::App& sub) {
     auto files = std::make_shared<std::vector<std::string>>();
     sub.add_option("FILE", *files,
-                   "Point-cloud or mesh files (.xyz .xyzc .asc .pts .psl .stl .scn)")
+                   "Point-cloud or mesh files (.xyz .xyzc .asc .pts .psl .stl .scn .ply)")
         ->required();
     return [files](Context& context) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();

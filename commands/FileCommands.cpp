@@ -9,6 +9,7 @@
 
 #include "alg3D/matrix/Alg3dException.h"
 #include "commands/MeshVertices.h"
+#include "commands/PlyConversion.h"
 #include "commands/SaveParts.h"
 #include "io/FileIOInfo.h"
 #include "io/OutputFile.h"
@@ -122,6 +123,8 @@ std::string formatName(int readJob) {
             return "psl";
         case io::kReadPts:
             return "pts";
+        case io::kReadPly:
+            return "ply";
         default:
             return "";
     }
@@ -144,7 +147,13 @@ JobStatus loadFile(const std::string& fileName, LoadedData& data, const PollCall
     info.type = job;
 
     JobStatus status;
-    if (result.kind == DataKind::kColoredPoints) {
+    io::PlyData ply;
+    if (job == io::kReadPly) {
+        status = runFileJob(
+            info, [&] { io::readFileJob(&info, &ply); }, poll, interval);
+        // An aborted read may hold faces whose vertices were not read yet.
+        if (status == JobStatus::kCompleted) loadedDataFromPly(std::move(ply), result);
+    } else if (result.kind == DataKind::kColoredPoints) {
         status = runFileJob(
             info, [&] { io::readFileJob(&info, &result.coloredPoints); }, poll, interval);
     } else {
@@ -168,6 +177,9 @@ FileInfo describeData(const std::string& fileName, const LoadedData& data) {
     info.kind = data.kind;
     info.points = data.pointCount();
     if (data.kind == DataKind::kMesh) info.triangles = data.points.size() / 3;
+    info.normals = !data.normals.empty();
+    for (const io::PlyScalarField& field : data.scalarFields)
+        info.scalarFields.push_back(field.name);
     if (data.kind == DataKind::kColoredPoints) {
         accumulate(data.coloredPoints, info);
     } else {
@@ -189,6 +201,7 @@ int writeJobForFile(const std::string& fileName) {
     if (suffix == "xyz") return io::kWriteXyz;
     if (suffix == "xyzc") return io::kWriteXyzc;
     if (suffix == "stl") return io::kWriteStl;
+    if (suffix == "ply") return io::kWritePly;
     throw std::runtime_error("Unknown file format!");
 }
 
@@ -206,6 +219,9 @@ JobStatus saveFile(const std::string& fileName, const LoadedData& data, const Po
     part.points = &data.points;
     part.coloredPoints = &data.coloredPoints;
     part.color = options.defaultColor;
+    part.normals = &data.normals;
+    part.scalarFields = &data.scalarFields;
+    part.plyEncoding = options.plyEncoding;
     return saveParts(fileName, {part}, poll, interval);
 }
 
@@ -216,6 +232,9 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
     for (const SavePart& part : parts)
         checkSavable(fileName, part.kind);
     if (parts.empty()) return JobStatus::kCompleted;
+    if (job == io::kWritePly && parts.size() > 1) {
+        throw std::runtime_error("A PLY file holds one cloud or mesh; select only one object.");
+    }
 
     // A mesh in a point file is its vertices, each once: its triangles would repeat every
     // shared corner. One hashing pass per mesh, before the writers start.
@@ -223,7 +242,10 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
     vertices.reserve(parts.size());
     std::vector<SavePart> written = parts;
     for (SavePart& part : written) {
-        if (part.kind != DataKind::kMesh || job == io::kWriteStl || !part.points) continue;
+        if (part.kind != DataKind::kMesh || job == io::kWriteStl || job == io::kWritePly ||
+            !part.points) {
+            continue;
+        }
         vertices.push_back(meshVertices(*part.points));
         part.kind = DataKind::kPoints;
         part.points = &vertices.back();
@@ -246,7 +268,12 @@ JobStatus saveParts(const std::string& fileName, const std::vector<SavePart>& pa
             part.coloredPoints ? *part.coloredPoints : kNoColoredPoints;
 
         JobStatus status;
-        if (job == io::kWriteXyzc) {
+        if (job == io::kWritePly) {
+            PlyScratch scratch;
+            const io::PlySource source = plySourceForPart(part, scratch);
+            status = runFileJob(
+                info, [&] { io::writeFileJob(&info, &source); }, poll, interval);
+        } else if (job == io::kWriteXyzc) {
             // Coordinates and colours go through the same writer, six decimals as in .xyz.
             std::vector<alg3D::Vec3d> split;
             std::vector<alg3D::Color> colors;

@@ -1,10 +1,13 @@
 // Loading, describing and saving point-cloud and mesh files: the file layer's jobs run on
 // a worker thread through runJob, with the format chosen by the file name's suffix.
 //
-// Load: .xyz, .xyzc, .pts, .psl, .scn, .stl and .asc (probed: more than 5 columns read as
-// .xyzc, more than 2 as .xyz), suffixes compared case-insensitively. Save: .xyz, .xyzc
-// and binary .stl; the file layer writes to a temporary file and replaces the target only
-// when complete, so a failed or aborted save leaves the previous file as it was.
+// Load: .xyz, .xyzc, .pts, .psl, .scn, .stl, .ply and .asc (probed: more than 5 columns
+// read as .xyzc, more than 2 as .xyz), suffixes compared case-insensitively. A .ply file
+// with faces loads as a mesh, one with colours as a coloured cloud, else as a plain cloud
+// (with its normals and further per-point values). Save: .xyz, .xyzc, binary .stl and .ply
+// (binary little-endian unless SaveOptions asks for ASCII); the file layer writes to a temporary
+// file and replaces the target only when complete, so a failed or aborted save leaves the previous
+// file as it was.
 //
 // Errors: the file layer's exceptions pass on unchanged; an unsupported suffix gives
 // "Unknown file format: " with the suffix (load) or "Unknown file format!" (save). A
@@ -22,6 +25,8 @@
 #include "alg3D/matrix/GLPoint.h"
 #include "alg3D/matrix/Matrix.h"
 #include "commands/JobRunner.h"
+#include "io/PlyFormat.h"
+#include "io/PlyReader.h"
 
 namespace tessaro {
 namespace commands {
@@ -41,6 +46,14 @@ struct LoadedData {
     std::string format;                         // reader that ran: "xyz", "xyzc", "pts", ...
     std::vector<alg3D::Vec3d> points;           // kPoints and kMesh
     std::vector<alg3D::GLPoint> coloredPoints;  // kColoredPoints
+    // Clouds read from PLY files: their normals (empty, or one per point) and further
+    // per-point values by name (intensity, confidence, ...), each one value per point.
+    std::vector<alg3D::Vec3f> normals;
+    std::vector<io::PlyScalarField> scalarFields;
+    // Meshes read from PLY files come indexed as well: `points` holds the triangle soup,
+    // these the file's own vertices and three indices per triangle (empty otherwise).
+    std::vector<alg3D::Vec3d> meshVertices;
+    std::vector<std::uint64_t> meshIndices;
 
     std::size_t pointCount() const {
         return kind == DataKind::kColoredPoints ? coloredPoints.size() : points.size();
@@ -60,10 +73,12 @@ std::string fileSuffix(const std::string& fileName);
 // "Unknown file format: " + suffix when no reader fits.
 int readJobForFile(const std::string& fileName);
 
-// The name of the format a read job code reads ("xyz", "stl", "scn", "xyzc", "psl", "pts").
+// The name of the format a read job code reads ("xyz", "stl", "scn", "xyzc", "psl", "pts",
+// "ply").
 std::string formatName(int readJob);
 
 // What a read job yields: a mesh for STL, coloured points for .xyzc and .pts, else points.
+// For PLY the file's content decides; the answer is then kPoints, the least it can be.
 DataKind kindForReadJob(int readJob);
 
 // Reads a file into `data` on a worker thread. On an abort `data` is left empty.
@@ -76,8 +91,10 @@ struct FileInfo {
     std::string file;
     std::string format;
     DataKind kind = DataKind::kPoints;
-    std::size_t points = 0;     // for meshes the corners as read, three per triangle
-    std::size_t triangles = 0;  // meshes only
+    std::size_t points = 0;                 // for meshes the corners as read, three per triangle
+    std::size_t triangles = 0;              // meshes only
+    std::vector<std::string> scalarFields;  // names of further per-point values (PLY)
+    bool normals = false;                   // the file holds normals (PLY)
     // Axis-aligned bounding box and mean of the points; zero when there are no points.
     alg3D::Vec3d bboxMin, bboxMax, centroid;
 };
@@ -89,8 +106,8 @@ JobStatus fileInfo(const std::string& fileName, FileInfo& info,
                    const PollCallback& poll = neverAbort,
                    std::chrono::milliseconds interval = kDefaultPollInterval);
 
-// The file layer's write job code for a file name: .xyz, .xyzc or .stl; anything else
-// throws "Unknown file format!".
+// The file layer's write job code for a file name: .xyz, .xyzc, .stl or .ply; anything
+// else throws "Unknown file format!".
 int writeJobForFile(const std::string& fileName);
 
 // Throws unless data of this kind can be saved under this name: STL holds triangles, so
@@ -101,13 +118,16 @@ void checkSavable(const std::string& fileName, DataKind kind);
 struct SaveOptions {
     // Colour given to every point when data without colours is saved as .xyzc.
     alg3D::Color defaultColor{255, 255, 255};
+    // Encoding of .ply files.
+    io::PlyEncoding plyEncoding = io::PlyEncoding::kBinaryLittleEndian;
 };
 
 // Writes `data` on a worker thread in the format of the file name's suffix: .xyz and
-// .xyzc with six decimals, .stl as binary STL; a mesh saved as .xyz or .xyzc writes its
-// vertices, each distinct corner once in the order of first appearance. An empty cloud
-// saved as .xyz gives an empty file. The target is replaced only after a run that
-// completed without an abort; kAborted means it is exactly as it was.
+// .xyzc with six decimals, .stl as binary STL, .ply with normals, colours and per-point
+// values when the data has them (a mesh as indexed triangles); a mesh saved as .xyz or .xyzc writes
+// its vertices, each distinct corner once in the order of first appearance. An empty cloud saved as
+// .xyz gives an empty file. The target is replaced only after a run that completed without an
+// abort; kAborted means it is exactly as it was.
 JobStatus saveFile(const std::string& fileName, const LoadedData& data,
                    const PollCallback& poll = neverAbort, const SaveOptions& options = {},
                    std::chrono::milliseconds interval = kDefaultPollInterval);

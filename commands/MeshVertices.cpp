@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tessaro {
@@ -50,6 +51,20 @@ std::vector<alg3D::Vec3d> meshVertices(const std::vector<alg3D::Vec3d>& corners)
         if (seen.insert(keyOf(p)).second) vertices.push_back(p);
     }
     return vertices;
+}
+
+void indexMeshCorners(const std::vector<alg3D::Vec3d>& corners, std::vector<alg3D::Vec3d>& vertices,
+                      std::vector<std::uint64_t>& indices) {
+    vertices.clear();
+    indices.clear();
+    indices.reserve(corners.size());
+    std::unordered_map<Key, std::uint64_t, KeyHash> seen;
+    seen.reserve(corners.size() / 6 + 1);
+    for (const alg3D::Vec3d& p : corners) {
+        const auto inserted = seen.emplace(keyOf(p), vertices.size());
+        if (inserted.second) vertices.push_back(p);
+        indices.push_back(inserted.first->second);
+    }
 }
 
 }  // namespace commands

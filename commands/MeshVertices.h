@@ -9,6 +9,7 @@
 // Cost: one pass with a hash map, expected O(n) time and O(vertices) extra memory.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "alg3D/matrix/Matrix.h"
@@ -17,6 +18,11 @@ namespace tessaro {
 namespace commands {
 
 std::vector<alg3D::Vec3d> meshVertices(const std::vector<alg3D::Vec3d>& corners);
+
+// The same vertices, and for every corner the index of its vertex (so a soup of whole
+// triangles gives three indices per triangle).
+void indexMeshCorners(const std::vector<alg3D::Vec3d>& corners, std::vector<alg3D::Vec3d>& vertices,
+                      std::vector<std::uint64_t>& indices);
 
 }  // namespace commands
 }  // namespace tessaro

@@ -7,7 +7,8 @@
 // triangles and into .xyz or .xyzc as its vertices (meshVertices: each corner once). The first part
 // starts a temporary file beside the target, the others append to it, and the target is replaced
 // once, after the last part was written; a failure or an abort in any part leaves the
-// previous file exactly as it was. An empty list writes nothing.
+// previous file exactly as it was. An empty list writes nothing. A .ply file takes one
+// part only ("A PLY file holds one cloud or mesh; select only one object.").
 // Errors: as saveFile ("Unknown file format!", "Only meshes can be saved as STL.", the
 // writers' texts). Cost: one pass over all points (for a mesh in a point file, one more
 // through a hash map of its vertices).
@@ -35,6 +36,11 @@ struct SavePart {
     // .xyzc file they take the place of `color` and of coloured points' colours. Ignored
     // when null or of another length.
     const std::vector<alg3D::Color>* shownColors = nullptr;
+    // PLY only: normals and further per-point values written with the points (ignored
+    // when null or of another length), and the encoding.
+    const std::vector<alg3D::Vec3f>* normals = nullptr;
+    const std::vector<io::PlyScalarField>* scalarFields = nullptr;
+    io::PlyEncoding plyEncoding = io::PlyEncoding::kBinaryLittleEndian;
 };
 
 // Writes the parts in order; the poll callback sees each part's progress in turn.

@@ -17,18 +17,9 @@ namespace io {
 
 namespace {
 
-// The common frame of the four entries.
 template <typename Job>
 void runJob(FileIOInfo* info, Job job) {
-    info->progress.store(0);
-    info->abort.store(false);
-    info->error = nullptr;
-    try {
-        job();
-    } catch (...) {
-        info->error = std::current_exception();
-    }
-    info->progress.store(100);
+    runFileJobFrame(info, job);
 }
 
 std::string lowerSuffix(const std::string& fileName) {
@@ -122,6 +113,7 @@ int fileTypeForName(const std::string& fileName) {
     if (suffix == "pts") return kReadPts;
     if (suffix == "stl") return kReadStl;
     if (suffix == "scn") return kReadScanData;
+    if (suffix == "ply") return kReadPly;
     if (suffix == "asc") {
         FileAnalysis analysis;
         if (!analyzeFile(fileName, analysis)) return kJobNone;

@@ -8,8 +8,8 @@
 //
 // The entries can also be called directly, on the caller's own thread. The format
 // functions behind them: TextPointReaders.h, TextPointWriters.h, PslReader.h,
-// StlReaders.h, StlWriter.h, ScanDataLoader.h. Writers never destroy a good file: a
-// replacing write goes through a temporary file (OutputFile.h), which also lets
+// StlReaders.h, StlWriter.h, ScanDataLoader.h, PlyReader.h, PlyWriter.h. Writers never destroy a
+// good file: a replacing write goes through a temporary file (OutputFile.h), which also lets
 // several write jobs fill one file with a single replace at the end (`output`).
 #pragma once
 
@@ -38,6 +38,8 @@ enum FileJobType : int {
     kWriteXyz = 7,      // .xyz writer from Vec3d or GLPoint
     kWriteXyzc = 8,     // .xyzc writer from GLPoint, or Vec3d with parallel Color
     kWriteStl = 10,     // binary STL writer from Vec3d or GLPoint (three points per triangle)
+    kReadPly = 11,      // PLY reader into PlyData (PlyReader.h)
+    kWritePly = 12,     // PLY writer from PlySource (PlyWriter.h)
 };
 
 struct FileIOInfo {
@@ -62,9 +64,24 @@ void writeFileJob(FileIOInfo* info, const std::vector<alg3D::Vec3d>* points,
 void writeFileJob(FileIOInfo* info, const std::vector<alg3D::GLPoint>* points);
 
 // The read job code for a file name by its suffix, case-insensitively: xyz 1,
-// xyzc 4, psl 5, pts 6, stl 2, scn 3; an .asc file is analysed (more than 5
+// xyzc 4, psl 5, pts 6, stl 2, scn 3, ply 11; an .asc file is analysed (more than 5
 // columns: 4, more than 2: 1). Returns kJobNone for anything else.
 int fileTypeForName(const std::string& fileName);
+
+// The common frame of the worker entries: progress 0, abort and error cleared, the job
+// run, an escaping exception stored in `error`, progress 100.
+template <typename Job>
+void runFileJobFrame(FileIOInfo* info, Job job) {
+    info->progress.store(0);
+    info->abort.store(false);
+    info->error = nullptr;
+    try {
+        job();
+    } catch (...) {
+        info->error = std::current_exception();
+    }
+    info->progress.store(100);
+}
 
 }  // namespace io
 }  // namespace tessaro

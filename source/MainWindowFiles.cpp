@@ -24,7 +24,7 @@
 
 namespace {
 
-const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "scn", "json"};
+const QStringList kLoadSuffixes = {"xyz", "xyzc", "asc", "pts", "psl", "stl", "ply", "scn", "json"};
 
 }  // namespace
 
@@ -52,8 +52,9 @@ QString startFolder(const QStringList& folders) {
 QString MainWindow::loadFilter() {
     return tr("All supported") + " (" + patterns(kLoadSuffixes) + ");;" + tr("Pointclouds") + " (" +
            patterns({"xyz", "xyzc", "asc", "pts", "psl"}) + ");;" + tr("STL-Mesh") + " (" +
-           patterns({"stl"}) + ");;" + tr("HLV-Scandata") + " (" + patterns({"scn"}) + ");;" +
-           tr("Fit result") + " (" + patterns({"json"}) + ")";
+           patterns({"stl"}) + ");;" + tr("PLY (cloud or mesh)") + " (" + patterns({"ply"}) +
+           ");;" + tr("HLV-Scandata") + " (" + patterns({"scn"}) + ");;" + tr("Fit result") + " (" +
+           patterns({"json"}) + ")";
 }
 
 void MainWindow::on_actionLoadFile_triggered() {
@@ -125,7 +126,11 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
         // progress dialog: the window keeps answering on large meshes.
         std::vector<alg3D::Vec3d> vertices;
         std::vector<std::uint64_t> indices;
-        if (data.kind == tessaro::commands::DataKind::kMesh) {
+        if (!data.meshIndices.empty()) {
+            // A PLY mesh comes indexed already: its own vertices are kept as they are.
+            vertices = std::move(data.meshVertices);
+            indices = std::move(data.meshIndices);
+        } else if (data.kind == tessaro::commands::DataKind::kMesh) {
             dialog.setLabelText(tr("Load STL data"));
             if (tessaro::commands::mergeMesh(data.points, vertices, indices, wait.callback()) ==
                     tessaro::commands::JobStatus::kAborted ||
@@ -140,6 +145,7 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
             case tessaro::commands::DataKind::kColoredPoints: {
                 auto cloud = std::make_unique<GLObjPntsColored>();
                 cloud->setPoints(std::move(data.coloredPoints));
+                if (!data.normals.empty()) cloud->setNormals(std::move(data.normals));
                 object = std::move(cloud);
                 break;
             }
@@ -152,9 +158,14 @@ void MainWindow::loadOneFile(const QString& fileName, ProgressWait& wait) {
             default: {
                 auto cloud = std::make_unique<GLObjPnts>();
                 cloud->setPoints(std::move(data.points));
+                if (!data.normals.empty()) cloud->setNormals(std::move(data.normals));
                 object = std::move(cloud);
                 break;
             }
+        }
+        // Scene clouds hold no further per-point values; say which ones were not taken.
+        for (const tessaro::io::PlyScalarField& field : data.scalarFields) {
+            std::printf("per-point values not shown: %s\n", field.name.c_str());
         }
         object->setName(info.fileName().toStdString());
         object->setColor(color);
@@ -201,6 +212,7 @@ void MainWindow::on_actionSaveFile_triggered() {
     if (meshes == static_cast<int>(selected.size())) {
         filter += ";;" + tr("Binary STL-Mesh") + " (*.stl)";
     }
+    filter += ";;" + tr("PLY (cloud or mesh)") + " (*.ply)";
     const QString proposed =
         QFileInfo(QString::fromStdString(selected.front()->getName())).completeBaseName();
     const QString folder = startFolder({settings_.savePath, settings_.loadPath});
@@ -210,7 +222,7 @@ void MainWindow::on_actionSaveFile_triggered() {
     settings_.saveFilter = selectedFilter;
     if (fileName.isEmpty()) return;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
-    if (suffix != "xyz" && suffix != "xyzc" && suffix != "stl") {
+    if (suffix != "xyz" && suffix != "xyzc" && suffix != "stl" && suffix != "ply") {
         ui::warning(this, tr("Save data"), tr("Unknown file format!"));
         return;
     }
@@ -226,14 +238,17 @@ void MainWindow::on_actionSaveFile_triggered() {
         if (auto* colored = dynamic_cast<GLObjPntsColored*>(object)) {
             part.kind = DataKind::kColoredPoints;
             part.coloredPoints = &colored->getPoints();
+            part.normals = &colored->getNormals();
         } else if (auto* uniform = dynamic_cast<GLObjPntsUniform*>(object)) {
             part.kind = DataKind::kColoredPoints;
             part.coloredPoints = &uniform->getPoints();
             part.shownColors = &uniform->getCodedColors();  // a colour coding, as shown
+            part.normals = &uniform->getNormals();
         } else if (auto* plain = dynamic_cast<GLObjPnts*>(object)) {
             part.kind = DataKind::kPoints;
             part.points = &plain->getPoints();
             part.shownColors = &plain->getCodedColors();
+            part.normals = &plain->getNormals();
         } else if (auto* mesh = dynamic_cast<GLObjSTL*>(object)) {
             // The commands take a mesh as its triangle soup; in a point file they write
             // the mesh's vertices, not its corners.

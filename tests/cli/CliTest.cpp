@@ -278,12 +278,12 @@ TEST(Cli, InfoTextPrintsEachFile) {
 TEST(Cli, InfoReportsFailingFilesAndGoesOn) {
     TempDir dir;
     writeText(dir.file("good.xyz"), "1 2 3\n");
-    writeText(dir.file("mesh.ply"), "ply\n");
+    writeText(dir.file("mesh.off"), "OFF\n");
     const std::string missing = dir.file("missing.xyz");
-    const Outcome o = run({"--json", "info", missing, dir.file("good.xyz"), dir.file("mesh.ply")});
+    const Outcome o = run({"--json", "info", missing, dir.file("good.xyz"), dir.file("mesh.off")});
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_EQ(o.err, "tessaro-cli: " + missing + ": ALG3D::can not open file.\n" +
-                         "tessaro-cli: " + dir.file("mesh.ply") + ": Unknown file format: ply\n");
+                         "tessaro-cli: " + dir.file("mesh.off") + ": Unknown file format: off\n");
     const Json list = Json::parse(o.out);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]["file"], dir.file("good.xyz"));
@@ -396,9 +396,9 @@ TEST(Cli, FailedConversionsLeaveNoNewFileAndKeepExistingOnes) {
         {{"convert", dir.file("in.xyz"), dir.file("new.stl")},
          "tessaro-cli: " + dir.file("new.stl") + ": Only meshes can be saved as STL.\n",
          "new.stl"},
-        {{"convert", dir.file("in.xyz"), dir.file("new.ply")},
-         "tessaro-cli: " + dir.file("new.ply") + ": Unknown file format!\n",
-         "new.ply"},
+        {{"convert", dir.file("in.xyz"), dir.file("new.off")},
+         "tessaro-cli: " + dir.file("new.off") + ": Unknown file format!\n",
+         "new.off"},
         {{"convert", dir.file("in.xyz"), dir.file("no/dir/new.xyz")},
          "tessaro-cli: " + dir.file("no/dir/new.xyz") +
              ": ALG3D::can not write destination file.\n",

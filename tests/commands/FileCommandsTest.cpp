@@ -186,10 +186,10 @@ TEST(FileCommands, ReadJobFollowsTheSuffixCaseInsensitively) {
 
 TEST(FileCommands, UnknownSuffixNamesTheSuffix) {
     try {
-        tessaro::commands::readJobForFile("mesh.ply");
+        tessaro::commands::readJobForFile("mesh.off");
         FAIL();
     } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Unknown file format: ply");
+        EXPECT_STREQ(e.what(), "Unknown file format: off");
     }
     try {
         tessaro::commands::readJobForFile("noext");
@@ -512,13 +512,13 @@ TEST(FileCommands, EmptyCloudSavedAsXyzGivesAnEmptyFile) {
 TEST(FileCommands, RefusedSaveLeavesTheTargetAsItWas) {
     TempDir dir;
     writeText(dir.file("keep.stl"), "previous");
-    writeText(dir.file("keep.ply"), "previous");
+    writeText(dir.file("keep.off"), "previous");
     const LoadedData cloud = randomCloud(30, 45, DataKind::kPoints);
     EXPECT_THROW(tessaro::commands::saveFile(dir.file("keep.stl"), cloud), std::runtime_error);
-    EXPECT_THROW(tessaro::commands::saveFile(dir.file("keep.ply"), cloud), std::runtime_error);
+    EXPECT_THROW(tessaro::commands::saveFile(dir.file("keep.off"), cloud), std::runtime_error);
     EXPECT_THROW(tessaro::commands::saveFile(dir.file("new.stl"), cloud), std::runtime_error);
     EXPECT_EQ(readAll(dir.file("keep.stl")), "previous");
-    EXPECT_EQ(readAll(dir.file("keep.ply")), "previous");
+    EXPECT_EQ(readAll(dir.file("keep.off")), "previous");
     EXPECT_FALSE(fs::exists(dir.file("new.stl")));
     EXPECT_EQ(dir.entries(), 2u);
 }

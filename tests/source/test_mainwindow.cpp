@@ -214,9 +214,9 @@ TEST(ObjectColourTest, FirstHuesAreTheCounterSequence) {
 TEST(LoadFilterTest, NamedFiltersWithPlainPatterns) {
     // The patterns are what the user reads; the dialog matches them in any case.
     EXPECT_EQ(MainWindow::loadFilter(),
-              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.scn *.json);;"
+              "All supported (*.xyz *.xyzc *.asc *.pts *.psl *.stl *.ply *.scn *.json);;"
               "Pointclouds (*.xyz *.xyzc *.asc *.pts *.psl);;STL-Mesh (*.stl);;"
-              "HLV-Scandata (*.scn);;Fit result (*.json)");
+              "PLY (cloud or mesh) (*.ply);;HLV-Scandata (*.scn);;Fit result (*.json)");
 }
 
 TEST_F(MainWindowTest, LoadsEveryFormatWithNameColourAndInfo) {
@@ -369,7 +369,8 @@ TEST_F(MainWindowTest, SaveWritesAllSelectedObjectsIntoOneFile) {
     recorder.messages.clear();
     window->on_actionSaveFile_triggered();
     EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_EQ(recorder.saveFilters.back(), "Pointcloud (*.xyz);;Pointcloud (*.xyzc)");
+    EXPECT_EQ(recorder.saveFilters.back(),
+              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;PLY (cloud or mesh) (*.ply)");
     EXPECT_EQ(guitest::readText(dir.file("out.xyz")),
               "1.000000\t2.000000\t3.000000\n4.000000\t5.000000\t6.000000\n"
               "10.000000\t11.000000\t12.000000\n");
@@ -478,7 +479,8 @@ TEST_F(MainWindowTest, SavingAMeshAsPointsWritesEachVertexOnce) {
     window->on_actionSaveFile_triggered();
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(recorder.saveFilters.back(),
-              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;Binary STL-Mesh (*.stl)");
+              "Pointcloud (*.xyz);;Pointcloud (*.xyzc);;Binary STL-Mesh (*.stl);;"
+              "PLY (cloud or mesh) (*.ply)");
     const std::string text = guitest::readText(dir.file("box.xyz"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << text;
 }
