@@ -23,8 +23,12 @@ TessaroStyle::TessaroStyle(double scale) : QProxyStyle(QStyleFactory::create("Fu
 }
 
 QPalette TessaroStyle::standardPalette() const {
+    return schemePalette(bright_);
+}
+
+QPalette TessaroStyle::schemePalette(bool bright) {
     QPalette p;
-    if (bright_) {
+    if (bright) {
         p.setColor(QPalette::Window, QColor(218, 218, 218));
         p.setColor(QPalette::WindowText, QColor(20, 20, 20));
         p.setColor(QPalette::Text, QColor(20, 20, 20));
