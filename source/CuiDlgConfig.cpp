@@ -1,6 +1,7 @@
 #include "CuiDlgConfig.h"
 
 #include <QEvent>
+#include <QPalette>
 #include <QSignalBlocker>
 
 #include "UiHooks.h"
@@ -17,6 +18,12 @@ CuiDlgConfig::CuiDlgConfig(SettingsRecord& settings, QWidget* parent)
     ui_->setupUi(this);
     setObjectName("CuiDlgConfig");
     setProperty("i18n.self", true);  // retranslateUi, not the window's walk
+    // The check mark is drawn in the text colour on the box's light base: keep it dark in
+    // both schemes (the label keeps the window's text colour).
+    QPalette axes = ui_->checkBoxAxes->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        axes.setColor(g, QPalette::Text, QColor(20, 20, 20));
+    ui_->checkBoxAxes->setPalette(axes);
     updateFromSettings();
 }
 

@@ -58,6 +58,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         omp_set_num_threads(processors_);
 
         scale_ = TessaroStyle::displayScale();
+        TessaroStyle::setScale(scale_);  // the style's icon metric follows the display
         applyMinimumSize();
 
         view_ = new GLView(this);
@@ -135,14 +136,14 @@ void MainWindow::buildToolBars() {
         button->setPopupMode(QToolButton::InstantPopup);
     }
 
-    auto makeBar = [&](const QString& name) {
-        auto* bar = new SubToolBar(name, barBox);
+    auto makeBar = [&](const QString& name, const QString& title) {
+        auto* bar = new SubToolBar(title, barBox);
         bar->setObjectName(name);
         bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         barLayout->addWidget(bar);
         return bar;
     };
-    QToolBar* algorithmBar = makeBar("algorithmBar");
+    QToolBar* algorithmBar = makeBar("algorithmBar", tr("Algorithms"));
     algorithmBar_ = algorithmBar;
     // The five panel toggles show at most one panel; each is enabled when its panel is
     // registered (registerAlgorithmPanel). Convex Hull runs at once.
@@ -165,7 +166,7 @@ void MainWindow::buildToolBars() {
     }
     connect(algorithmBar, &QToolBar::visibilityChanged, this,
             &MainWindow::toolBarVisibilityChanged);
-    editBar_ = makeBar("editBar");
+    editBar_ = makeBar("editBar", tr("Edit"));
     actionMeasure_ = editBar_->addAction(QIcon(":main/icon_ruler.png"), tr("Measure"));
     actionMeasure_->setToolTip(tr("Measure distances<hr> Click on two positions in the scene."));
     actionMeasure_->setCheckable(true);
@@ -174,7 +175,7 @@ void MainWindow::buildToolBars() {
     buildEditTools();
     buildHullCommand();
 
-    viewBar_ = makeBar("viewBar");
+    viewBar_ = makeBar("viewBar", tr("View"));
     actionPerspective_ = viewBar_->addAction(QIcon(":views/icon_view_proj.png"), tr("Perspective"));
     actionPerspective_->setCheckable(true);
     connect(actionPerspective_, &QAction::toggled, this, &MainWindow::viewPerspective);
@@ -362,9 +363,18 @@ void MainWindow::applyCustomStyleSheet() {
         const QIcon original = action->property("tessaroIcon").value<QIcon>();
         action->setIcon(tintedIcon(original, iconColor));
     }
-    // The selection tools are plain buttons on the edit bar; they follow the same rule.
-    if (selectionTools_) {
-        for (QToolButton* button : selectionTools_->findChildren<QToolButton*>()) {
+    // The selection tools on the edit bar and the icon buttons of the panels (shapes,
+    // algorithms, object tools) are plain buttons; they follow the same rule. The panels'
+    // title arrows change with their state and stay as drawn.
+    QList<QToolButton*> plainButtons;
+    if (selectionTools_) plainButtons += selectionTools_->findChildren<QToolButton*>();
+    for (ToolWidget* panel : findChildren<ToolWidget*>())
+        for (QToolButton* button : panel->findChildren<QToolButton*>())
+            if (button->objectName() != "toolWidgetTitle" && !button->icon().isNull() &&
+                !button->defaultAction())
+                plainButtons << button;
+    {
+        for (QToolButton* button : plainButtons) {
             if (!button->property("tessaroIcon").isValid()) {
                 button->setProperty("tessaroIcon", QVariant::fromValue(button->icon()));
             }
@@ -413,6 +423,13 @@ QString MainWindow::legibleTextRules(const QPalette& palette) {
                "QToolBar QToolButton:checked, QToolBar QToolButton:pressed{background-color: %4;}"
                "QToolBar QToolButton:disabled{color: %5;}"
                "QToolBar QLabel{color: %2;}"
+               // Icon buttons of the panels (shapes, algorithms) draw their text on the
+               // panel, not on a button face.
+               "ToolWidget QToolButton{color: %2;}"
+               "ToolWidget QToolButton:checked{background-color: %4; color: %2;}"
+               // Panel titles: dark text on a light grey bar in both schemes.
+               "ToolWidget QToolButton#toolWidgetTitle{color: rgb(20,20,20); "
+               "background-color: rgb(184,184,184); border: none; padding: 0.4ex 0.2em;}"
                "QLineEdit, QAbstractItemView, QComboBox, QAbstractSpinBox{color: rgb(20,20,20);}"
                // Lists and tables in the side panels keep their light base (the panels
                // themselves are see-through).
@@ -511,6 +528,9 @@ void MainWindow::setGerman(bool german) {
         QCoreApplication::installTranslator(qtTranslator_.get());
         QCoreApplication::installTranslator(appTranslator_.get());
     }
+    // Qt posts the change to every window; deliver it now, so that no window shows the
+    // old language once the switch returns.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
     // The first walk remembers the English texts, so that later switches can go back.
     i18n::retranslateTree(this);
 }
