@@ -395,6 +395,16 @@ void expectLegible(MainWindow& window, const char* scheme) {
 }
 
 TEST_F(StyleTest, EveryTextAndIconIsLegibleInBothSchemes) {
+    // The bundled sample part in the view, so that the pictures show the workbench at work.
+    const QString sample = dir.qfile("sample_part.xyz");
+    ASSERT_EQ(QProcess::execute("python3", {QString(TESSARO_SOURCE_DIR) + "/scripts/make-sample.py",
+                                            sample, "120000"}),
+              0);
+    window->setPendingFiles({sample});
+    window->on_actionLoadFile_triggered();
+    ASSERT_EQ(window->view()->scene().objects().size(), 1u);
+    window->view()->fit2view(GLCamera::kObliqueA);
+
     CuiDlgConfig* dialog = openPropertiesByClicks();
     ASSERT_TRUE(dialog);
     for (int row : {1, 0}) {
@@ -403,9 +413,13 @@ TEST_F(StyleTest, EveryTextAndIconIsLegibleInBothSchemes) {
         chooseRow(dialog->findChild<QComboBox*>("comboBoxColors"), row);
         dialog->close();
         // Each bar in turn, and every algorithm panel with the algorithm bar.
-        for (const char* barAction : {"tbActionObject", "tbActionView", "tbActionAlgorithms"}) {
+        const std::pair<const char*, const char*> bars[] = {{"tbActionObject", "editBar"},
+                                                            {"tbActionView", "viewBar"},
+                                                            {"tbActionAlgorithms", "algorithmBar"}};
+        for (const auto& [barAction, barName] : bars) {
             if (!action(barAction)->isChecked()) action(barAction)->trigger();
             QApplication::processEvents();
+            EXPECT_EQ(bar(barName)->height(), int(48 * window->displayScale())) << barName;
             expectLegible(*window, scheme);
         }
         QToolBar* algorithms = bar("algorithmBar");
@@ -414,6 +428,8 @@ TEST_F(StyleTest, EveryTextAndIconIsLegibleInBothSchemes) {
             a->trigger();
             QApplication::processEvents();
             expectLegible(*window, (QString(scheme) + " with " + a->text()).toUtf8().constData());
+            window->grab().save(guitest::artifactPath(
+                QString("window-%1-%2.png").arg(scheme, a->objectName().mid(6).toLower())));
             a->trigger();
         }
         if (!action("tbActionObject")->isChecked()) action("tbActionObject")->trigger();
