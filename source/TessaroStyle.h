@@ -22,6 +22,9 @@ class TessaroStyle : public QProxyStyle {
     static QPalette schemePalette(bool bright);
     int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                     const QWidget* widget = nullptr) const override;
+    // Check marks and radio dots sit on the light box of both schemes: always dark.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
     QPixmap generatedIconPixmap(QIcon::Mode mode, const QPixmap& pixmap,
                                 const QStyleOption* option) const override;
 
