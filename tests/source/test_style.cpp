@@ -588,7 +588,8 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
     dialog->close();
     action("tbActionAlgorithms")->trigger();
     window->findChild<QAction*>("actionGeometryFit")->trigger();
-    QApplication::processEvents();
+    QTRY_COMPARE(bar("algorithmBar")->height(), int(48 * window->displayScale()));
+    QTest::qWait(100);  // the bar stack settles
     window->grab().save(guitest::artifactPath("window-german.png"));
     window->findChild<QAction*>("actionGeometryFit")->trigger();
     action("tbActionObject")->trigger();
