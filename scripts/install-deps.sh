@@ -27,6 +27,13 @@ PACKAGES=(
   libgl-dev
   libgl1-mesa-dri
   librsvg2-bin
+  # translations: lupdate/lrelease build resources/translations/*.ts, Qt's own German
+  # texts (dialog buttons, file and colour dialogs) come with qttranslations5-l10n
+  qttools5-dev-tools
+  qttranslations5-l10n
+  # the interface font: "Segoe UI" where installed, else Open Sans (same designer, a
+  # humanist sans of nearly the same widths and heights)
+  fonts-open-sans
   xvfb
   xauth
   # the generator of the bundled sample scan

@@ -33,7 +33,7 @@ void MainWindow::on_tbActionInfo_triggered() {
 
 void MainWindow::showLicense() {
     QDialog dialog(this, Qt::Dialog);
-    dialog.setWindowTitle("Stelvane Tessaro UI");
+    dialog.setWindowTitle(QStringLiteral("Stelvane Tessaro UI"));  // a name, not translated
     auto* layout = new QGridLayout(&dialog);
     auto* area = new QScrollArea(&dialog);
     auto* label = new QLabel(noticeText());

@@ -8,11 +8,14 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -22,13 +25,16 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <exception>
 
+#include "CuiDlgConfig.h"
 #include "ObjectManager.h"
 #include "OpenGL/glView/GLView.h"
+#include "Retranslator.h"
 #include "TessaroStyle.h"
 #include "UiHooks.h"
 #include "alg3D/matrix/ColorScale.h"
@@ -52,6 +58,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         omp_set_num_threads(processors_);
 
         scale_ = TessaroStyle::displayScale();
+        TessaroStyle::setScale(scale_);  // the style's icon metric follows the display
         applyMinimumSize();
 
         view_ = new GLView(this);
@@ -65,6 +72,11 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         }
         buildToolBars();
 
+        config_ = new CuiDlgConfig(settings_, this);
+        connect(config_, &CuiDlgConfig::configChanged, this, &MainWindow::onConfigChanged);
+        connect(config_, &CuiDlgConfig::styleChanged, this, &MainWindow::applyCustomStyleSheet);
+        connect(config_, &CuiDlgConfig::languageChanged, this, &MainWindow::onLanguageChanged);
+
         view_->setBackground(settings_.colorTop, settings_.colorBottom);
         view_->scene().setShowAxes(settings_.showAxis);
         view_->scene().setPointSize(settings_.pointSize);
@@ -75,15 +87,16 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         }
         pointSizeSlider_->setValue(static_cast<int>(settings_.pointSize + 0.5f));
         applyCustomStyleSheet();
+        setGerman(settings_.language == "Deutsch");
 
         if (!settings_.windowGeometry.isEmpty()) restoreGeometry(settings_.windowGeometry);
         if (!settings_.windowState.isEmpty()) restoreState(settings_.windowState);
         // No stored state may take the menu away: the main bar is always shown.
         ui_->toolBarMain->setVisible(true);
     } catch (const std::exception& e) {
-        ui::critical(this, "Application Requirements", QString::fromLocal8Bit(e.what()));
+        ui::critical(this, tr("Application Requirements"), QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        ui::critical(this, "Application Requirements", "unknown exception");
+        ui::critical(this, tr("Application Requirements"), tr("unknown exception"));
     }
     setWindowTitle(QCoreApplication::organizationName() + " - " +
                    QCoreApplication::applicationName() + " " +
@@ -122,38 +135,38 @@ void MainWindow::buildToolBars() {
             qobject_cast<QToolButton*>(ui_->toolBarMain->widgetForAction(ui_->tbActionMenu))) {
         button->setPopupMode(QToolButton::InstantPopup);
     }
-    ui_->actionConfig->setEnabled(false);  // the configuration dialog comes later
 
-    auto makeBar = [&](const QString& name) {
-        auto* bar = new SubToolBar(name, barBox);
+    auto makeBar = [&](const QString& name, const QString& title) {
+        auto* bar = new SubToolBar(title, barBox);
         bar->setObjectName(name);
         bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         barLayout->addWidget(bar);
         return bar;
     };
-    QToolBar* algorithmBar = makeBar("algorithmBar");
+    QToolBar* algorithmBar = makeBar("algorithmBar", tr("Algorithms"));
     algorithmBar_ = algorithmBar;
     // The five panel toggles show at most one panel; each is enabled when its panel is
     // registered (registerAlgorithmPanel). Convex Hull runs at once.
     panelGroup_ = new QActionGroup(this);
     panelGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (const auto& entry : {std::make_pair("Registration", ":main/icon_registration.png"),
-                              std::make_pair("Distances", ":main/icon_distances.png"),
-                              std::make_pair("Geometry Fit", ":main/icon_bestfit.png"),
-                              std::make_pair("Preprocess", ":main/icon_edit.png"),
-                              std::make_pair("Surface Features", ":main/icon_surface_features.png"),
-                              std::make_pair("Convex Hull", ":main/icon_convexhull.png")}) {
+    for (const auto& entry :
+         {std::make_pair(QT_TR_NOOP("Registration"), ":main/icon_registration.png"),
+          std::make_pair(QT_TR_NOOP("Distances"), ":main/icon_distances.png"),
+          std::make_pair(QT_TR_NOOP("Geometry Fit"), ":main/icon_bestfit.png"),
+          std::make_pair(QT_TR_NOOP("Preprocess"), ":main/icon_edit.png"),
+          std::make_pair(QT_TR_NOOP("Surface Features"), ":main/icon_surface_features.png"),
+          std::make_pair(QT_TR_NOOP("Convex Hull"), ":main/icon_convexhull.png")}) {
         QAction* a = algorithmBar->addAction(QIcon(entry.second), tr(entry.first));
         a->setObjectName(QString("action%1").arg(QString(entry.first).remove(' ')));
         a->setEnabled(false);  // until its panel or command is there
-        if (QString(entry.first) != "Convex Hull") {
+        if (QString(entry.first) != QLatin1String("Convex Hull")) {
             a->setCheckable(true);
             panelGroup_->addAction(a);
         }
     }
     connect(algorithmBar, &QToolBar::visibilityChanged, this,
             &MainWindow::toolBarVisibilityChanged);
-    editBar_ = makeBar("editBar");
+    editBar_ = makeBar("editBar", tr("Edit"));
     actionMeasure_ = editBar_->addAction(QIcon(":main/icon_ruler.png"), tr("Measure"));
     actionMeasure_->setToolTip(tr("Measure distances<hr> Click on two positions in the scene."));
     actionMeasure_->setCheckable(true);
@@ -162,7 +175,7 @@ void MainWindow::buildToolBars() {
     buildEditTools();
     buildHullCommand();
 
-    viewBar_ = makeBar("viewBar");
+    viewBar_ = makeBar("viewBar", tr("View"));
     actionPerspective_ = viewBar_->addAction(QIcon(":views/icon_view_proj.png"), tr("Perspective"));
     actionPerspective_->setCheckable(true);
     connect(actionPerspective_, &QAction::toggled, this, &MainWindow::viewPerspective);
@@ -172,9 +185,12 @@ void MainWindow::buildToolBars() {
             &QAction::triggered, this, &MainWindow::actionScreenshot_triggered);
     viewBar_->addSeparator();
     const std::pair<const char*, const char*> directions[] = {
-        {"Front", ":views/icon_view_front.png"}, {"Back", ":views/icon_view_back.png"},
-        {"Left", ":views/icon_view_left.png"},   {"Right", ":views/icon_view_right.png"},
-        {"Top", ":views/icon_view_top.png"},     {"Bottom", ":views/icon_view_bottom.png"}};
+        {QT_TR_NOOP("Front"), ":views/icon_view_front.png"},
+        {QT_TR_NOOP("Back"), ":views/icon_view_back.png"},
+        {QT_TR_NOOP("Left"), ":views/icon_view_left.png"},
+        {QT_TR_NOOP("Right"), ":views/icon_view_right.png"},
+        {QT_TR_NOOP("Top"), ":views/icon_view_top.png"},
+        {QT_TR_NOOP("Bottom"), ":views/icon_view_bottom.png"}};
     int dir = GLCamera::kFront;
     for (const auto& d : directions) {
         const auto viewDir = static_cast<GLCamera::enViewDir>(dir++);
@@ -271,9 +287,25 @@ QString MainWindow::versionText() {
 }
 
 QString MainWindow::noticeText() {
-    return QStringLiteral(
+    return tr(
         "Stelvane Tessaro UI is the demonstration and test workbench of the alg3D library "
         "for 3D measurement data. It is provided for evaluation only, without any warranty.");
+}
+
+QString MainWindow::interfaceFontFamily() {
+    // "Segoe UI" where it is installed; elsewhere Open Sans (installed with the program's
+    // packages), a humanist sans by the same designer with nearly the same widths and
+    // heights, so the bars and panels keep their layout on every machine.
+    const QStringList families = QFontDatabase().families();
+    if (families.contains("Segoe UI")) return "Segoe UI";
+    if (families.contains("Open Sans")) return "Open Sans";
+    return QApplication::font().family();
+}
+
+QString MainWindow::baseStyleSheet() {
+    QFile file(":/main/style_base.qss");
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(file.readAll());
 }
 
 void MainWindow::applyCustomStyleSheet() {
@@ -282,29 +314,36 @@ void MainWindow::applyCustomStyleSheet() {
                               static_cast<int>(screen->logicalDotsPerInchX())) /
                                  2
                            : 96;
-    QFont font("Segoe UI");
+    const QString family = interfaceFontFamily();
+    QFont font(family);
     font.setPixelSize(std::max(1, dpi * 10 / 72));
     QApplication::setFont(font);
 
     const bool dark = settings_.style == "dark";
     TessaroStyle::setBright(!dark);
     const QColor iconColor = dark ? Qt::white : Qt::black;
-    if (auto* style = qobject_cast<TessaroStyle*>(QApplication::style())) {
-        QApplication::setPalette(style->standardPalette());
-    }
+    const QPalette palette = TessaroStyle::schemePalette(!dark);
+    QApplication::setPalette(palette);
     const double s = scale_;
-    const QColor window = QApplication::palette().color(QPalette::Window);
-    QString sheet = QString("*{font: %1px \"Segoe UI\";}").arg(font.pixelSize());
+    const QColor window = palette.color(QPalette::Window);
+    QString sheet = QString("*{font: %1px \"%2\";}").arg(font.pixelSize()).arg(family);
+    sheet += baseStyleSheet();
     sheet += QString(
                  "QTreeWidget{qproperty-iconSize: %1px %1px; } QToolButton{ min-height: %2px; "
                  "qproperty-iconSize: %2px %2px; }")
                  .arg(int(24 * s))
                  .arg(int(32 * s));
+    // The height rule holds for the horizontal main bar only (it may be docked at a side).
     sheet += QString(
                  "QToolBar[orientation=\"1\"], QToolBar QToolButton{ min-height: %1px;max-height: "
                  "%1px; qproperty-iconSize: %2px %2px;}")
                  .arg(int(48 * s))
                  .arg(int(32 * s));
+    sheet += QString(
+                 "SubToolBar, SubToolBar QToolButton{ min-height: %1px;max-height: %1px; "
+                 "qproperty-iconSize: %2px %2px;}")
+                 .arg(int(48 * s))
+                 .arg(int(20 * s));
     sheet +=
         QString("QComboBox{ min-height: %1px; qproperty-iconSize: %1px %1px;}").arg(int(24 * s));
     sheet += QString(
@@ -313,9 +352,8 @@ void MainWindow::applyCustomStyleSheet() {
                  .arg(window.red())
                  .arg(window.green())
                  .arg(window.blue());
-    sheet += legibleTextRules(QApplication::palette());
+    sheet += legibleTextRules(palette);
     qApp->setStyleSheet(sheet);
-
     // Icons are drawn in one colour; they are tinted for the scheme, keeping their alpha.
     for (QAction* action : findChildren<QAction*>()) {
         if (action->icon().isNull()) continue;
@@ -323,16 +361,37 @@ void MainWindow::applyCustomStyleSheet() {
             action->setProperty("tessaroIcon", QVariant::fromValue(action->icon()));
         }
         const QIcon original = action->property("tessaroIcon").value<QIcon>();
-        QImage image = original.pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                line[x] =
-                    qRgba(iconColor.red(), iconColor.green(), iconColor.blue(), qAlpha(line[x]));
-            }
-        }
-        action->setIcon(QIcon(QPixmap::fromImage(image)));
+        action->setIcon(tintedIcon(original, iconColor));
     }
+    // The selection tools on the edit bar and the icon buttons of the panels (shapes,
+    // algorithms, object tools) are plain buttons; they follow the same rule. The panels'
+    // title arrows change with their state and stay as drawn.
+    QList<QToolButton*> plainButtons;
+    if (selectionTools_) plainButtons += selectionTools_->findChildren<QToolButton*>();
+    for (ToolWidget* panel : findChildren<ToolWidget*>())
+        for (QToolButton* button : panel->findChildren<QToolButton*>())
+            if (button->objectName() != "toolWidgetTitle" && !button->icon().isNull() &&
+                !button->defaultAction())
+                plainButtons << button;
+    {
+        for (QToolButton* button : plainButtons) {
+            if (!button->property("tessaroIcon").isValid()) {
+                button->setProperty("tessaroIcon", QVariant::fromValue(button->icon()));
+            }
+            button->setIcon(tintedIcon(button->property("tessaroIcon").value<QIcon>(), iconColor));
+        }
+    }
+}
+
+QIcon MainWindow::tintedIcon(const QIcon& icon, const QColor& color) {
+    QImage image = icon.pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            line[x] = qRgba(color.red(), color.green(), color.blue(), qAlpha(line[x]));
+        }
+    }
+    return QIcon(QPixmap::fromImage(image));
 }
 
 QString MainWindow::legibleTextRules(const QPalette& palette) {
@@ -364,6 +423,13 @@ QString MainWindow::legibleTextRules(const QPalette& palette) {
                "QToolBar QToolButton:checked, QToolBar QToolButton:pressed{background-color: %4;}"
                "QToolBar QToolButton:disabled{color: %5;}"
                "QToolBar QLabel{color: %2;}"
+               // Icon buttons of the panels (shapes, algorithms) draw their text on the
+               // panel, not on a button face.
+               "ToolWidget QToolButton{color: %2;}"
+               "ToolWidget QToolButton:checked{background-color: %4; color: %2;}"
+               // Panel titles: dark text on a light grey bar in both schemes.
+               "ToolWidget QToolButton#toolWidgetTitle{color: rgb(20,20,20); "
+               "background-color: rgb(184,184,184); border: none; padding: 0.4ex 0.2em;}"
                "QLineEdit, QAbstractItemView, QComboBox, QAbstractSpinBox{color: rgb(20,20,20);}"
                // Lists and tables in the side panels keep their light base (the panels
                // themselves are see-through).
@@ -425,10 +491,53 @@ void MainWindow::mainActions_triggered(QAction* action) {
     }
 }
 
+void MainWindow::on_actionConfig_triggered() {
+    config_->show();
+    config_->raise();
+    config_->activateWindow();
+}
+
 void MainWindow::onConfigChanged() {
     view_->setBackground(settings_.colorTop, settings_.colorBottom);
+    if (pointSizeSlider_) view_->setPointSize(pointSizeSlider_->value());
     view_->scene().setShowAxes(settings_.showAxis);
     view_->update();
+}
+
+void MainWindow::onLanguageChanged(int index) {
+    setGerman(index == 0);  // 1 is English
+}
+
+void MainWindow::setGerman(bool german) {
+    // Qt's own texts (dialog buttons, file and colour dialogs) and the program's.
+    if (!qtTranslator_) {
+        qtTranslator_ = std::make_unique<QTranslator>();
+        if (!qtTranslator_->load("qtbase_de",
+                                 QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+            std::printf("Qt's German texts are not installed\n");
+        }
+        appTranslator_ = std::make_unique<QTranslator>();
+        if (!appTranslator_->load(":/languages/tessaro_de.qm")) {
+            std::printf("the German translation is missing\n");
+        }
+    }
+    QCoreApplication::removeTranslator(qtTranslator_.get());
+    QCoreApplication::removeTranslator(appTranslator_.get());
+    german_ = german;
+    if (german) {
+        QCoreApplication::installTranslator(qtTranslator_.get());
+        QCoreApplication::installTranslator(appTranslator_.get());
+    }
+    // Qt posts the change to every window; deliver it now, so that no window shows the
+    // old language once the switch returns.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+    // The first walk remembers the English texts, so that later switches can go back.
+    i18n::retranslateTree(this);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) i18n::retranslateTree(this);
+    QMainWindow::changeEvent(event);
 }
 
 void MainWindow::viewPerspective(bool checked) {

@@ -35,6 +35,8 @@ class WidgetSurfaceFeatures;
 class WidgetRegistration;
 class GLBaseObject;
 class ToolWidget;
+class CuiDlgConfig;
+class QTranslator;
 
 namespace Ui {
 class MainWindow;
@@ -83,6 +85,18 @@ class MainWindow : public QMainWindow {
 
     // Style rules that keep menus, tool-bar texts and input fields legible on the palette.
     static QString legibleTextRules(const QPalette& palette);
+    // The fixed part of the style sheet (a resource).
+    static QString baseStyleSheet();
+    // "Segoe UI" when installed, else the free font that stands in for it.
+    static QString interfaceFontFamily();
+    // `icon` drawn at 128 x 128 in `color`, keeping its alpha.
+    static QIcon tintedIcon(const QIcon& icon, const QColor& color);
+
+    CuiDlgConfig* configDialog() const { return config_; }
+    // Installs the German translators (true) or removes them; the widgets follow through
+    // their LanguageChange events.
+    void setGerman(bool german);
+    bool isGerman() const { return german_; }
 
     static QString versionText();
     static QString noticeText();
@@ -95,7 +109,9 @@ class MainWindow : public QMainWindow {
     void mainActions_triggered(QAction* action);
     void selectionGroupTriggered(QAbstractButton* button);
     void onSelectionFinished();
+    void on_actionConfig_triggered();
     void onConfigChanged();
+    void onLanguageChanged(int index);
     void showLicense();
     void on_actionNew_triggered();
     void on_actionLoadFile_triggered();
@@ -129,6 +145,7 @@ class MainWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void buildToolBars();
@@ -178,4 +195,7 @@ class MainWindow : public QMainWindow {
     QAction* actionMerge_ = nullptr;
     QAction* actionTransform_ = nullptr;
     bool forwardingKey_ = false;
+    CuiDlgConfig* config_ = nullptr;
+    bool german_ = false;
+    std::unique_ptr<QTranslator> qtTranslator_, appTranslator_;
 };

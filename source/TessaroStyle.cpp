@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <algorithm>
 
 double TessaroStyle::scale_ = 1.0;
@@ -23,8 +24,12 @@ TessaroStyle::TessaroStyle(double scale) : QProxyStyle(QStyleFactory::create("Fu
 }
 
 QPalette TessaroStyle::standardPalette() const {
+    return schemePalette(bright_);
+}
+
+QPalette TessaroStyle::schemePalette(bool bright) {
     QPalette p;
-    if (bright_) {
+    if (bright) {
         p.setColor(QPalette::Window, QColor(218, 218, 218));
         p.setColor(QPalette::WindowText, QColor(20, 20, 20));
         p.setColor(QPalette::Text, QColor(20, 20, 20));
@@ -63,6 +68,23 @@ int TessaroStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
                               const QWidget* widget) const {
     if (metric == PM_SmallIconSize) return static_cast<int>(scale_ * 32);
     return QProxyStyle::pixelMetric(metric, option, widget);
+}
+
+void TessaroStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
+                                 QPainter* painter, const QWidget* widget) const {
+    if ((element == PE_IndicatorCheckBox || element == PE_IndicatorRadioButton) && option) {
+        QStyleOption dark(*option);
+        if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option)) {
+            QStyleOptionButton copy(*button);
+            copy.palette.setColor(QPalette::Text, QColor(20, 20, 20));
+            QProxyStyle::drawPrimitive(element, &copy, painter, widget);
+            return;
+        }
+        dark.palette.setColor(QPalette::Text, QColor(20, 20, 20));
+        QProxyStyle::drawPrimitive(element, &dark, painter, widget);
+        return;
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
 QPixmap TessaroStyle::generatedIconPixmap(QIcon::Mode mode, const QPixmap& pixmap,

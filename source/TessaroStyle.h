@@ -18,8 +18,13 @@ class TessaroStyle : public QProxyStyle {
     static bool isBright() { return bright_; }
 
     QPalette standardPalette() const override;
+    // The palette of the bright or the dark scheme (standardPalette of the current one).
+    static QPalette schemePalette(bool bright);
     int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                     const QWidget* widget = nullptr) const override;
+    // Check marks and radio dots sit on the light box of both schemes: always dark.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
     QPixmap generatedIconPixmap(QIcon::Mode mode, const QPixmap& pixmap,
                                 const QStyleOption* option) const override;
 

@@ -3,13 +3,17 @@
 #include <QPainter>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRadioButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -50,6 +54,18 @@ void click(QWidget* widget, Qt::MouseButton button, Qt::KeyboardModifiers modifi
         if (!scroll || !scroll->widget() || !scroll->widget()->isAncestorOf(widget)) continue;
         scroll->ensureWidgetVisible(widget);
         QCoreApplication::processEvents();
+    }
+    // A check box or radio button is clicked on its box, where a user aims (its centre
+    // may lie right of a short label, which does not take clicks).
+    if (pos.isNull() && (qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget))) {
+        QStyleOptionButton option;
+        option.initFrom(widget);
+        const bool radio = qobject_cast<QRadioButton*>(widget) != nullptr;
+        pos = widget->style()
+                  ->subElementRect(
+                      radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator,
+                      &option, widget)
+                  .center();
     }
     QWindow* handle = widget->window()->windowHandle();
     ASSERT_TRUE(handle);

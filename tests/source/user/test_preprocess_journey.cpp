@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTreeWidget>
 #include <cmath>
 #include <fstream>
@@ -68,7 +70,18 @@ void typeInto(const char* edit, const QString& text) {
 void toggleGroup(const char* name, bool checked) {
     auto* box = panelChild<QGroupBox>(name);
     ASSERT_TRUE(box && box->isVisible());
-    click(box, Qt::LeftButton, Qt::NoModifier, QPoint(12, box->fontMetrics().height() / 2 + 1));
+    // On the title's check box, where the style draws it.
+    struct Options : QGroupBox {
+        static QStyleOptionGroupBox of(QGroupBox* b) {
+            QStyleOptionGroupBox option;
+            (b->*&Options::initStyleOption)(&option);
+            return option;
+        }
+    };
+    const QStyleOptionGroupBox option = Options::of(box);
+    const QRect mark = box->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                    QStyle::SC_GroupBoxCheckBox, box);
+    click(box, Qt::LeftButton, Qt::NoModifier, mark.center());
     ASSERT_EQ(box->isChecked(), checked);
 }
 QString resultText() {
