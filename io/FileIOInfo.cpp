@@ -21,10 +21,10 @@ namespace {
 template <typename Job>
 void runJob(FileIOInfo* info, Job job) {
     info->progress.store(0);
-    info->abort.store(false);
     info->error = nullptr;
     try {
-        job();
+        // An abort asked for before the start: not even the file analysis runs.
+        if (!info->abort.load()) job();
     } catch (...) {
         info->error = std::current_exception();
     }

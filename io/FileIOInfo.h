@@ -52,8 +52,9 @@ struct FileIOInfo {
     OutputFile* output = nullptr;
 };
 
-// Worker entries, one per container kind. Each sets progress to 0, clears abort and
-// error, runs the job its `type` names (a code not belonging to the entry does
+// Worker entries, one per container kind. Each sets progress to 0, clears error (abort
+// is kept, so that one asked for before the worker started ends the job at its first
+// check), runs the job its `type` names (a code not belonging to the entry does
 // nothing), stores any escaping exception in `error` and sets progress to 100.
 void readFileJob(FileIOInfo* info, std::vector<alg3D::Vec3d>* points);
 void readFileJob(FileIOInfo* info, std::vector<alg3D::GLPoint>* points);
