@@ -69,7 +69,12 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObjP
     const std::size_t n = pointCount(begin, end);
     if (n < FitObjPlane::kMinPoints) throwAlg3dException(errors::kNotEnoughData);
     ConvexHull hull;
-    hull.build(begin, n, hullTolerance(begin, end));
+    hull.build(begin, n, hullTolerance(begin, end), &abort);
+    // An aborted build has no faces: that is no failure.
+    if (abort.load()) {
+        progress = 100.0f;
+        return 0;
+    }
     if (hull.liveFaceCount() == 0) throwAlg3dException(errors::kApproximationFailed);
     const std::vector<Vec3d> vertices = hullVertices(hull, begin);
 
