@@ -369,11 +369,12 @@ void ConvexHull::build(const Vec3d* points, std::size_t count, double tolerance,
     for (std::uint32_t f = 0; f < 4; ++f) {
         if (faces_[f].outside) pending_.push_back(f);
     }
-    while (!pending_.empty()) {
+    for (;;) {
         if (aborted()) {
             build(nullptr, 0, tolerance);
             return;
         }
+        if (pending_.empty()) break;
         const std::uint32_t f = pending_.back();
         pending_.pop_back();
         const Face& face = faces_[f];

@@ -35,8 +35,8 @@ constexpr double kPi = 3.141592653589793;
 std::vector<Vec3d> ellipsePoints(std::size_t n) {
     std::mt19937_64 rng(11);
     std::normal_distribution<double> noise(0.0, 0.01);
-    const Vec3d u = normalize(Vec3d(1.0, 0.2, 0.1));
-    const Vec3d v = normalize(Vec3d(0.0, 1.0, 0.3).cross(u)).cross(u);
+    const Vec3d u = Vec3d(1.0, 0.2, 0.1).normalized();
+    const Vec3d v = Vec3d(0.0, 1.0, 0.3).cross(u).normalized().cross(u);
     std::vector<Vec3d> pts;
     for (std::size_t i = 0; i < n; ++i) {
         const double t = 2.0 * kPi * double(i) / double(n);
