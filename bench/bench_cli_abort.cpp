@@ -45,7 +45,7 @@ constexpr std::size_t kPoints = 5000000;
 fs::path g_dir;
 
 struct Data {
-    std::string cylinder, torus, reference, mesh, hullOut;
+    std::string cylinder, torus, reference, mesh, hullOut, smoothOut;
 };
 
 void writeXyz(const std::string& name, std::size_t n,
@@ -125,6 +125,7 @@ const Data& data() {
         out.reference = (g_dir / "reference.xyz").string();
         out.mesh = (g_dir / "cylinder.stl").string();
         out.hullOut = (g_dir / "hull.stl").string();
+        out.smoothOut = (g_dir / "smoothed.xyz").string();
         std::mt19937_64 rng(5);
         writeXyz(out.cylinder, kPoints, [&](std::size_t i, double& x, double& y, double& z) {
             cylinderPoint(i, kPoints, 0.0, rng, x, y, z);
@@ -166,8 +167,8 @@ const Command kCommands[] = {
      "Features"},
     {"smooth",
      [](const Data& d) {
-         return std::vector<std::string>{"smooth", d.cylinder, "--function",
-                                         "gauss",  "--radius", "0.15"};
+         return std::vector<std::string>{"smooth",   d.cylinder, "--function", "gauss",
+                                         "--radius", "0.15",     "-o",         d.smoothOut};
      },
      "Smoothing"},
     {"fit_cylinder",
