@@ -4,6 +4,10 @@
 // Reported: the mean wall time per fit, the best of the runs (best_ms), the iterations it
 // took, and the wall and processor time per point per iteration of the best run (the cost
 // must grow linearly with the points: a fit of 10M points within 11 times the time of 1M).
+//
+// BM_FitAbort: the time from setting the abort flag (`delay` ms into a plane or cylinder
+// fit of 10,000,000 points on a worker thread) until the worker has ended and is joined
+// (abort_ms), the fit's own part of the window's "Abort".
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -16,10 +20,12 @@
 #include <exception>
 #include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/approximate/FitObjCylinder.h"
+#include "alg3D/approximate/FitObjPlane.h"
 #include "alg3D/approximate/FitObjSphere.h"
 
 using namespace alg3D;
@@ -60,6 +66,65 @@ std::vector<Vec3d> spherePoints(std::size_t n) {
         p = center + (40.0 + noise(rng)) * d.normalized();
     }
     return pts;
+}
+
+// A tilted plane patch of 200 x 100 with the same noise.
+std::vector<Vec3d> planePoints(std::size_t n) {
+    std::mt19937_64 rng(9);
+    std::uniform_real_distribution<double> s(-100.0, 100.0), t(-50.0, 50.0);
+    std::normal_distribution<double> noise(0.0, 0.05);
+    const Vec3d normal = Vec3d(0.1, 0.2, 0.97).normalized();
+    const Vec3d u = Vec3d(1.0, 0.0, 0.0).cross(normal).normalized();
+    const Vec3d v = normal.cross(u);
+    std::vector<Vec3d> pts(n);
+    for (Vec3d& p : pts)
+        p = Vec3d(50.0, 20.0, -10.0) + s(rng) * u + t(rng) * v + noise(rng) * normal;
+    return pts;
+}
+
+template <class FitObj>
+void runAbort(benchmark::State& state, const std::vector<Vec3d>& pts) {
+    const auto delay = std::chrono::milliseconds(state.range(0));
+    double worst = 0.0;
+    for (auto _ : state) {
+        FitObj fit;
+        ParamFitGeometry<FitObj, Vec3d> param;
+        param.method = kLevenbergMarquardt;
+        param.begin = pts.data();
+        param.end = pts.data() + pts.size();
+        param.fitObj = &fit;
+        std::atomic<bool> finished{false};
+        std::exception_ptr error;
+        std::thread worker([&] { fitGeometry(param, finished, error); });
+        const auto start = std::chrono::steady_clock::now();
+        while (!finished.load() && std::chrono::steady_clock::now() - start < delay)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const bool endedFirst = finished.load();
+        const auto aborted = std::chrono::steady_clock::now();
+        param.abort = true;
+        while (!finished.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        worker.join();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - aborted).count();
+        if (endedFirst || error) {
+            state.SkipWithError(endedFirst ? "the fit ended before the abort" : "the fit failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        worst = std::max(worst, seconds);
+    }
+    state.counters["worst_abort_ms"] = worst * 1e3;
+}
+
+void BM_FitAbortPlane(benchmark::State& state) {
+    static const std::vector<Vec3d> pts = planePoints(10000000);
+    runAbort<FitObjPlane>(state, pts);
+}
+
+void BM_FitAbortCylinder(benchmark::State& state) {
+    static const std::vector<Vec3d> pts = cylinderPoints(10000000);
+    runAbort<FitObjCylinder>(state, pts);
 }
 
 template <class FitObj>
@@ -122,6 +187,19 @@ BENCHMARK(BM_FitCylinder)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+BENCHMARK(BM_FitAbortPlane)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK(BM_FitAbortCylinder)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 BENCHMARK(BM_FitSphere)
     ->Arg(1000000)
     ->Arg(10000000)

@@ -24,8 +24,13 @@ namespace {
 std::atomic<int> g_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
+// Set together with g_signal.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
 extern "C" void onInterrupt(int signal) {
     g_signal.store(signal);
+    g_interrupted.store(true);
 }
 
 constexpr int kBarWidth = 30;
@@ -77,6 +82,10 @@ void Context::endProgress() {
 
 bool Context::interrupted() {
     return g_signal.load() != 0;
+}
+
+const std::atomic<bool>& Context::interruptFlag() {
+    return g_interrupted;
 }
 
 int Context::interruptedExit() {

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <iosfwd>
@@ -76,6 +77,9 @@ class Context {
 
     // Whether SIGINT or SIGTERM has arrived.
     static bool interrupted();
+    // A flag the handler sets with the signal, for work that runs on the calling thread
+    // and takes an abort flag of its own (the hull).
+    static const std::atomic<bool>& interruptFlag();
     // Reports the interrupt and gives the exit code for it (130 for SIGINT).
     int interruptedExit();
 

@@ -37,9 +37,10 @@ int runHull(const HullArguments& args, Context& context) {
     const alg3D::Color white(255, 255, 255);
     const commands::HullResult hull =
         data.kind == commands::DataKind::kColoredPoints
-            ? commands::runHullCommand(data.coloredPoints, args.file, white)
-            : commands::runHullCommand(data.points, args.file, white);
-    if (Context::interrupted()) return context.interruptedExit();
+            ? commands::runHullCommand(data.coloredPoints, args.file, white,
+                                       &Context::interruptFlag())
+            : commands::runHullCommand(data.points, args.file, white, &Context::interruptFlag());
+    if (hull.aborted || Context::interrupted()) return context.interruptedExit();
 
     commands::LoadedData mesh;
     mesh.kind = commands::DataKind::kMesh;

@@ -13,7 +13,7 @@ namespace {
 
 template <class Point>
 HullResult hullOf(const std::vector<Point>& points, const std::string& cloudName,
-                  const alg3D::Color& cloudColor) {
+                  const alg3D::Color& cloudColor, const std::atomic<bool>* abort) {
     HullResult r;
     const auto start = std::chrono::steady_clock::now();
     {
@@ -24,7 +24,12 @@ HullResult hullOf(const std::vector<Point>& points, const std::string& cloudName
         alg3D::approximate::ConvexHull hull;
         std::vector<alg3D::Vec3d> storage;
         alg3D::approximate::buildConvexHull(hull, points.data(), points.data() + points.size(),
-                                            kHullTolerance, storage);
+                                            kHullTolerance, storage, abort);
+        if (abort && abort->load()) {
+            HullResult aborted;
+            aborted.aborted = true;
+            return aborted;
+        }
         r.duration = watch.elapsedText();
         hull.extract(r.vertices, r.indices, false);
         r.console =
@@ -55,13 +60,13 @@ std::vector<alg3D::Vec3d> HullResult::triangleSoup() const {
 }
 
 HullResult runHullCommand(const std::vector<alg3D::Vec3d>& points, const std::string& cloudName,
-                          const alg3D::Color& cloudColor) {
-    return hullOf(points, cloudName, cloudColor);
+                          const alg3D::Color& cloudColor, const std::atomic<bool>* abort) {
+    return hullOf(points, cloudName, cloudColor, abort);
 }
 
 HullResult runHullCommand(const std::vector<alg3D::GLPoint>& points, const std::string& cloudName,
-                          const alg3D::Color& cloudColor) {
-    return hullOf(points, cloudName, cloudColor);
+                          const alg3D::Color& cloudColor, const std::atomic<bool>* abort) {
+    return hullOf(points, cloudName, cloudColor, abort);
 }
 
 }  // namespace commands

@@ -5,11 +5,13 @@
 // Inputs: the cloud's points (plain or coloured), its name and colour. Outputs: HullResult
 // (the hull's vertices and triangles, the mesh name cloud name + "_hull", the halved
 // colour, the information text and the duration). The hull is built with the tolerance
-// 1e-6, runs on the calling thread and cannot be aborted. Degenerate clouds (no points,
-// points on a line) give a mesh without triangles; flat clouds a closed flat mesh.
-// Cost: the hull (expected O(n log h)) plus one pass to extract it.
+// 1e-6 and runs on the calling thread; an optional abort flag (set from another thread or
+// a signal handler) ends it early with an empty result (`aborted` set). Degenerate clouds (no
+// points, points on a line) give a mesh without triangles; flat clouds a closed flat mesh. Cost:
+// the hull (expected O(n log h)) plus one pass to extract it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,7 @@ struct HullResult {
     // (t taken after the extraction).
     std::string console;
     double milliseconds = 0.0;  // wall time of the build
+    bool aborted = false;       // the abort flag ended the build; everything else is empty
 
     std::size_t triangleCount() const { return indices.size() / 3; }
     // The information box: "triangles:\t" T "      \n" "vertices:\t" V "\n" "duration:\t" D.
@@ -49,9 +52,9 @@ struct HullResult {
 };
 
 HullResult runHullCommand(const std::vector<alg3D::Vec3d>& points, const std::string& cloudName,
-                          const alg3D::Color& cloudColor);
+                          const alg3D::Color& cloudColor, const std::atomic<bool>* abort = nullptr);
 HullResult runHullCommand(const std::vector<alg3D::GLPoint>& points, const std::string& cloudName,
-                          const alg3D::Color& cloudColor);
+                          const alg3D::Color& cloudColor, const std::atomic<bool>* abort = nullptr);
 
 }  // namespace commands
 }  // namespace tessaro

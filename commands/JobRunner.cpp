@@ -112,7 +112,9 @@ JobStatus runJob(ControlRecord& control, const std::function<void(ControlRecord&
         },
         hooks, poll, interval);
     if (control.error) std::rethrow_exception(control.error);
-    return status;
+    // An abort asked for by anyone (before the start, or by the caller's own means
+    // while the job ran) makes the result one to drop, like the poll's own.
+    return control.abort.load() ? JobStatus::kAborted : status;
 }
 
 }  // namespace commands

@@ -73,7 +73,8 @@ JobStatus runJob(const std::function<void()>& work, const JobHooks& hooks, const
 // is set to 0, `finished` to false and `error` cleared; `abort` is kept, so an abort asked
 // for before the start makes the job stop at its first check. The worker stores an
 // escaping exception in `error` and sets `finished` as its last action; after the join
-// the runner rethrows `error`.
+// the runner rethrows `error`. Returns kAborted whenever `abort` is set after the join,
+// whoever set it.
 JobStatus runJob(ControlRecord& control, const std::function<void(ControlRecord&)>& work,
                  const PollCallback& poll,
                  std::chrono::milliseconds interval = kDefaultPollInterval);

@@ -54,8 +54,9 @@ struct FileIOInfo {
     OutputFile* output = nullptr;
 };
 
-// Worker entries, one per container kind. Each sets progress to 0, clears abort and
-// error, runs the job its `type` names (a code not belonging to the entry does
+// Worker entries, one per container kind. Each sets progress to 0, clears error (abort
+// is kept, so that one asked for before the worker started ends the job at its first
+// check), runs the job its `type` names (a code not belonging to the entry does
 // nothing), stores any escaping exception in `error` and sets progress to 100.
 void readFileJob(FileIOInfo* info, std::vector<alg3D::Vec3d>* points);
 void readFileJob(FileIOInfo* info, std::vector<alg3D::GLPoint>* points);
@@ -68,15 +69,15 @@ void writeFileJob(FileIOInfo* info, const std::vector<alg3D::GLPoint>* points);
 // columns: 4, more than 2: 1). Returns kJobNone for anything else.
 int fileTypeForName(const std::string& fileName);
 
-// The common frame of the worker entries: progress 0, abort and error cleared, the job
-// run, an escaping exception stored in `error`, progress 100.
+// The common frame of the worker entries: progress 0, error cleared, the job run (not at
+// all when an abort was asked for before the start: the flag is kept, never cleared), an
+// escaping exception stored in `error`, progress 100.
 template <typename Job>
 void runFileJobFrame(FileIOInfo* info, Job job) {
     info->progress.store(0);
-    info->abort.store(false);
     info->error = nullptr;
     try {
-        job();
+        if (!info->abort.load()) job();
     } catch (...) {
         info->error = std::current_exception();
     }

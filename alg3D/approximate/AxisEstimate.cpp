@@ -52,7 +52,8 @@ Vec3d coneCenter(const std::vector<Vec3d>& points, const Vec3d& axis, Vec3d& dir
 
 // The candidate fitted: axis point (circle across the axis, or the cone's
 // algebraic centre), then the generator line.
-AxisFit fitCandidate(const std::vector<Vec3d>& points, const Vec3d& axis, const AxisStart& start) {
+AxisFit fitCandidate(const std::vector<Vec3d>& points, const Vec3d& axis, const AxisStart& start,
+                     const std::atomic<bool>& abort) {
     AxisFit fit;
     fit.score = std::numeric_limits<double>::quiet_NaN();
     if (start.cone && start.pointState != Fixed) {
@@ -62,7 +63,6 @@ AxisFit fitCandidate(const std::vector<Vec3d>& points, const Vec3d& axis, const 
         circle.setNormal(axis, Fixed);
         if (start.pointState != Estimate) circle.setCenter(start.point, start.pointState);
         if (start.radiusState != Estimate) circle.setRadius(start.radius, start.radiusState);
-        std::atomic<bool> abort{false};
         std::atomic<float> progress{0.0f};
         approximateGaussNewton(points.data(), points.data() + points.size(), circle, 50, false,
                                abort, progress);
@@ -191,12 +191,14 @@ bool quadricAxis(const std::vector<Vec3d>& points, const Vec3d& c, Vec3d& axis) 
 }
 
 AxisFit bestAxis(const std::vector<Vec3d>& points, const std::vector<Vec3d>& candidates,
-                 const AxisStart& start) {
+                 const AxisStart& start, const std::atomic<bool>* abort) {
+    const std::atomic<bool> noAbort{false};
+    const std::atomic<bool>& stop = abort ? *abort : noAbort;
     const long long count = static_cast<long long>(candidates.size());
     std::vector<AxisFit> fits(candidates.size());
 #pragma omp parallel for schedule(dynamic, 1)
     for (long long k = 0; k < count; ++k)
-        fits[std::size_t(k)] = fitCandidate(points, candidates[std::size_t(k)], start);
+        fits[std::size_t(k)] = fitCandidate(points, candidates[std::size_t(k)], start, stop);
     // Smallest spread wins; the running best starts at the largest double, so a
     // failed candidate (NaN score) never does. Without any valid one the first
     // candidate is taken.

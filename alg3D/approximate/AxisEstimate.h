@@ -15,6 +15,7 @@
 // Cost: O(candidates · 50 · points); the candidates run in parallel.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -58,9 +59,11 @@ struct AxisFit {
     double score = 0.0;      // standard deviation of the distances from the surface
 };
 
-// The best of the candidates (at least one) for the points (at least 3).
+// The best of the candidates (at least one) for the points (at least 3). Once `abort`
+// is set the candidates' circle fits stop at their next check and the result is
+// meaningless (the caller drops it).
 AxisFit bestAxis(const std::vector<Vec3d>& points, const std::vector<Vec3d>& candidates,
-                 const AxisStart& start);
+                 const AxisStart& start, const std::atomic<bool>* abort = nullptr);
 
 }  // namespace approximate
 }  // namespace alg3D

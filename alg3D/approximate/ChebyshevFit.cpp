@@ -69,7 +69,12 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObjP
     const std::size_t n = pointCount(begin, end);
     if (n < FitObjPlane::kMinPoints) throwAlg3dException(errors::kNotEnoughData);
     ConvexHull hull;
-    hull.build(begin, n, hullTolerance(begin, end));
+    hull.build(begin, n, hullTolerance(begin, end), &abort);
+    // An aborted build has no faces: that is no failure.
+    if (abort.load()) {
+        progress = 100.0f;
+        return 0;
+    }
     if (hull.liveFaceCount() == 0) throwAlg3dException(errors::kApproximationFailed);
     const std::vector<Vec3d> vertices = hullVertices(hull, begin);
 
@@ -260,8 +265,12 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObjL
                                    std::uint64_t maxIterations, const std::atomic<bool>& abort,
                                    std::atomic<float>& progress) {
     progress = 0.0f;
-    const MinimaxLineResult line = minimaxLine(begin, end, maxIterations, abort, progress, false);
+    // An aborted run leaves the caller's line as it was.
+    const MinimaxLineResult line =
+        abort.load() ? MinimaxLineResult{}
+                     : minimaxLine(begin, end, maxIterations, abort, progress, false);
     progress = 100.0f;
+    if (abort.load()) return 0;
     fitObj.setPoint(line.point, Given);
     fitObj.setDirection(line.direction, Given);
     fitObj.centroid = centroid(begin, end);

@@ -18,6 +18,7 @@
 #include <limits>
 #include <vector>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/ChebyshevFit.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/Alg3dException.h"
@@ -91,7 +92,8 @@ std::uint64_t iterate(const Vec3d* begin, const Vec3d* end, Objective& fit,
     const float progressStep =
         maxIterations > 0 ? progressSpan / static_cast<float>(maxIterations) : 0.0f;
     DMatrix J, r, rTrial, h;
-    fit.buildJacobian(begin, end, J, r, false);
+    jacobian(fit, begin, end, J, r, false, abort);
+    if (abort.load()) return 0;
     double H = maxAbs(r);
     double S = maxAbs(J);
     if (!(S > 0.0)) S = 1.0;
@@ -108,7 +110,9 @@ std::uint64_t iterate(const Vec3d* begin, const Vec3d* end, Objective& fit,
         const double sigma = std::sqrt(sumOfSquares(h));
         Objective trial = fit;
         trial.applyStep(h);
-        trial.computeResiduals(begin, end, rTrial, false);
+        residuals(trial, begin, end, rTrial, false, abort);
+        // A pass cut short leaves rows out of the maximum: not a value to accept.
+        if (abort.load()) break;
         const double b = maxAbs(rTrial);
         if (sigma < stepTol || std::abs(sPrev - sigma) < stepTol) {
             // The last short step is kept when it helps: stopping without it would leave
@@ -123,7 +127,7 @@ std::uint64_t iterate(const Vec3d* begin, const Vec3d* end, Objective& fit,
         if (b < H) {
             sPrev = sigma;
             fit = trial;
-            fit.buildJacobian(begin, end, J, r, false);
+            jacobian(fit, begin, end, J, r, false, abort);
             const double rho = (H - b) / std::abs(H - t);
             const double q = 2.0 * rho - 1.0;
             S *= std::max(0.3333333333333333, 1.0 - q * q * q);
@@ -162,7 +166,7 @@ std::uint64_t approximateChebyshev(const Vec3d* begin, const Vec3d* end, FitObj&
     progress = 0.0f;
     std::atomic<float> startProgress{0.0f};
     approximateLevenbergMarquardt(begin, end, fitObj, maxIterations, false, abort, startProgress);
-    if (fitObj.numFreeParameters() == 0) {
+    if (fitObj.numFreeParameters() == 0 || abort.load()) {
         progress = 100.0f;
         return 0;
     }

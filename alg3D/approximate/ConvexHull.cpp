@@ -125,8 +125,9 @@ bool ConvexHull::initialSimplex() {
     return true;
 }
 
-void ConvexHull::assignInitialPoints() {
+void ConvexHull::assignInitialPoints(const std::atomic<bool>* abort) {
     for (std::uint32_t i = 0; i < count_; ++i) {
+        if ((i & 0xffffu) == 0 && abort && abort->load(std::memory_order_relaxed)) return;
         const Vec3d& p = point(i);
         std::uint32_t bestFace = kNone;
         double bestDistance = tolerance_;
@@ -323,7 +324,9 @@ void ConvexHull::closePlanarHull(std::uint32_t lift) {
     }
 }
 
-void ConvexHull::build(const Vec3d* points, std::size_t count, double tolerance) {
+void ConvexHull::build(const Vec3d* points, std::size_t count, double tolerance,
+                       const std::atomic<bool>* abort) {
+    const auto aborted = [abort] { return abort && abort->load(std::memory_order_relaxed); };
     faces_.clear();
     edges_.clear();
     copy_.clear();
@@ -362,11 +365,16 @@ void ConvexHull::build(const Vec3d* points, std::size_t count, double tolerance)
         edges_.clear();
         return;
     }
-    assignInitialPoints();
+    assignInitialPoints(abort);
     for (std::uint32_t f = 0; f < 4; ++f) {
         if (faces_[f].outside) pending_.push_back(f);
     }
-    while (!pending_.empty()) {
+    for (;;) {
+        if (aborted()) {
+            build(nullptr, 0, tolerance);
+            return;
+        }
+        if (pending_.empty()) break;
         const std::uint32_t f = pending_.back();
         pending_.pop_back();
         const Face& face = faces_[f];
@@ -431,23 +439,23 @@ void ConvexHull::extract(std::vector<Vec3d>& vertices, std::vector<std::uint64_t
 
 template <class Point>
 void buildConvexHull(ConvexHull& hull, const Point* begin, const Point* end, double tolerance,
-                     std::vector<Vec3d>& storage) {
+                     std::vector<Vec3d>& storage, const std::atomic<bool>* abort) {
     const std::size_t n = (begin && end && end > begin) ? static_cast<std::size_t>(end - begin) : 0;
     storage.resize(n);
     for (std::size_t i = 0; i < n; ++i)
         storage[i] = Vec3d(begin[i].x, begin[i].y, begin[i].z);
-    hull.build(storage.data(), n, tolerance);
+    hull.build(storage.data(), n, tolerance, abort);
 }
 
 template <>
 void buildConvexHull<Vec3d>(ConvexHull& hull, const Vec3d* begin, const Vec3d* end,
-                            double tolerance, std::vector<Vec3d>&) {
+                            double tolerance, std::vector<Vec3d>&, const std::atomic<bool>* abort) {
     const std::size_t n = (begin && end && end > begin) ? static_cast<std::size_t>(end - begin) : 0;
-    hull.build(begin, n, tolerance);
+    hull.build(begin, n, tolerance, abort);
 }
 
 template void buildConvexHull<GLPoint>(ConvexHull&, const GLPoint*, const GLPoint*, double,
-                                       std::vector<Vec3d>&);
+                                       std::vector<Vec3d>&, const std::atomic<bool>*);
 
 }  // namespace approximate
 }  // namespace alg3D

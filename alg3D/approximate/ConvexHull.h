@@ -11,10 +11,14 @@
 // temporary point that lifted the construction off the plane is never referenced.
 // Robustness: a point whose visible region does not have a single closed horizon
 // (possible only within rounding of ε) is dropped as inside, so the loop always ends.
+// Abort: an optional flag, tested every 65,536 points of the first assignment and
+// before every point added to the hull; once it is set the build ends with a hull
+// without faces.
 // Cost: expected O(n log h) for n points and h hull vertices; memory linear in n plus
 // the faces created during the run.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -51,7 +55,8 @@ class ConvexHull {
 
     // Computes the hull of points[0 .. count). count 0 resets to a hull without faces.
     // The points must stay alive until the last extract.
-    void build(const Vec3d* points, std::size_t count, double tolerance);
+    void build(const Vec3d* points, std::size_t count, double tolerance,
+               const std::atomic<bool>* abort = nullptr);
 
     // Writes the hull's vertices (only those used, in the order of their point indices)
     // and three indices into `vertices` per triangle. Triangles wind counter-clockwise
@@ -78,7 +83,7 @@ class ConvexHull {
     std::uint32_t addFace(std::uint32_t a, std::uint32_t b, std::uint32_t c);
     void setPlane(Face& face);
     bool initialSimplex();
-    void assignInitialPoints();
+    void assignInitialPoints(const std::atomic<bool>* abort);
     void addPoint(std::uint32_t faceIndex);
     void closePlanarHull(std::uint32_t lift);
 
@@ -106,7 +111,7 @@ class ConvexHull {
 // The hull of any point type with x, y, z (GLPoint points are copied first).
 template <class Point>
 void buildConvexHull(ConvexHull& hull, const Point* begin, const Point* end, double tolerance,
-                     std::vector<Vec3d>& storage);
+                     std::vector<Vec3d>& storage, const std::atomic<bool>* abort = nullptr);
 
 }  // namespace approximate
 }  // namespace alg3D

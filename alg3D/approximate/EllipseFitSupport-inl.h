@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/EllipseDistance.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/Alg3dException.h"
@@ -145,20 +146,21 @@ inline void applyStep(const ParameterSet& p, const DMatrix& delta, double minSem
 }
 
 // The Jacobian (rows: points, columns: free parameters) and the residual column
-// of a fit object with a distance() member (see the top of this file).
+// of a fit object with a distance() member (see the top of this file). An abort
+// skips the remaining chunks and the weighting; the caller drops the result.
 template <class FitObj>
 void buildJacobian(const FitObj& fit, const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                   bool weighting, long long chunk, long long parallelRows) {
+                   bool weighting, long long chunk, long long parallelRows,
+                   const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     std::size_t columns[FitObj::kNumParameters];
     std::size_t m = 0;
     for (std::size_t k = 0; k < FitObj::kNumParameters; ++k)
         if (fit.state[k] != Fixed) columns[m++] = k;
-    J.assign(n, m);
-    r.assign(n, 1);
+    J.assignZeroParallel(n, m, abort);
+    r.assignZeroParallel(n, 1, abort);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, chunk) if (count >= parallelRows)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, chunk, count >= parallelRows, abort, [&](long long i) {
         const Vec3d q = fit.frame.toLocal(begin[i] - fit.planePoint);
         const PlanarCurveDistance d = fit.distance(q.x, q.y);
         const std::uint64_t row = static_cast<std::uint64_t>(i);
@@ -166,22 +168,23 @@ void buildJacobian(const FitObj& fit, const Vec3d* begin, const Vec3d* end, DMat
         double* jrow = J.row(row);
         for (std::size_t c = 0; c < m; ++c)
             jrow[c] = d.*(FitObj::kColumns[columns[c]]);
-    }
-    if (weighting) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
+    });
+    if (weighting && !isAborted(abort)) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
 }
 
 template <class FitObj>
 void computeResiduals(const FitObj& fit, const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                      bool weighting, long long chunk, long long parallelRows) {
+                      bool weighting, long long chunk, long long parallelRows,
+                      const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
-    r.assign(n, 1);
+    r.assignZeroParallel(n, 1, abort);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, chunk) if (count >= parallelRows)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, chunk, count >= parallelRows, abort, [&](long long i) {
         const Vec3d q = fit.frame.toLocal(begin[i] - fit.planePoint);
         r[static_cast<std::uint64_t>(i)] = fit.distance(q.x, q.y).distance;
-    }
-    if (weighting) applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
+    });
+    if (weighting && !isAborted(abort))
+        applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
 }
 
 }  // namespace planar_curve

@@ -18,7 +18,10 @@
 //   double deviation(const Vec3d& p) const;       // deviation shown to the user
 //                                                 // (signed for plane, sphere, cylinder)
 // The step solves J·δ ≈ −r. Jacobian columns follow the shape's parameter order
-// with Fixed parameters skipped.
+// with Fixed parameters skipped. estimateInitial, buildJacobian and computeResiduals
+// may take a trailing `const std::atomic<bool>* abort` (the nine shapes do): their
+// passes over the points, and an estimate's inner fits, then stop once it is set,
+// leaving their output unspecified (AbortablePass.h).
 #pragma once
 
 #include <atomic>
@@ -66,7 +69,8 @@ struct ParamFitGeometry {
 
     ParamFitGeometry();  // numThreads = omp_get_num_procs()
 
-    // Resets abort and progress and runs the scheme `method` selects (kChebyshev:
+    // Resets progress (abort is kept: one asked for before the start ends the run at
+    // its first check) and runs the scheme `method` selects (kChebyshev:
     // approximateChebyshev of ChebyshevFit.h); returns the iterations performed (0,
     // nothing changed, for an unknown method and without a fit object).
     std::uint64_t run();

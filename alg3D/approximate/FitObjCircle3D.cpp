@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/FitSchemes-inl.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/PointStatistics.h"
@@ -73,10 +74,12 @@ Vec3d FitObjCircle3D::center() const {
     return planePoint + u * frame.axis(0) + v * frame.axis(1);
 }
 
-void FitObjCircle3D::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjCircle3D::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                     const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
     const Vec3d c = centroid(begin, end);
+    if (isAborted(abort)) return;
     if (state[kCenterU] == Estimate || state[kCenterV] == Estimate) planePoint = c;
     if (normalState == Estimate) {
         Matrix3x3d uu, vv;
@@ -112,17 +115,16 @@ std::size_t FitObjCircle3D::numFreeParameters() const {
 }
 
 void FitObjCircle3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                   bool weighting) const {
+                                   bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
     const std::size_t m = numFreeParameters();
-    J.assign(n, m);
-    r.assign(n, 1);
+    J.assignZeroParallel(n, m, abort);
+    r.assignZeroParallel(n, 1, abort);
     const bool freeRadius = state[kRadius] != Fixed;
     const bool freeU = state[kCenterU] != Fixed;
     const bool freeV = state[kCenterV] != Fixed;
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         const CirclePoint cp = evaluate(*this, begin[i]);
         const std::uint64_t row = static_cast<std::uint64_t>(i);
         r[row] = cp.distance;
@@ -133,19 +135,20 @@ void FitObjCircle3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix
         if (freeRadius) jrow[col++] = onCircle ? 0.0 : cp.radiusDerivative;
         if (freeU) jrow[col++] = onCircle ? 0.0 : -cp.ex / cp.distance;
         if (freeV) jrow[col++] = onCircle ? 0.0 : -cp.ey / cp.distance;
-    }
-    if (weighting) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
+    });
+    if (weighting && !isAborted(abort)) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
 }
 
 void FitObjCircle3D::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                      bool weighting) const {
+                                      bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
-    r.assign(n, 1);
+    r.assignZeroParallel(n, 1, abort);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i)
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         r[static_cast<std::uint64_t>(i)] = evaluate(*this, begin[i]).distance;
-    if (weighting) applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
+    });
+    if (weighting && !isAborted(abort))
+        applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
 }
 
 void FitObjCircle3D::applyStep(const DMatrix& delta) {

@@ -20,6 +20,7 @@
 //   circle.center(), circle.radius, circle.normal, circle.frame ...
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "alg3D/approximate/FitFramework.h"
@@ -59,12 +60,16 @@ class FitObjCircle3D {
     Vec3d center() const;
 
     // Fit-object contract of FitFramework.h.
-    void estimateInitial(const Vec3d* begin, const Vec3d* end);
+    // An abort (optional flag) ends the passes over the points early and leaves the
+    // estimate's fields unspecified; the caller drops an aborted run's object.
+    void estimateInitial(const Vec3d* begin, const Vec3d* end,
+                         const std::atomic<bool>* abort = nullptr);
     std::size_t numFreeParameters() const;
     std::size_t numResidualRows(std::size_t n) const { return n; }
-    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                       bool weighting) const;
-    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const;
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                       const std::atomic<bool>* abort = nullptr) const;
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                          const std::atomic<bool>* abort = nullptr) const;
     void applyStep(const DMatrix& delta);
     // In-plane distance to the circle (never negative).
     double deviation(const Vec3d& p) const;

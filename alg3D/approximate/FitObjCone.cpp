@@ -114,15 +114,15 @@ Vec3d FitObjCone::nearestPoint(const Vec3d& p) const {
 }
 
 void FitObjCone::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                               bool weighting) const {
+                               bool weighting, const std::atomic<bool>* abort) const {
     const solid_fit::AxisGauge gauge{&point, &centroid, &frame, kPointX, kAngle1};
-    solid_fit::buildJacobian(*this, state, &gauge, begin, end, J, r, weighting);
+    solid_fit::buildJacobian(*this, state, &gauge, begin, end, J, r, weighting, abort);
 }
 
-void FitObjCone::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                  bool weighting) const {
+void FitObjCone::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                                  const std::atomic<bool>* abort) const {
     const solid_fit::AxisGauge gauge{&point, &centroid, &frame, kPointX, kAngle1};
-    solid_fit::computeResiduals(*this, state, &gauge, begin, end, r, weighting);
+    solid_fit::computeResiduals(*this, state, &gauge, begin, end, r, weighting, abort);
 }
 
 void FitObjCone::applyStep(const DMatrix& delta) {
@@ -149,7 +149,8 @@ void FitObjCone::applyStep(const DMatrix& delta) {
     }
 }
 
-void FitObjCone::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjCone::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                 const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
 
@@ -188,7 +189,8 @@ void FitObjCone::estimateInitial(const Vec3d* begin, const Vec3d* end) {
     } else {
         candidates.push_back(direction);
     }
-    const AxisFit best = bestAxis(sample, candidates, start);
+    const AxisFit best = bestAxis(sample, candidates, start, abort);
+    if (isAborted(abort)) return;
 
     for (std::size_t k = 0; k < 3; ++k)
         if (pointFree[k]) point[k] = best.point[k];

@@ -23,6 +23,7 @@
 // each iteration O(n).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "alg3D/approximate/FitFramework.h"
@@ -72,12 +73,16 @@ class FitObjCone {
     double radiusAtPoint() const { return radius < 0.0 ? -radius : radius; }
 
     // Fit-object contract (FitFramework.h).
-    void estimateInitial(const Vec3d* begin, const Vec3d* end);
+    // An abort (optional flag) ends the passes over the points early and leaves the
+    // estimate's fields unspecified; the caller drops an aborted run's object.
+    void estimateInitial(const Vec3d* begin, const Vec3d* end,
+                         const std::atomic<bool>* abort = nullptr);
     std::size_t numFreeParameters() const;
     std::size_t numResidualRows(std::size_t n) const { return n + 1; }
-    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                       bool weighting) const;
-    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const;
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                       const std::atomic<bool>* abort = nullptr) const;
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                          const std::atomic<bool>* abort = nullptr) const;
     // Adds the step; the whole step is halved while it would take the opening angle
     // to a right angle or beyond. A negative radius is turned into the same surface
     // with a positive radius when neither radius nor angle is Fixed.

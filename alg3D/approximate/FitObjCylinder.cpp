@@ -73,15 +73,15 @@ Vec3d FitObjCylinder::nearestPoint(const Vec3d& p) const {
 }
 
 void FitObjCylinder::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                   bool weighting) const {
+                                   bool weighting, const std::atomic<bool>* abort) const {
     solid_fit::AxisGauge gauge{&point, &centroid, &frame, kPointX, kAngle1};
-    solid_fit::buildJacobian(*this, state, &gauge, begin, end, J, r, weighting);
+    solid_fit::buildJacobian(*this, state, &gauge, begin, end, J, r, weighting, abort);
 }
 
 void FitObjCylinder::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                      bool weighting) const {
+                                      bool weighting, const std::atomic<bool>* abort) const {
     solid_fit::AxisGauge gauge{&point, &centroid, &frame, kPointX, kAngle1};
-    solid_fit::computeResiduals(*this, state, &gauge, begin, end, r, weighting);
+    solid_fit::computeResiduals(*this, state, &gauge, begin, end, r, weighting, abort);
 }
 
 void FitObjCylinder::applyStep(const DMatrix& delta) {
@@ -95,7 +95,8 @@ void FitObjCylinder::applyStep(const DMatrix& delta) {
     }
 }
 
-void FitObjCylinder::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjCylinder::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                     const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
 
@@ -121,7 +122,8 @@ void FitObjCylinder::estimateInitial(const Vec3d* begin, const Vec3d* end) {
     const AxisFit best = bestAxis(sample,
                                   directionFree ? principalCandidateAxes(sample, sampleCentroid)
                                                 : std::vector<Vec3d>{direction},
-                                  start);
+                                  start, abort);
+    if (isAborted(abort)) return;
 
     for (std::size_t k = 0; k < 3; ++k)
         if (pointFree[k]) point[k] = best.point[k];

@@ -12,6 +12,7 @@
 // each iteration is O(n) with a constant number of operations per point.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "alg3D/approximate/FitFramework.h"
@@ -49,12 +50,16 @@ class FitObjCylinder {
     void setRadius(double r, ParamState s);
 
     // Fit-object contract (FitFramework.h).
-    void estimateInitial(const Vec3d* begin, const Vec3d* end);
+    // An abort (optional flag) ends the passes over the points early and leaves the
+    // estimate's fields unspecified; the caller drops an aborted run's object.
+    void estimateInitial(const Vec3d* begin, const Vec3d* end,
+                         const std::atomic<bool>* abort = nullptr);
     std::size_t numFreeParameters() const;
     std::size_t numResidualRows(std::size_t n) const { return n + 1; }
-    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                       bool weighting) const;
-    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const;
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                       const std::atomic<bool>* abort = nullptr) const;
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                          const std::atomic<bool>* abort = nullptr) const;
     void applyStep(const DMatrix& delta);
 
     // Signed distance from the surface: distance from the axis minus the radius

@@ -74,10 +74,10 @@ PlanarCurveDistance FitObjEllipse3D::distance(double x, double y) const {
     return ellipseDistance(curveParams(), x, y);
 }
 
-void FitObjEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                      const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
-    minSemiAxis = planar_curve::minSemiAxisFor(dataSize(begin, end));
     const Vec3d givenCenter = center();
     const bool estimateCenter = state[kCenterU] == Estimate || state[kCenterV] == Estimate;
 
@@ -91,8 +91,10 @@ void FitObjEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end) {
     {
         const std::atomic<bool> noAbort{false};
         std::atomic<float> progress{0.0f};
-        approximateGaussNewton(begin, end, circle, 10, false, noAbort, progress);
+        approximateGaussNewton(begin, end, circle, 10, false, abort ? *abort : noAbort, progress);
     }
+    if (isAborted(abort)) return;
+    minSemiAxis = planar_curve::minSemiAxisFor(dataSize(begin, end));
     frame = circle.frame;
     normal = circle.normal;
     planePoint = estimateCenter ? circle.center() : givenCenter;
@@ -120,13 +122,13 @@ std::size_t FitObjEllipse3D::numFreeParameters() const {
 }
 
 void FitObjEllipse3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                    bool weighting) const {
-    planar_curve::buildJacobian(*this, begin, end, J, r, weighting, kChunk, kParallelPoints);
+                                    bool weighting, const std::atomic<bool>* abort) const {
+    planar_curve::buildJacobian(*this, begin, end, J, r, weighting, kChunk, kParallelPoints, abort);
 }
 
 void FitObjEllipse3D::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                       bool weighting) const {
-    planar_curve::computeResiduals(*this, begin, end, r, weighting, kChunk, kParallelPoints);
+                                       bool weighting, const std::atomic<bool>* abort) const {
+    planar_curve::computeResiduals(*this, begin, end, r, weighting, kChunk, kParallelPoints, abort);
 }
 
 void FitObjEllipse3D::applyStep(const DMatrix& delta) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/FitSchemes-inl.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/PointStatistics.h"
@@ -32,10 +33,12 @@ void FitObjLine3D::setDirection(const Vec3d& d, ParamState s) {
     state[kAngle1] = state[kAngle2] = s;
 }
 
-void FitObjLine3D::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjLine3D::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                   const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
     centroid = alg3D::centroid(begin, end);
+    if (isAborted(abort)) return;
     for (std::size_t k = 0; k < 3; ++k)
         if (state[kPointX + k] == Estimate) point[k] = centroid[k];
     if (state[kAngle1] == Estimate || state[kAngle2] == Estimate) {
@@ -81,19 +84,18 @@ void weightDistances(DMatrix& r, DMatrix* J, std::size_t n, double minMean) {
 }  // namespace
 
 void FitObjLine3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                 bool weighting) const {
+                                 bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
     const std::size_t m = numFreeParameters();
-    J.assign(2 * n + 1, m);
-    r.assign(2 * n + 1, 1);
+    J.assignZeroParallel(2 * n + 1, m, abort);
+    r.assignZeroParallel(2 * n + 1, 1, abort);
     bool free[kNumParameters];
     for (std::size_t k = 0; k < kNumParameters; ++k)
         free[k] = state[k] != Fixed;
     const Vec3d a0 = frame.axis(0);
     const Vec3d a1 = frame.axis(1);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         // The two components across the line, q.x and q.y, in the frame.
         const Vec3d q = frame.toLocal(begin[i] - point);
         const std::uint64_t row = 2 * static_cast<std::uint64_t>(i);
@@ -118,7 +120,7 @@ void FitObjLine3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& 
             jy[col] = 0.0;
             ++col;
         }
-    }
+    });
     // Gauge row: residual 0, the derivative of direction·(point − centroid).
     {
         const Vec3d g = frame.toLocal(point - centroid);
@@ -129,22 +131,21 @@ void FitObjLine3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& 
         if (free[kAngle1]) jrow[col++] = -g.y;
         if (free[kAngle2]) jrow[col++] = g.x;
     }
-    if (weighting) weightDistances(r, &J, n, kWeightingMinMeanJacobian);
+    if (weighting && !isAborted(abort)) weightDistances(r, &J, n, kWeightingMinMeanJacobian);
 }
 
 void FitObjLine3D::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                    bool weighting) const {
+                                    bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
-    r.assign(2 * n + 1, 1);  // the gauge entry stays 0
+    r.assignZeroParallel(2 * n + 1, 1, abort);  // the gauge entry stays 0
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         const Vec3d q = frame.toLocal(begin[i] - point);
         const std::uint64_t row = 2 * static_cast<std::uint64_t>(i);
         r[row] = q.x;
         r[row + 1] = q.y;
-    }
-    if (weighting) weightDistances(r, nullptr, n, kWeightingMinMeanResiduals);
+    });
+    if (weighting && !isAborted(abort)) weightDistances(r, nullptr, n, kWeightingMinMeanResiduals);
 }
 
 void FitObjLine3D::applyStep(const DMatrix& delta) {

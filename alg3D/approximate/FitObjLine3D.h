@@ -20,6 +20,7 @@
 // Cost: O(n) per Jacobian or residual pass, parallel over points.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "alg3D/approximate/FitFramework.h"
@@ -56,12 +57,16 @@ class FitObjLine3D {
     // Fit-object contract of FitFramework.h. The estimate takes the centroid for
     // point coordinates in state Estimate and, when an angle is Estimate, the
     // principal axis of the covariance (largest eigenvalue) as direction.
-    void estimateInitial(const Vec3d* begin, const Vec3d* end);
+    // An abort (optional flag) ends the passes over the points early and leaves the
+    // estimate's fields unspecified; the caller drops an aborted run's object.
+    void estimateInitial(const Vec3d* begin, const Vec3d* end,
+                         const std::atomic<bool>* abort = nullptr);
     std::size_t numFreeParameters() const;
     std::size_t numResidualRows(std::size_t n) const { return 2 * n + 1; }
-    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                       bool weighting) const;
-    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const;
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                       const std::atomic<bool>* abort = nullptr) const;
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                          const std::atomic<bool>* abort = nullptr) const;
     void applyStep(const DMatrix& delta);
     // Distance of p from the line.
     double deviation(const Vec3d& p) const;

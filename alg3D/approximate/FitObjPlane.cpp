@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/FitSchemes-inl.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/PointStatistics.h"
@@ -31,10 +32,12 @@ void FitObjPlane::setNormal(const Vec3d& n, ParamState s) {
     state[kAngle1] = state[kAngle2] = s;
 }
 
-void FitObjPlane::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjPlane::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                  const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
     centroid = alg3D::centroid(begin, end);
+    if (isAborted(abort)) return;
     for (std::size_t k = 0; k < 3; ++k)
         if (state[kPointX + k] == Estimate) point[k] = centroid[k];
     if (state[kAngle1] == Estimate || state[kAngle2] == Estimate) {
@@ -58,17 +61,16 @@ std::size_t FitObjPlane::numFreeParameters() const {
 }
 
 void FitObjPlane::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                bool weighting) const {
+                                bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
     const std::size_t m = numFreeParameters();
-    J.assign(n + 1, m);
-    r.assign(n + 1, 1);
+    J.assignZeroParallel(n + 1, m, abort);
+    r.assignZeroParallel(n + 1, 1, abort);
     bool free[kNumParameters];
     for (std::size_t k = 0; k < kNumParameters; ++k)
         free[k] = state[k] != Fixed;
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         const Vec3d q = frame.toLocal(begin[i] - point);
         const std::uint64_t row = static_cast<std::uint64_t>(i);
         r[row] = q.z;
@@ -78,7 +80,7 @@ void FitObjPlane::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J
             if (free[kPointX + k]) jrow[col++] = -normal[k];
         if (free[kAngle1]) jrow[col++] = -q.y;
         if (free[kAngle2]) jrow[col++] = q.x;
-    }
+    });
     // Gauge row: residual 0, the derivative of the in-plane distance between the
     // point and the centroid (a zero row while the point is the centroid).
     {
@@ -93,18 +95,19 @@ void FitObjPlane::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J
         if (free[kAngle1]) jrow[col++] = g.y * g.z * inv;
         if (free[kAngle2]) jrow[col++] = -g.x * g.z * inv;
     }
-    if (weighting) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
+    if (weighting && !isAborted(abort)) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
 }
 
-void FitObjPlane::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                   bool weighting) const {
+void FitObjPlane::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                                   const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
-    r.assign(n + 1, 1);  // the gauge entry stays 0
+    r.assignZeroParallel(n + 1, 1, abort);  // the gauge entry stays 0
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i)
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         r[static_cast<std::uint64_t>(i)] = normal.dot(begin[i] - point);
-    if (weighting) applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
+    });
+    if (weighting && !isAborted(abort))
+        applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
 }
 
 void FitObjPlane::applyStep(const DMatrix& delta) {

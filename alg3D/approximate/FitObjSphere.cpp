@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/FitSchemes-inl.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/PointStatistics.h"
@@ -52,10 +53,12 @@ void FitObjSphere::setRadius(double r, ParamState s) {
     state[kRadius] = s;
 }
 
-void FitObjSphere::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjSphere::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                   const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
     const Vec3d c = centroid(begin, end);
+    if (isAborted(abort)) return;
     for (std::size_t k = 0; k < 3; ++k)
         if (state[kCenterX + k] == Estimate) center[k] = c[k];
     if (state[kRadius] == Estimate) {
@@ -77,17 +80,16 @@ std::size_t FitObjSphere::numFreeParameters() const {
 }
 
 void FitObjSphere::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                 bool weighting) const {
+                                 bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
     const std::size_t m = numFreeParameters();
-    J.assign(n, m);
-    r.assign(n, 1);
+    J.assignZeroParallel(n, m, abort);
+    r.assignZeroParallel(n, 1, abort);
     bool free[kNumParameters];
     for (std::size_t k = 0; k < kNumParameters; ++k)
         free[k] = state[k] != Fixed;
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         const SpherePoint sp = evaluate(*this, begin[i]);
         const std::uint64_t row = static_cast<std::uint64_t>(i);
         r[row] = sp.distance;
@@ -98,19 +100,20 @@ void FitObjSphere::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& 
         if (free[kRadius]) jrow[col++] = onSurface ? 0.0 : sp.radiusDerivative;
         for (std::size_t k = 0; k < 3; ++k)
             if (free[kCenterX + k]) jrow[col++] = onSurface ? 0.0 : -sp.e[k] / sp.distance;
-    }
-    if (weighting) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
+    });
+    if (weighting && !isAborted(abort)) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
 }
 
 void FitObjSphere::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                    bool weighting) const {
+                                    bool weighting, const std::atomic<bool>* abort) const {
     const std::size_t n = pointCount(begin, end);
-    r.assign(n, 1);
+    r.assignZeroParallel(n, 1, abort);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kChunk) if (count >= kParallelPoints)
-    for (long long i = 0; i < count; ++i)
+    forEachChunk(count, kChunk, count >= kParallelPoints, abort, [&](long long i) {
         r[static_cast<std::uint64_t>(i)] = evaluate(*this, begin[i]).distance;
-    if (weighting) applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
+    });
+    if (weighting && !isAborted(abort))
+        applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
 }
 
 void FitObjSphere::applyStep(const DMatrix& delta) {

@@ -36,15 +36,16 @@ constexpr std::uint64_t kFreeIterations = 60;
 struct StartedSuperEllipse {
     FitObjSuperEllipse3D curve;
 
-    void estimateInitial(const Vec3d*, const Vec3d*) {}
+    void estimateInitial(const Vec3d*, const Vec3d*, const std::atomic<bool>*) {}
     std::size_t numFreeParameters() const { return curve.numFreeParameters(); }
     std::size_t numResidualRows(std::size_t n) const { return curve.numResidualRows(n); }
-    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                       bool weighting) const {
-        curve.buildJacobian(begin, end, J, r, weighting);
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                       const std::atomic<bool>* abort) const {
+        curve.buildJacobian(begin, end, J, r, weighting, abort);
     }
-    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const {
-        curve.computeResiduals(begin, end, r, weighting);
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                          const std::atomic<bool>* abort) const {
+        curve.computeResiduals(begin, end, r, weighting, abort);
     }
     void applyStep(const DMatrix& delta) { curve.applyStep(delta); }
     double deviation(const Vec3d& p) const { return curve.deviation(p); }
@@ -137,7 +138,8 @@ PlanarCurveDistance FitObjSuperEllipse3D::distance(double x, double y) const {
     return superEllipseDistance(curveParams(), x, y);
 }
 
-void FitObjSuperEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjSuperEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                           const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
 
@@ -159,8 +161,10 @@ void FitObjSuperEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end)
     {
         const std::atomic<bool> noAbort{false};
         std::atomic<float> progress{0.0f};
-        approximateLevenbergMarquardt(begin, end, ellipse, 20, false, noAbort, progress);
+        approximateLevenbergMarquardt(begin, end, ellipse, 20, false, abort ? *abort : noAbort,
+                                      progress);
     }
+    if (isAborted(abort)) return;
     // The ellipse's plane; its values replace those in state Estimate, while given
     // ones stay the start values (the ellipse fitted with them as its start, but
     // its semi-axes, centre and angle make up for k = 1).
@@ -183,10 +187,11 @@ void FitObjSuperEllipse3D::estimateInitial(const Vec3d* begin, const Vec3d* end)
     if (state[kFactor] == Estimate) factor = 1.0;
     if (!(factor >= kMinShapeFactor)) factor = kMinShapeFactor;
     if (factor > kMaxShapeFactor) factor = kMaxShapeFactor;
-    searchArcStart(begin, end);
+    searchArcStart(begin, end, abort);
 }
 
-void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end) {
+void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end,
+                                          const std::atomic<bool>* abort) {
     if (state[kFactor] != Estimate) return;
     for (ParamState s : state)
         if (s == Given) return;
@@ -205,6 +210,7 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end) 
         se = sample.data() + sample.size();
     }
     const std::atomic<bool> noAbort{false};
+    const std::atomic<bool>& stop = abort ? *abort : noAbort;
     std::atomic<float> progress{0.0f};
     struct Candidate {
         FitObjSuperEllipse3D curve;
@@ -213,7 +219,7 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end) 
     const auto fitFrom = [&](const FitObjSuperEllipse3D& start, std::uint64_t iterations) {
         StartedSuperEllipse s{start};
         try {
-            approximateLevenbergMarquardt(sb, se, s, iterations, false, noAbort, progress);
+            approximateLevenbergMarquardt(sb, se, s, iterations, false, stop, progress);
         } catch (const Alg3dException&) {
             return Candidate{start, std::numeric_limits<double>::infinity()};
         }
@@ -226,6 +232,7 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end) 
     // free fit finds the lowest minimum, so every one is freed.
     Candidate best = fitFrom(*this, kFreeIterations);
     for (double k : kProfileFactors) {
+        if (stop.load()) return;  // the search's candidates are cut short: keep none
         FitObjSuperEllipse3D start = *this;
         start.factor = k;
         start.state[kFactor] = Fixed;
@@ -235,7 +242,7 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end) 
         const Candidate c = fitFrom(fixedFactor.curve, kFreeIterations);
         if (c.squares < best.squares) best = c;
     }
-    if (!std::isfinite(best.squares)) return;
+    if (!std::isfinite(best.squares) || stop.load()) return;
     a = best.curve.a;
     b = best.curve.b;
     factor = best.curve.factor;
@@ -252,13 +259,14 @@ std::size_t FitObjSuperEllipse3D::numFreeParameters() const {
 }
 
 void FitObjSuperEllipse3D::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J,
-                                         DMatrix& r, bool weighting) const {
-    planar_curve::buildJacobian(*this, begin, end, J, r, weighting, kChunk, kParallelPoints);
+                                         DMatrix& r, bool weighting,
+                                         const std::atomic<bool>* abort) const {
+    planar_curve::buildJacobian(*this, begin, end, J, r, weighting, kChunk, kParallelPoints, abort);
 }
 
 void FitObjSuperEllipse3D::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                            bool weighting) const {
-    planar_curve::computeResiduals(*this, begin, end, r, weighting, kChunk, kParallelPoints);
+                                            bool weighting, const std::atomic<bool>* abort) const {
+    planar_curve::computeResiduals(*this, begin, end, r, weighting, kChunk, kParallelPoints, abort);
 }
 
 void FitObjSuperEllipse3D::applyStep(const DMatrix& delta) {

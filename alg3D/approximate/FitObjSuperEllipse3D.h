@@ -26,6 +26,7 @@
 // Newton steps per point), parallel over points.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "alg3D/approximate/EllipseDistance.h"
@@ -87,12 +88,16 @@ class FitObjSuperEllipse3D {
     Vec3d axisA() const;
 
     // Fit-object contract of FitFramework.h.
-    void estimateInitial(const Vec3d* begin, const Vec3d* end);
+    // An abort (optional flag) ends the passes over the points early and leaves the
+    // estimate's fields unspecified; the caller drops an aborted run's object.
+    void estimateInitial(const Vec3d* begin, const Vec3d* end,
+                         const std::atomic<bool>* abort = nullptr);
     std::size_t numFreeParameters() const;
     std::size_t numResidualRows(std::size_t n) const { return n; }
-    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                       bool weighting) const;
-    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) const;
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                       const std::atomic<bool>* abort = nullptr) const;
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                          const std::atomic<bool>* abort = nullptr) const;
     // Adds the step with the step-factor halvings (angle turn at most a quarter,
     // semi-axes at least minSemiAxis, k within [0.005, 10]) and keeps a ≥ b (see
     // EllipseFitSupport-inl.h).
@@ -120,7 +125,7 @@ class FitObjSuperEllipse3D {
     // factor, then freed), give the start with the lowest sum of squares. Cost:
     // about 25 short fits of at most 500 points, independent of n beyond the
     // subsample.
-    void searchArcStart(const Vec3d* begin, const Vec3d* end);
+    void searchArcStart(const Vec3d* begin, const Vec3d* end, const std::atomic<bool>* abort);
 };
 
 }  // namespace approximate

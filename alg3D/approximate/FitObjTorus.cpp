@@ -114,13 +114,13 @@ Vec3d FitObjTorus::nearestPoint(const Vec3d& p) const {
 }
 
 void FitObjTorus::buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r,
-                                bool weighting) const {
-    solid_fit::buildJacobian(*this, state, nullptr, begin, end, J, r, weighting);
+                                bool weighting, const std::atomic<bool>* abort) const {
+    solid_fit::buildJacobian(*this, state, nullptr, begin, end, J, r, weighting, abort);
 }
 
-void FitObjTorus::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r,
-                                   bool weighting) const {
-    solid_fit::computeResiduals(*this, state, nullptr, begin, end, r, weighting);
+void FitObjTorus::computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                                   const std::atomic<bool>* abort) const {
+    solid_fit::computeResiduals(*this, state, nullptr, begin, end, r, weighting, abort);
 }
 
 void FitObjTorus::applyStep(const DMatrix& delta) {
@@ -135,7 +135,8 @@ void FitObjTorus::applyStep(const DMatrix& delta) {
     }
 }
 
-void FitObjTorus::estimateInitial(const Vec3d* begin, const Vec3d* end) {
+void FitObjTorus::estimateInitial(const Vec3d* begin, const Vec3d* end,
+                                  const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
     if (n < kMinPoints) throwAlg3dException(errors::kNotEnoughData);
 
@@ -154,9 +155,11 @@ void FitObjTorus::estimateInitial(const Vec3d* begin, const Vec3d* end) {
         circle.setNormal(direction, fixed ? Fixed : Given);
     }
     if (state[kR1] != Estimate) circle.setRadius(r1, state[kR1]);
-    std::atomic<bool> abort{false};
+    const std::atomic<bool> noAbort{false};
     std::atomic<float> progress{0.0f};
-    approximateGaussNewton(begin, end, circle, 50, weighting, abort, progress);
+    approximateGaussNewton(begin, end, circle, 50, weighting, abort ? *abort : noAbort, progress);
+    // The torus keeps its values: an aborted run is dropped anyway.
+    if (isAborted(abort)) return;
 
     const Vec3d spineCenter = circle.center();
     for (std::size_t k = 0; k < 3; ++k)

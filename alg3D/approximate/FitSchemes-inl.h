@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/ChebyshevFit.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/Alg3dException.h"
@@ -93,8 +94,10 @@ int polishGaussNewton(const Vec3d* begin, const Vec3d* end, FitObj& fitObj, bool
         if (!(change < 0.9 * previous)) break;
         FitObj trial = fitObj;
         trial.applyStep(delta);
-        trial.buildJacobian(begin, end, J, r, weighting);
+        jacobian(trial, begin, end, J, r, weighting, abort);
         ++passes;
+        // A pass cut short by an abort has rows left out of its sum.
+        if (abort.load()) break;
         const double FTrial = sumOfSquares(r);
         if (!(FTrial <= F + 1e-12 * F)) break;
         fitObj = trial;
@@ -113,7 +116,8 @@ ParamFitGeometry<FitObj, Point>::ParamFitGeometry() : numThreads(omp_get_num_pro
 
 template <class FitObj, class Point>
 std::uint64_t ParamFitGeometry<FitObj, Point>::run() {
-    abort = false;
+    // abort is kept: one asked for before the worker got here ends the run at its
+    // first check.
     progress = 0.0f;
     if (!fitObj) return 0;
     switch (method) {
@@ -153,8 +157,12 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
                                      std::uint64_t maxIterations, bool weighting,
                                      const std::atomic<bool>& abort, std::atomic<float>& progress) {
     progress = 0.0f;
-    fitObj.estimateInitial(begin, end);
-    if (fitObj.numFreeParameters() == 0) {
+    if (abort.load()) {
+        progress = 100.0f;
+        return 0;
+    }
+    estimate(fitObj, begin, end, abort);
+    if (fitObj.numFreeParameters() == 0 || abort.load()) {
         progress = 100.0f;
         return 0;
     }
@@ -170,7 +178,7 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
         bool polish = false;  // stopped by a test, with a step above the polish tolerance
         while (j < maxIterations && !abort.load()) {
             detail::advanceProgress(progress, progressStep);
-            fitObj.buildJacobian(begin, end, J, r, weighting);
+            jacobian(fitObj, begin, end, J, r, weighting, abort);
             // Each pass over the points takes long on big clouds: an abort asked for
             // meanwhile ends the run before the products.
             if (abort.load()) break;
@@ -190,10 +198,11 @@ std::uint64_t approximateGaussNewton(const Vec3d* begin, const Vec3d* end, FitOb
             ++j;
         }
         if (polish && !abort.load()) {
-            fitObj.buildJacobian(begin, end, J, r, weighting);
-            detail::polishGaussNewton(begin, end, fitObj, weighting, size, solveTol, J, r,
-                                      transposedProduct(J, J), transposedProduct(J, r),
-                                      sumOfSquares(r), abort);
+            jacobian(fitObj, begin, end, J, r, weighting, abort);
+            if (!abort.load())
+                detail::polishGaussNewton(begin, end, fitObj, weighting, size, solveTol, J, r,
+                                          transposedProduct(J, J), transposedProduct(J, r),
+                                          sumOfSquares(r), abort);
         }
     } catch (const Alg3dException& e) {
         throw Alg3dException(e);
@@ -208,8 +217,12 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
                                             const std::atomic<bool>& abort,
                                             std::atomic<float>& progress) {
     progress = 0.0f;
-    fitObj.estimateInitial(begin, end);
-    if (fitObj.numFreeParameters() == 0) {
+    if (abort.load()) {
+        progress = 100.0f;
+        return 0;
+    }
+    estimate(fitObj, begin, end, abort);
+    if (fitObj.numFreeParameters() == 0 || abort.load()) {
         progress = 100.0f;
         return 0;
     }
@@ -241,7 +254,7 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
             return svdSolve(damped, -g, solveTol);
         };
 
-        fitObj.buildJacobian(begin, end, J, r, weighting);
+        jacobian(fitObj, begin, end, J, r, weighting, abort);
         if (abort.load()) {
             progress = 100.0f;
             return 0;
@@ -267,7 +280,7 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
 
             FitObj trial = fitObj;
             trial.applyStep(h);
-            trial.computeResiduals(begin, end, rTrial, weighting);
+            residuals(trial, begin, end, rTrial, weighting, abort);
             // Every pass over the points is a point to stop at: one iteration takes
             // several of them, too long for an abort on big clouds.
             if (abort.load()) break;
@@ -281,7 +294,7 @@ std::uint64_t approximateLevenbergMarquardt(const Vec3d* begin, const Vec3d* end
                 sPrev = s;
                 fitObj = trial;
                 F = FTrial;
-                fitObj.buildJacobian(begin, end, J, r, weighting);
+                jacobian(fitObj, begin, end, J, r, weighting, abort);
                 if (abort.load()) break;
                 A = transposedProduct(J, J);
                 g = transposedProduct(J, r);

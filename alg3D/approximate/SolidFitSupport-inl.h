@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "alg3D/approximate/AbortablePass.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/DMatrix.h"
@@ -81,24 +82,26 @@ struct AxisGauge {
     }
 };
 
+// The Jacobian and residual passes; an abort skips the remaining chunks and the
+// weighting (the caller drops the result).
 template <class FitObj, std::size_t N>
 void buildJacobian(const FitObj& obj, const ParamState (&state)[N], const AxisGauge* gauge,
-                   const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting) {
+                   const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool weighting,
+                   const std::atomic<bool>* abort) {
     std::size_t columns[N];
     const std::size_t m = freeIndices(state, N, columns);
     const std::size_t n = pointCount(begin, end);
     const std::size_t rows = n + (gauge ? 1 : 0);
-    J.assign(rows, m, 0.0);
-    r.assign(rows, 1, 0.0);
+    J.assignZeroParallel(rows, m, abort);
+    r.assignZeroParallel(rows, 1, abort);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kRowChunk) if (count >= kParallelRows)
-    for (long long i = 0; i < count; ++i) {
+    forEachChunk(count, kRowChunk, count >= kParallelRows, abort, [&](long long i) {
         double g[N];
         r[std::uint64_t(i)] = obj.residualAndGradient(begin[i], g);
         double* row = J.row(std::uint64_t(i));
         for (std::size_t k = 0; k < m; ++k)
             row[k] = g[columns[k]];
-    }
+    });
     if (gauge) {
         double g[N];
         r[n] = gauge->residual(g, N);
@@ -106,23 +109,24 @@ void buildJacobian(const FitObj& obj, const ParamState (&state)[N], const AxisGa
         for (std::size_t k = 0; k < m; ++k)
             row[k] = g[columns[k]];
     }
-    if (weighting) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
+    if (weighting && !isAborted(abort)) applyOutlierWeighting(r, &J, kWeightingMinMeanJacobian);
 }
 
 template <class FitObj, std::size_t N>
 void computeResiduals(const FitObj& obj, const ParamState (&)[N], const AxisGauge* gauge,
-                      const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting) {
+                      const Vec3d* begin, const Vec3d* end, DMatrix& r, bool weighting,
+                      const std::atomic<bool>* abort) {
     const std::size_t n = pointCount(begin, end);
-    r.assign(n + (gauge ? 1 : 0), 1, 0.0);
+    r.assignZeroParallel(n + (gauge ? 1 : 0), 1, abort);
     const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(dynamic, kRowChunk) if (count >= kParallelRows)
-    for (long long i = 0; i < count; ++i)
-        r[std::uint64_t(i)] = std::abs(obj.deviation(begin[i]));
+    forEachChunk(count, kRowChunk, count >= kParallelRows, abort,
+                 [&](long long i) { r[std::uint64_t(i)] = std::abs(obj.deviation(begin[i])); });
     if (gauge) {
         double g[N];
         r[n] = gauge->residual(g, N);
     }
-    if (weighting) applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
+    if (weighting && !isAborted(abort))
+        applyOutlierWeighting(r, nullptr, kWeightingMinMeanResiduals);
 }
 
 }  // namespace solid_fit

@@ -1,5 +1,6 @@
 #include "alg3D/matrix/DMatrix.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -38,6 +39,28 @@ void DMatrix::assign(std::uint64_t rows, std::uint64_t cols, double value) {
     values_.assign(static_cast<std::size_t>(count), value);
     rows_ = rows;
     cols_ = cols;
+}
+
+void DMatrix::assignZeroParallel(std::uint64_t rows, std::uint64_t cols,
+                                 const std::atomic<bool>* abort) {
+    const std::uint64_t count = checkedCount(rows, cols);
+    // Emptied first: growing would copy the old elements, and an uninitialised resize
+    // within the capacity writes nothing.
+    values_.clear();
+    values_.resize(static_cast<std::size_t>(count));
+    rows_ = rows;
+    cols_ = cols;
+    // 64 KiB blocks: an abort waits for at most one block per thread.
+    constexpr long long kBlock = 8192;
+    const long long total = static_cast<long long>(count);
+    const long long blocks = (total + kBlock - 1) / kBlock;
+    double* out = values_.data();
+#pragma omp parallel for schedule(static) if (blocks > 16)
+    for (long long b = 0; b < blocks; ++b) {
+        if (abort && abort->load(std::memory_order_relaxed)) continue;
+        const long long first = b * kBlock;
+        std::fill(out + first, out + std::min(total, first + kBlock), 0.0);
+    }
 }
 
 void DMatrix::fill(double value) {

@@ -10,10 +10,38 @@
 // O(A.rows * A.cols * B.cols) and streams both operands once, row by row.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace alg3D {
+
+namespace detail {
+
+// Allocator whose element construction without a value leaves doubles uninitialised,
+// so that a large matrix can be sized first and its pages touched by the threads that
+// fill it (DMatrix::assignZeroParallel).
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = DefaultInitAllocator<U>;
+    };
+    DefaultInitAllocator() = default;
+    template <class U>
+    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+}  // namespace detail
 
 class DMatrix {
   public:
@@ -38,10 +66,17 @@ class DMatrix {
     const double* data() const { return values_.data(); }
     double* row(std::uint64_t i) { return values_.data() + i * cols_; }
     const double* row(std::uint64_t i) const { return values_.data() + i * cols_; }
-    const std::vector<double>& values() const { return values_; }
+    // A copy of the elements in row-major order.
+    std::vector<double> values() const { return {values_.begin(), values_.end()}; }
 
     // New size with every element set to value (previous contents are dropped).
     void assign(std::uint64_t rows, std::uint64_t cols, double value = 0.0);
+    // New size with every element 0, zeroed by the OpenMP team in blocks (a new
+    // allocation's pages are then first touched in parallel, not by one thread). Once
+    // `abort` is set the blocks not yet started are skipped and the contents are
+    // unspecified: the caller drops the matrix. Cost: O(rows * cols) over the team.
+    void assignZeroParallel(std::uint64_t rows, std::uint64_t cols,
+                            const std::atomic<bool>* abort = nullptr);
     void fill(double value);
     // Back to 0 x 0 without elements.
     void clear();
@@ -51,7 +86,7 @@ class DMatrix {
   private:
     std::uint64_t rows_ = 0;
     std::uint64_t cols_ = 0;
-    std::vector<double> values_;
+    std::vector<double, detail::DefaultInitAllocator<double>> values_;
 };
 
 // AᵀB: (A.cols x B.cols), summed over the rows of A. A.rows must equal B.rows.

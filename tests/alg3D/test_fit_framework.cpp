@@ -722,12 +722,18 @@ TEST(FitFrameworkRecord, DefaultsAndRunByMethod) {
         ExpFit fit;
         param.fitObj = &fit;
         param.method = method;
-        param.abort = true;  // a stale abort from an earlier run is reset
+        // An abort set before the run is kept and ends it at once.
+        param.abort = true;
+        param.progress = 42.0f;
+        EXPECT_EQ(param.run(), 0u) << method;
+        EXPECT_EQ(fit.b, ExpFit().b);
+        EXPECT_EQ(param.progress.load(), 100.0f);
+        EXPECT_TRUE(param.abort.load());
+        param.abort = false;
         param.progress = 42.0f;
         EXPECT_GT(param.run(), 0u) << method;
         EXPECT_NEAR(fit.b, 0.5, 1e-12);
         EXPECT_EQ(param.progress.load(), 100.0f);
-        EXPECT_FALSE(param.abort.load());
     }
     for (int method : {3, -1}) {
         ExpFit fit;

@@ -116,7 +116,7 @@ TEST(JobRunner, AbortAskedBeforeTheStartIsKept) {
     const JobStatus status = runJob(
         control, [&](ControlRecord& c) { sawAbort = c.abort.load(); },
         tessaro::commands::neverAbort, kFastPoll);
-    EXPECT_EQ(status, JobStatus::kCompleted);
+    EXPECT_EQ(status, JobStatus::kAborted);
     EXPECT_TRUE(sawAbort);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,15 +51,14 @@ TEST(FileJobs, CodesOfAnotherEntryDoNothing) {
     EXPECT_FALSE(io_test::fs::exists(out));
 }
 
-TEST(FileJobs, EntryClearsAbortAndErrorAndStoresTheException) {
+TEST(FileJobs, EntryClearsErrorAndStoresTheException) {
     io_test::TempDir dir;
     tio::FileIOInfo info;
     info.fileName = dir.file("missing.xyz");
     info.type = tio::kReadXyz;
-    info.abort = true;
+    info.error = std::make_exception_ptr(std::runtime_error("old"));
     std::vector<Vec3d> points;
     tio::readFileJob(&info, &points);
-    EXPECT_FALSE(info.abort.load());
     EXPECT_EQ(errorText(info), "ALG3D::can not open file.\n");
     EXPECT_EQ(info.progress.load(), 100);
 
@@ -66,6 +66,48 @@ TEST(FileJobs, EntryClearsAbortAndErrorAndStoresTheException) {
     tio::readFileJob(&info, &points);
     EXPECT_FALSE(info.error);
     EXPECT_EQ(points.size(), 1u);
+}
+
+// An abort asked for before the worker got to the entry is kept and ends the job at once:
+// nothing is read, no file is written or replaced, and the caller still sees the flag.
+TEST(FileJobs, AbortSetBeforeTheStartEndsEveryEntryAtOnce) {
+    io_test::TempDir dir;
+    writeFile(dir.file("in.xyz"), "1 2 3\n4 5 6\n");
+    writeFile(dir.file("in.xyzc"), "1 2 3 10 20 30\n");
+    writeFile(dir.file("old.xyz"), "old\n");
+    const std::vector<Vec3d> plain{Vec3d(1, 2, 3), Vec3d(4, 5, 6), Vec3d(7, 8, 9)};
+    const std::vector<GLPoint> coloured{GLPoint(1, 2, 3)};
+    struct Case {
+        const char* file;
+        int type;
+    };
+    for (const Case c : {Case{"in.xyz", tio::kReadXyz}, Case{"in.xyzc", tio::kReadXyzc},
+                         Case{"old.xyz", tio::kWriteXyz}, Case{"new.xyzc", tio::kWriteXyzc},
+                         Case{"new.stl", tio::kWriteStl}}) {
+        SCOPED_TRACE(c.file);
+        for (const bool colouredEntry : {false, true}) {
+            tio::FileIOInfo info;
+            info.fileName = dir.file(c.file);
+            info.type = c.type;
+            info.abort = true;
+            std::vector<Vec3d> readPlain;
+            std::vector<GLPoint> readColoured;
+            if (c.type >= tio::kWriteXyz)
+                colouredEntry ? tio::writeFileJob(&info, &coloured)
+                              : tio::writeFileJob(&info, &plain);
+            else
+                colouredEntry ? tio::readFileJob(&info, &readColoured)
+                              : tio::readFileJob(&info, &readPlain);
+            EXPECT_TRUE(info.abort.load());
+            EXPECT_FALSE(info.error);
+            EXPECT_EQ(info.progress.load(), 100);
+            EXPECT_TRUE(readPlain.empty());
+            EXPECT_TRUE(readColoured.empty());
+        }
+    }
+    EXPECT_EQ(io_test::readFile(dir.file("old.xyz")), "old\n");
+    EXPECT_FALSE(io_test::fs::exists(dir.file("new.xyzc")));
+    EXPECT_FALSE(io_test::fs::exists(dir.file("new.stl")));
 }
 
 TEST(FileJobs, ScanDataGoesToTheScanDataLoader) {
