@@ -66,10 +66,12 @@ int loadAs(const std::uint8_t* data, std::size_t size, const std::string& suffix
         commands::LoadedData loaded;
         if (commands::loadFile(file.name(), loaded) == commands::JobStatus::kCompleted) {
             const commands::FileInfo info = commands::describeData(file.name(), loaded);
-            // A mesh is whole triangles, and every point takes bytes of the file: anything
-            // else is a reader that lost count.
-            if (info.kind == commands::DataKind::kMesh && info.points % 3 != 0) std::abort();
-            if (info.points > size) std::abort();
+            // A mesh is whole triangles, and every point (every triangle of a mesh: a
+            // polygon fanned from one-byte indices costs a byte per triangle) takes bytes of
+            // the file: anything else is a reader that lost count.
+            const bool mesh = info.kind == commands::DataKind::kMesh;
+            if (mesh && info.points % 3 != 0) std::abort();
+            if ((mesh ? info.points / 3 : info.points) > size) std::abort();
         }
     } catch (const std::runtime_error&) {
         // The reader refused the file with its message: the sound answer to bad input.

@@ -246,6 +246,61 @@ def scn_bin_seeds():
     }
 
 
+# ---------------------------------------------------------------- PLY
+def ply_header(fmt, elements, comments=(b"comment seed", b"obj_info seed")):
+    lines = [b"ply", b"format " + fmt + b" 1.0", *comments]
+    for name, count, props in elements:
+        lines.append(b"element %s %d" % (name, count))
+        lines.extend(b"property " + p for p in props)
+    lines.append(b"end_header")
+    return b"\n".join(lines) + b"\n"
+
+
+XYZ_FLOAT = [b"float x", b"float y", b"float z"]
+XYZ_DOUBLE = [b"double x", b"double y", b"double z"]
+COLOUR = [b"uchar red", b"uchar green", b"uchar blue"]
+NORMAL = [b"float nx", b"float ny", b"float nz"]
+FACE = [b"list uchar int vertex_indices"]
+SQUARE = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)]
+
+
+def ply_ascii_cloud():
+    head = ply_header(b"ascii", [(b"vertex", 3, XYZ_FLOAT + NORMAL + COLOUR + [b"float quality"])])
+    body = b"0 0 0 0 0 1 255 0 0 0.5\n1 0 0 0 0 1 0 255 0 1e-3\n0 1 0 0 0 1 0 0 255 -2\n"
+    return head + body
+
+
+def ply_binary_cloud(order, fmt):
+    head = ply_header(fmt, [(b"vertex", 4, XYZ_DOUBLE + COLOUR)])
+    body = b"".join(struct.pack(order + "dddBBB", *p, 10, 20, 30) for p in SQUARE)
+    return head + body
+
+
+def ply_binary_mesh(order, fmt, index="i", list_type=b"list uchar int vertex_indices"):
+    head = ply_header(fmt, [(b"vertex", 4, XYZ_FLOAT), (b"face", 2, [list_type])])
+    body = b"".join(struct.pack(order + "fff", *p) for p in SQUARE)
+    for face in ((0, 1, 2), (0, 2, 3)):
+        body += struct.pack(order + "B" + index * 3, 3, *face)
+    return head + body
+
+
+def ply_seeds():
+    quad = ply_header(b"ascii", [(b"vertex", 5, XYZ_FLOAT), (b"face", 2, FACE)])
+    quad += b"".join(b"%g %g %g\n" % p for p in SQUARE + [(2, 0.5, 0)])
+    quad += b"4 0 1 2 3\n3 1 4 2\n"
+    return {
+        "ascii_cloud": ply_ascii_cloud(),
+        "le_cloud": ply_binary_cloud("<", b"binary_little_endian"),
+        "be_cloud": ply_binary_cloud(">", b"binary_big_endian"),
+        "le_mesh": ply_binary_mesh("<", b"binary_little_endian"),
+        "be_mesh_ushort": ply_binary_mesh(">", b"binary_big_endian", "H",
+                                          b"list uchar ushort vertex_index"),
+        "ascii_polygons": quad,
+        "truncated_body": ply_binary_mesh("<", b"binary_little_endian")[:-5],
+        "huge_count": ply_header(b"binary_little_endian", [(b"vertex", 2**62, XYZ_FLOAT)]),
+    }
+
+
 SEEDS = {
     "text": text_seeds,
     "psl": psl_seeds,
@@ -253,6 +308,7 @@ SEEDS = {
     "stl_binary": stl_binary_seeds,
     "scn_iff": scn_iff_seeds,
     "scn_bin": scn_bin_seeds,
+    "ply": ply_seeds,
 }
 
 

@@ -35,7 +35,7 @@ void MainWindow::onActionComputeConvexHull() {
     if (!plain && !colored) return;  // singleCloudFor let only these kinds through
 
     // The hull runs on a worker behind the progress dialog, so the window keeps drawing;
-    // it cannot stop half-way, and an "Abort" drops its result when it ends.
+    // "Abort" stops the build at its next check and drops the result.
     cmd::HullResult result;
     cmd::JobStatus status = cmd::JobStatus::kAborted;
     const bool ok = runGuarded(this, title, [&] {
@@ -46,11 +46,11 @@ void MainWindow::onActionComputeConvexHull() {
         const alg3D::Color color = cloud->getColor();
         status = cmd::runJob(
             [&] {
-                result = plain ? cmd::runHullCommand(*plain, name, color)
-                               : cmd::runHullCommand(*colored, name, color);
+                result = plain ? cmd::runHullCommand(*plain, name, color, &abortAsked)
+                               : cmd::runHullCommand(*colored, name, color, &abortAsked);
             },
             hooks, wait.callback());
-        if (abortAsked || wait.wasCanceled()) status = cmd::JobStatus::kAborted;
+        if (abortAsked || wait.wasCanceled() || result.aborted) status = cmd::JobStatus::kAborted;
     });
     if (!ok || status != cmd::JobStatus::kCompleted) {
         view_->update();

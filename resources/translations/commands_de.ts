@@ -6,7 +6,7 @@
   them through tr() in the MainWindow context. Kept by hand: a new constant that reaches
   a message box gets its line here.
   Agreed technical terms of both German files (this one and tessaro_de.ts, which lupdate
-  rewrites), kept as they are in German: Gauss, Chebyshev, Minimax, ICP, STL, PNG, Polygon, Lasso, Radius, Radius2, Torus, Ellipse, Superellipse, Rotation, Translation, Info, auto, Auto, x, y, z, S.
+  rewrites), kept as they are in German: Gauss, Chebyshev, Minimax, ICP, STL, PNG, Polygon, Lasso, Radius, Radius2, Torus, Ellipse, Superellipse, Rotation, Translation, Info, auto, Auto, Huber, Tukey, x, y, z, S.
 -->
 <TS version="2.1" language="de_DE" sourcelanguage="en">
 <context>

@@ -236,15 +236,15 @@
         <translation>Wirklich beenden?</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowDistances.cpp" line="96"/>
+        <location filename="../../source/MainWindowDistances.cpp" line="94"/>
         <location filename="../../source/MainWindowFeatures.cpp" line="89"/>
-        <location filename="../../source/MainWindowFeatures.cpp" line="119"/>
-        <location filename="../../source/MainWindowFit.cpp" line="95"/>
+        <location filename="../../source/MainWindowFeatures.cpp" line="120"/>
+        <location filename="../../source/MainWindowFit.cpp" line="112"/>
         <location filename="../../source/MainWindowHull.cpp" line="42"/>
         <location filename="../../source/MainWindowPreprocess.cpp" line="107"/>
-        <location filename="../../source/MainWindowPreprocess.cpp" line="137"/>
-        <location filename="../../source/MainWindowPreprocess.cpp" line="164"/>
-        <location filename="../../source/MainWindowRegistration.cpp" line="84"/>
+        <location filename="../../source/MainWindowPreprocess.cpp" line="141"/>
+        <location filename="../../source/MainWindowPreprocess.cpp" line="172"/>
+        <location filename="../../source/MainWindowRegistration.cpp" line="97"/>
         <source>Computing...</source>
         <translation>Berechnung läuft...</translation>
     </message>
@@ -325,123 +325,129 @@
         <translation>Aktuelle Transformation übernehmen?</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="52"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="53"/>
         <source>All supported</source>
         <translation>Alle unterstützten</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="52"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="53"/>
         <source>Pointclouds</source>
         <translation>Punktwolken</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="53"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="54"/>
         <source>STL-Mesh</source>
         <translation>STL-Netz</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="54"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="55"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="215"/>
+        <source>PLY (cloud or mesh)</source>
+        <translation>PLY (Punktwolke oder Netz)</translation>
+    </message>
+    <message>
+        <location filename="../../source/MainWindowFiles.cpp" line="56"/>
         <source>HLV-Scandata</source>
         <translation>HLV-Scandaten</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="55"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="56"/>
         <source>Fit result</source>
         <translation>Einpassergebnis</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="62"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="64"/>
         <source>Open file</source>
         <translation>Datei öffnen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="77"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="116"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="79"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="120"/>
         <source>Loading data...</source>
         <translation>Daten werden geladen...</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="102"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="104"/>
         <source>Load point data</source>
         <translation>Punktdaten laden</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="106"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="112"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="118"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="130"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="166"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="110"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="116"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="122"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="138"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="180"/>
         <source>Load data</source>
         <translation>Daten laden</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="106"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="110"/>
         <source>Unknown file format: </source>
         <translation>Unbekanntes Dateiformat: </translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="110"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="126"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="114"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="134"/>
         <source>Load STL data</source>
         <translation>STL-Daten laden</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="118"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="130"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="122"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="138"/>
         <source>Loading aborted.</source>
         <translation>Laden abgebrochen.</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="194"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="206"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="211"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="246"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="208"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="221"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="226"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="264"/>
         <source>Save data</source>
         <translation>Daten speichern</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="194"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="208"/>
         <source>Please select pointcloud(s) to save.</source>
         <translation>Bitte wählen Sie die zu speichernde(n) Punktwolke(n) aus.</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="197"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="211"/>
         <source>Pointcloud</source>
         <translation>Punktwolke</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="199"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="213"/>
         <source>Binary STL-Mesh</source>
         <translation>Binäres STL-Netz</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="211"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="226"/>
         <source>Unknown file format!</source>
         <translation>Unbekanntes Dateiformat!</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="245"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="263"/>
         <source>Saving data...</source>
         <translation>Daten werden gespeichert...</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="256"/>
-        <location filename="../../source/MainWindowFiles.cpp" line="262"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="274"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="280"/>
         <source>Save Screenshot</source>
         <translation>Bildschirmfoto speichern</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="257"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="275"/>
         <source>Portable Network Graphics</source>
         <translation>PNG-Grafik</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="257"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="275"/>
         <source>Windows Bitmap</source>
         <translation>Windows-Bitmap</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowFiles.cpp" line="262"/>
+        <location filename="../../source/MainWindowFiles.cpp" line="280"/>
         <source>The image could not be written.</source>
         <translation>Das Bild konnte nicht geschrieben werden.</translation>
     </message>
@@ -472,12 +478,12 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../source/ComputationRunner.cpp" line="15"/>
+        <location filename="../../source/ComputationRunner.cpp" line="60"/>
         <source>Abort</source>
         <translation>Abbrechen</translation>
     </message>
     <message>
-        <location filename="../../source/ComputationRunner.cpp" line="59"/>
+        <location filename="../../source/ComputationRunner.cpp" line="104"/>
         <source>Unknown error!</source>
         <translation>Unbekannter Fehler!</translation>
     </message>
@@ -563,12 +569,12 @@
 <context>
     <name>TableWidget</name>
     <message>
-        <location filename="../../source/ComputationRunner.cpp" line="108"/>
+        <location filename="../../source/ComputationRunner.cpp" line="153"/>
         <source>Context menu</source>
         <translation>Kontextmenü</translation>
     </message>
     <message>
-        <location filename="../../source/ComputationRunner.cpp" line="109"/>
+        <location filename="../../source/ComputationRunner.cpp" line="154"/>
         <source>copy</source>
         <translation>kopieren</translation>
     </message>
@@ -1017,153 +1023,200 @@ Vorher sollte Gauss angewendet werden.</translation>
 <context>
     <name>WidgetRegistration</name>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="54"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="55"/>
         <source>Registration</source>
         <translation>Registrierung</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="70"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="71"/>
         <source>Data</source>
         <translation>Daten</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="76"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="77"/>
         <source>Reference:</source>
         <translation>Referenz:</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="78"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="79"/>
         <source>Test:</source>
         <translation>Prüfling:</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="83"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="84"/>
         <source>Optimization method</source>
         <translation>Optimierungsverfahren</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="86"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="87"/>
         <source>Gauss</source>
         <translation>Gauss</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="88"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="89"/>
         <source>Minimizes the sum of squared deviations (least-squares).</source>
         <translation>Minimiert die Summe der Abweichungsquadrate (kleinste Quadrate).</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="90"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="91"/>
         <source>Chebyshev</source>
         <translation>Chebyshev</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="93"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="94"/>
         <source>Minimizes the absolute maximum deviation (Minimax).
 Gauss should be applied initially.</source>
         <translation>Minimiert die betragsgrößte Abweichung (Minimax).
 Vorher sollte Gauss angewendet werden.</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="101"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="96"/>
+        <source>Point to plane</source>
+        <translation>Punkt zu Ebene</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="99"/>
+        <source>Minimizes the squared distances to the tangent planes of the reference (least-squares).
+For independent scans and meshes.</source>
+        <translation>Minimiert die quadrierten Abstände zu den Tangentialebenen der Referenz (kleinste Quadrate).
+Für unabhängige Scans und Netze.</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="110"/>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="111"/>
+        <source>Huber</source>
+        <translation>Huber</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="112"/>
+        <source>Tukey</source>
+        <translation>Tukey</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="113"/>
+        <source>Down-weights large distances to the tangent planes</source>
+        <translation>Gewichtet große Abstände zu den Tangentialebenen herunter</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="115"/>
+        <source>Points of the reference that define a normal</source>
+        <translation>Punkte der Referenz, die eine Normale bestimmen</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="116"/>
+        <source>Weighting</source>
+        <translation>Gewichtung</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="118"/>
+        <source>Normal points</source>
+        <translation>Normalenpunkte</translation>
+    </message>
+    <message>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="125"/>
         <source>Initialization</source>
         <translation>Startwerte</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="104"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="128"/>
         <source>Max. search radius</source>
         <translation>Max. Suchradius</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="105"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="129"/>
         <source>Align center points</source>
         <translation>Mittelpunkte ausrichten</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="106"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="130"/>
         <source>Search radius (0=auto)</source>
         <translation>Suchradius (0=auto)</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="111"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="135"/>
         <source>Parameters</source>
         <translation>Parameter</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="116"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="140"/>
         <source>0=all</source>
         <translation>0=alle</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="117"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="141"/>
         <source>Tolerance</source>
         <translation>Toleranz</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="119"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="143"/>
         <source>Max. iterations</source>
         <translation>Max. Iterationen</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="121"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="145"/>
         <source>Point number</source>
         <translation>Punktanzahl</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="127"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="151"/>
         <source>Degrees of freedom</source>
         <translation>Freiheitsgrade</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="130"/>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="133"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="154"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="157"/>
         <source>x</source>
         <translation>x</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="131"/>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="134"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="155"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="158"/>
         <source>y</source>
         <translation>y</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="132"/>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="135"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="156"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="159"/>
         <source>z</source>
         <translation>z</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="136"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="160"/>
         <source>S</source>
         <translation>S</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="137"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="161"/>
         <source>Is origin</source>
         <translation>Ist Ursprung</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="138"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="162"/>
         <source>Rotation</source>
         <translation>Rotation</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="142"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="166"/>
         <source>Translation</source>
         <translation>Translation</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="146"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="170"/>
         <source>Scaling</source>
         <translation>Skalierung</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="148"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="172"/>
         <source>Rotation center</source>
         <translation>Drehpunkt</translation>
     </message>
     <message>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="158"/>
-        <location filename="../../source/panels/WidgetRegistration.cpp" line="159"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="182"/>
+        <location filename="../../source/panels/WidgetRegistration.cpp" line="183"/>
         <source>n.a.</source>
         <translation>k. A.</translation>
     </message>

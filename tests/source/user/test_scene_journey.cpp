@@ -6,9 +6,11 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <cmath>
 #include <fstream>
 
 #include "ObjectManager.h"
@@ -473,4 +475,30 @@ TEST(SceneJourney, ConvexHullOfTheSelectedCloudBecomesAMesh) {
     answerNextBox(mesh, "OK");
     click(hull);
     EXPECT_EQ(mesh.text, "Convex hull can be computed for pointclouds only!");
+
+    // "Abort" at the first poll of a hull that takes a while (points on a sphere, every one
+    // a hull vertex): the build stops and no mesh is added.
+    const QString ball = scratchFile("ball.xyz");
+    {
+        std::ofstream out(ball.toStdString());
+        out.precision(12);
+        const int n = 400000;
+        for (int i = 0; i < n; ++i) {  // a Fibonacci sphere
+            const double z = 1.0 - (2.0 * i + 1.0) / n, r = std::sqrt(1.0 - z * z);
+            const double phi = 2.399963229728653 * i;
+            out << r * std::cos(phi) << ' ' << r * std::sin(phi) << ' ' << z << '\n';
+        }
+    }
+    loadThroughMenu(ball);
+    ASSERT_EQ(tree()->topLevelItemCount(), 4);
+    clickItem(3);
+    int polls = 0;
+    ui::hooks().progressPolled = [&polls](QProgressDialog* dialog) {
+        ++polls;
+        dialog->cancel();
+    };
+    click(hull);
+    ui::hooks().progressPolled = nullptr;
+    EXPECT_GT(polls, 0);
+    EXPECT_EQ(tree()->topLevelItemCount(), 4);
 }
