@@ -169,7 +169,7 @@ void pointToPlane(benchmark::State& state, const Case& c, const std::string& key
         KdTree<Vec3d> tree;
         tree.build(c.reference.data(), c.reference.data() + c.reference.size());
         // As the registration command does it: each normal when a pair first needs it.
-        IcpLazyNormals<Vec3d> normals(tree, kNormalsAutoK);
+        IcpLocalSurfaces<Vec3d> normals(tree, kNormalsAutoK);
         normals.allocate();
         const double t1 = now();
         IcpState s;

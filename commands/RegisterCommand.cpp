@@ -196,17 +196,17 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
     IcpNearest nearest;
     IcpNearestWithNormal nearestWithNormal;
     std::function<void(const std::atomic<bool>&)> prepare;
-    // Reference normals of a point reference: the caller's, or computed as the pairs ask
-    // for them (a run with samples needs only a few of a large reference's normals).
+    // The local surfaces of a point reference, computed as the pairs ask for them (a run
+    // with samples needs only a few of a large reference's): the caller's normals when
+    // there is one per point, otherwise computed ones.
     const std::size_t referenceCount = reference.pointCount();
-    const bool ownNormals =
-        options.pointToPlane && reference.kind != DataKind::kMesh &&
-        !(options.referenceNormals && options.referenceNormals->size() == referenceCount);
-    const alg3D::Vec3f* normalData = nullptr;
-    if (options.pointToPlane && !ownNormals && reference.kind != DataKind::kMesh)
-        normalData = options.referenceNormals->data();
-    IcpLazyNormals<Vec3d> pointNormals(pointTree, options.normalsK);
-    IcpLazyNormals<GLPoint> colorNormals(colorTree, options.normalsK);
+    const alg3D::Vec3f* givenNormals =
+        options.referenceNormals && options.referenceNormals->size() == referenceCount
+            ? options.referenceNormals->data()
+            : nullptr;
+    const bool surfaces = options.pointToPlane && reference.kind != DataKind::kMesh;
+    IcpLocalSurfaces<Vec3d> pointSurfaces(pointTree, options.normalsK, givenNormals);
+    IcpLocalSurfaces<GLPoint> colorSurfaces(colorTree, options.normalsK, givenNormals);
     if (reference.kind == DataKind::kMesh) {
         prepare = [&](const std::atomic<bool>& stop) {
             proxies = makeTriangleProxies(reference.points);
@@ -219,25 +219,20 @@ JobStatus runRegisterCommand(LoadedData& data, const LoadedData& reference,
         prepare = [&](const std::atomic<bool>& stop) {
             const auto& p = reference.coloredPoints;
             if (!p.empty()) colorTree.build(p.data(), p.data() + p.size(), &stop);
-            if (ownNormals) colorNormals.allocate();
+            if (surfaces) colorSurfaces.allocate();
         };
         nearest = icpNearestPoint(colorTree);
     } else {
         prepare = [&](const std::atomic<bool>& stop) {
             const auto& p = reference.points;
             if (!p.empty()) pointTree.build(p.data(), p.data() + p.size(), &stop);
-            if (ownNormals) pointNormals.allocate();
+            if (surfaces) pointSurfaces.allocate();
         };
         nearest = icpNearestPoint(pointTree);
     }
-    if (options.pointToPlane && reference.kind != DataKind::kMesh) {
-        const bool colored = reference.kind == DataKind::kColoredPoints;
-        if (ownNormals)
-            nearestWithNormal = colored ? colorNormals.nearest() : pointNormals.nearest();
-        else if (colored)
-            nearestWithNormal = icpNearestPointWithNormal(colorTree, normalData);
-        else
-            nearestWithNormal = icpNearestPointWithNormal(pointTree, normalData);
+    if (surfaces) {
+        nearestWithNormal = reference.kind == DataKind::kColoredPoints ? colorSurfaces.nearest()
+                                                                       : pointSurfaces.nearest();
     }
     if (data.kind == DataKind::kColoredPoints) {
         return runWith(data.coloredPoints, reference, prepare, nearest, nearestWithNormal, options,

@@ -96,12 +96,20 @@ void normalsRadius(const ProcessControl& control, const P* begin, const P* end, 
 }
 
 template <typename P>
-Vec3f normalKNearestAt(const KdTree<P>& tree, const Vec3d& q, std::size_t k) {
+Vec3f normalKNearestAt(const KdTree<P>& tree, const Vec3d& q, std::size_t k,
+                       std::vector<Vec3d>* neighbourhood) {
+    if (neighbourhood) neighbourhood->clear();
     if (tree.size() < 3 || k < 3) return Vec3f(0.0f, 0.0f, 0.0f);
-    Entries<P> list;
-    std::vector<Vec3d> coords;
-    double hint = 0.0;
-    return adaptiveNormal(tree, q, std::min(k, tree.size()), hint, list, coords);
+    thread_local Entries<P> list;
+    thread_local std::vector<Vec3d> coords;
+    // Carried from call to call, as normalsKNearest carries it from point to point: the
+    // callers ask for nearby points of one tree. It only affects the speed.
+    thread_local double hint = 0.0;
+    thread_local const void* hintTree = nullptr;
+    if (hintTree != &tree) hint = 0.0, hintTree = &tree;
+    std::vector<Vec3d>& out = neighbourhood ? *neighbourhood : coords;
+    out.clear();
+    return adaptiveNormal(tree, q, std::min(k, tree.size()), hint, list, out);
 }
 
 template <typename P>
@@ -190,7 +198,8 @@ void calcNormals(ParamNormals<P>& param) {
     template void normalsRadius<P>(const ProcessControl&, const P*, const P*, Vec3f*, double); \
     template void normalsKNearest<P>(const ProcessControl&, const P*, const P*, Vec3f*,        \
                                      std::size_t);                                             \
-    template Vec3f normalKNearestAt<P>(const KdTree<P>&, const Vec3d&, std::size_t);
+    template Vec3f normalKNearestAt<P>(const KdTree<P>&, const Vec3d&, std::size_t,            \
+                                       std::vector<Vec3d>*);
 TESSARO_INSTANTIATE_NORMALS(Vec3d)
 TESSARO_INSTANTIATE_NORMALS(GLPoint)
 #undef TESSARO_INSTANTIATE_NORMALS

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "alg3D/algorithm/KdTree.h"
 #include "alg3D/algorithm/PointCloudProcessing.h"
@@ -60,8 +61,11 @@ void normalsKNearest(const ProcessControl& control, const P* begin, const P* end
 
 // The normal normalsKNearest computes for one point q of a built tree (the same three
 // attempts, k at most the element count), for callers that need only some of them.
+// `neighbourhood`, when given, receives the coordinates of the neighbours of the last
+// attempt (those the normal comes from).
 template <typename P>
-Vec3f normalKNearestAt(const KdTree<P>& tree, const Vec3d& q, std::size_t k);
+Vec3f normalKNearestAt(const KdTree<P>& tree, const Vec3d& q, std::size_t k,
+                       std::vector<Vec3d>* neighbourhood = nullptr);
 
 }  // namespace algorithm
 }  // namespace alg3D

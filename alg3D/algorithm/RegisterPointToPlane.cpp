@@ -31,9 +31,30 @@ constexpr double kMadToSigma = 1.4826;
 constexpr double kHuber = 1.345;
 constexpr double kTukey = 4.685;
 
+// Below this many queries a pass runs serially; with a local surface to compute on a
+// pair's first visit a query costs some microseconds, so the team pays off early.
+constexpr std::ptrdiff_t kParallelPairsFrom = 256;
+// Pairs farther apart than the median distance plus this many robust standard deviations
+// (1.4826 · median absolute deviation) take no part in the step: data beyond the
+// reference's edge paired with its rim, pairs across a gap.
+constexpr double kFarPairs = 3.0;
+// With samples the next pairing searches within this multiple of that distance.
+constexpr double kFarRadius = 1.5;
+// A step shorter than this fraction of the plane distances' root mean square is below
+// what the pairs resolve (their scatter over the root of their count, a few thousand
+// pairs): the run has converged. Without it a pair whose nearest reference point switches
+// back and forth between two noisy samples keeps the run going to its iteration limit.
+constexpr double kResolvedStep = 0.01;
+
+// The tangent plane a pair's data point is measured against.
+struct PairPlane {
+    Vec3d normal;
+    double offset = 0.0;
+};
+
 struct PlanePair {
     IcpPair pair;
-    Vec3d normal;
+    PairPlane plane;
 };
 
 int threadsOf(const IcpState& s) {
@@ -49,10 +70,10 @@ void addProgress(std::atomic<float>& target, float value) {
 // Pairs the data under t within r, wanting m pairs, with the sampling of registerGauss
 // (stride n / m, offsets 0, 1, ... until m pairs exist); sorted by distance (stable).
 template <typename P>
-void pairUp(IcpState& state, std::vector<Vec3d>& normals, const P* data, std::size_t n,
+void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std::size_t n,
             std::size_t m, double r, const IcpTransform& t, const IcpNearestWithNormal& nearest) {
     state.pairs.clear();
-    normals.clear();
+    planes.clear();
     std::size_t stride = 1;
     std::size_t want = n;
     if (n >= m && m > 0) {
@@ -66,19 +87,21 @@ void pairUp(IcpState& state, std::vector<Vec3d>& normals, const P* data, std::si
     for (std::size_t o = 0; o < stride && found.size() < want; ++o) {
         const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(perOffset);
 #pragma omp parallel for schedule(dynamic, 64) \
-    num_threads(threadsOf(state)) if (count >= kParallelFrom)
+    num_threads(threadsOf(state)) if (count >= kParallelPairsFrom)
         for (std::ptrdiff_t j = 0; j < count; ++j) {
             hit[j] = 0;
             if (state.cancel.load(std::memory_order_relaxed)) continue;
             const Vec3d x = t.apply(coords(data[o + stride * static_cast<std::size_t>(j)]));
-            Vec3d b, normal;
-            if (nearest(x, r, b, normal)) {
+            IcpPartner partner;
+            if (nearest(x, r, partner)) {
                 PlanePair& p = slots[j];
+                const Vec3d& b = partner.point;
                 p.pair.data = x;
                 p.pair.reference = b;
                 p.pair.distance = (x - b).norm();
                 p.pair.weight = weight ? weight(x, b) : 1.0;
-                p.normal = normal;
+                p.plane.normal = partner.normal;
+                p.plane.offset = partner.offset;
                 hit[j] = 1;
             }
         }
@@ -89,29 +112,33 @@ void pairUp(IcpState& state, std::vector<Vec3d>& normals, const P* data, std::si
         return a.pair.distance < b.pair.distance;
     });
     state.pairs.reserve(found.size());
-    normals.reserve(found.size());
+    planes.reserve(found.size());
     for (const PlanePair& p : found) {
         state.pairs.push_back(p.pair);
-        normals.push_back(p.normal);
+        planes.push_back(p.plane);
     }
     state.stats = icpPairStatistics(state.pairs);
 }
 
-// Signed plane distances n·(a - b) (0 for pairs without a normal).
-void planeResiduals(const std::vector<IcpPair>& pairs, const std::vector<Vec3d>& normals,
+// Signed distance of a pair's data point from its plane (0 for pairs without a normal).
+double planeDistance(const IcpPair& pair, const PairPlane& plane) {
+    return plane.normal.dot(pair.data - pair.reference) - plane.offset;
+}
+
+void planeResiduals(const std::vector<IcpPair>& pairs, const std::vector<PairPlane>& planes,
                     std::vector<double>& r) {
     r.resize(pairs.size());
     for (std::size_t i = 0; i < pairs.size(); ++i)
-        r[i] = normals[i].dot(pairs[i].data - pairs[i].reference);
+        r[i] = planes[i].normal.squaredNorm() > 0.0 ? planeDistance(pairs[i], planes[i]) : 0.0;
 }
 
-void planeMeasures(const std::vector<IcpPair>& pairs, const std::vector<Vec3d>& normals,
+void planeMeasures(const std::vector<IcpPair>& pairs, const std::vector<PairPlane>& planes,
                    double& mean, double& rms) {
     double sum = 0.0, squares = 0.0;
     std::size_t used = 0;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        if (normals[i].squaredNorm() == 0.0) continue;
-        const double d = normals[i].dot(pairs[i].data - pairs[i].reference);
+        if (planes[i].normal.squaredNorm() == 0.0) continue;
+        const double d = planeDistance(pairs[i], planes[i]);
         sum += std::abs(d);
         squares += d * d;
         ++used;
@@ -122,14 +149,14 @@ void planeMeasures(const std::vector<IcpPair>& pairs, const std::vector<Vec3d>& 
 
 // Robust weights of the residuals (1 without robust weighting), scale from the median
 // absolute residual, never below `floor`.
-void robustWeights(int robust, const std::vector<double>& r, const std::vector<Vec3d>& normals,
+void robustWeights(int robust, const std::vector<double>& r, const std::vector<PairPlane>& planes,
                    double floor, std::vector<double>& w) {
     w.assign(r.size(), 1.0);
     if (robust != kIcpRobustHuber && robust != kIcpRobustTukey) return;
     std::vector<double> a;
     a.reserve(r.size());
     for (std::size_t i = 0; i < r.size(); ++i)
-        if (normals[i].squaredNorm() > 0.0) a.push_back(std::abs(r[i]));
+        if (planes[i].normal.squaredNorm() > 0.0) a.push_back(std::abs(r[i]));
     if (a.empty()) return;
     const auto mid = a.begin() + static_cast<std::ptrdiff_t>(a.size() / 2);
     std::nth_element(a.begin(), mid, a.end());
@@ -145,6 +172,23 @@ void robustWeights(int robust, const std::vector<double>& r, const std::vector<V
             w[i] = u < 1.0 ? (1.0 - u * u) * (1.0 - u * u) : 0.0;
         }
     }
+}
+
+// The distance beyond which pairs take no part in the step: median + kFarPairs robust
+// standard deviations of the pair distances (at least the median, so at least half the
+// pairs stay).
+double farPairDistance(const std::vector<IcpPair>& pairs) {
+    if (pairs.empty()) return kMaxDouble;
+    std::vector<double> d(pairs.size());
+    for (std::size_t i = 0; i < d.size(); ++i)
+        d[i] = pairs[i].distance;
+    const auto mid = d.begin() + static_cast<std::ptrdiff_t>(d.size() / 2);
+    std::nth_element(d.begin(), mid, d.end());
+    const double median = *mid;
+    for (double& x : d)
+        x = std::abs(x - median);
+    std::nth_element(d.begin(), mid, d.end());
+    return median + kFarPairs * kMadToSigma * *mid;
 }
 
 // Rotation by the vector ω (axis ω/|ω|, angle |ω|).
@@ -181,7 +225,7 @@ struct Step {
 };
 
 // One linearised step about the centre c from the current pairs.
-Step solveStep(const IcpState& state, const std::vector<Vec3d>& normals,
+Step solveStep(const IcpState& state, const std::vector<PairPlane>& planes,
                const std::vector<double>& residuals, const std::vector<double>& robust,
                const Vec3d& c, const IcpTransform& current) {
     Step step;
@@ -209,7 +253,7 @@ Step solveStep(const IcpState& state, const std::vector<Vec3d>& normals,
         double* s = sums.data() + static_cast<std::size_t>(bi) * width;
         const std::size_t end = std::min(n, (static_cast<std::size_t>(bi) + 1) * kBlock);
         for (std::size_t i = static_cast<std::size_t>(bi) * kBlock; i < end; ++i) {
-            const Vec3d& nv = normals[i];
+            const Vec3d& nv = planes[i].normal;
             if (nv.squaredNorm() == 0.0) continue;
             const double w = pairs[i].weight * robust[i];
             if (!(w > 0.0)) continue;
@@ -322,25 +366,31 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
         maxIterations > 0 ? 100.0f / static_cast<float>(maxIterations) : 100.0f;
 
     IcpTransform current = state.transform();
-    std::vector<Vec3d> normals, acceptedNormals;
-    pairUp(state, normals, dataBegin, n, m, r0, current, nearest);
+    std::vector<PairPlane> planes, acceptedPlanes;
+    pairUp(state, planes, dataBegin, n, m, r0, current, nearest);
     if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     if (allPoints) m = state.pairs.size();
     if (state.pairs.size() < m || state.pairs.size() < 3) return finish(state, kIcpTooFewPoints);
     double radius = std::min(
         allPoints ? state.stats.maxDev : state.stats.meanDev + 3.0 * state.stats.stdDev, r0);
-    planeMeasures(state.pairs, normals, out.planeMean, out.planeRms);
+    planeMeasures(state.pairs, planes, out.planeMean, out.planeRms);
 
     const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
     std::vector<double> residuals, weights;
     std::vector<IcpPair> accepted;
-    // The next linearised step from the accepted pairs.
-    // `keepWeights`: the robust weights of the previous call stay (one per pair).
+    double far = kMaxDouble;  // of the last step's pairs
+    // The next linearised step from the accepted pairs, without the far pairs.
+    // `keepWeights`: the weights of the previous call stay (one per pair).
     const auto nextStep = [&](bool keepWeights) {
         const Vec3d centre = state.rotationCentreIsOrigin ? Vec3d() : current.apply(dataCentroid);
-        planeResiduals(state.pairs, normals, residuals);
-        if (!keepWeights) robustWeights(options.robust, residuals, normals, lengthFloor, weights);
-        const Step step = solveStep(state, normals, residuals, weights, centre, current);
+        planeResiduals(state.pairs, planes, residuals);
+        if (!keepWeights) {
+            robustWeights(options.robust, residuals, planes, lengthFloor, weights);
+            far = farPairDistance(state.pairs);
+            for (std::size_t i = 0; i < weights.size(); ++i)
+                if (state.pairs[i].distance > far) weights[i] = 0.0;
+        }
+        const Step step = solveStep(state, planes, residuals, weights, centre, current);
         out.unobservable = step.unobservable;
         return step;
     };
@@ -349,21 +399,24 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
     const auto take = [&](const Step& step) {
         const IcpStatistics old = state.stats;
         accepted.swap(state.pairs);
-        acceptedNormals.swap(normals);
-        pairUp(state, normals, dataBegin, n, m, radius, step.candidate, nearest);
+        acceptedPlanes.swap(planes);
+        pairUp(state, planes, dataBegin, n, m, radius, step.candidate, nearest);
         if (state.pairs.size() >= m && !state.cancel.load()) {
             const IcpStatistics& now = state.stats;
             current = step.candidate;
             state.setTransform(current);
-            planeMeasures(state.pairs, normals, out.planeMean, out.planeRms);
+            planeMeasures(state.pairs, planes, out.planeMean, out.planeRms);
+            // All points: every point must keep a partner. With samples the radius also
+            // follows the far-pair distance, so the pairs the step leaves out are soon no
+            // longer searched for.
             if (allPoints)
                 radius = std::min(now.maxDev, r0);
             else if (now.stdDev > spreadFloor)
-                radius = std::min(now.meanDev + 3.0 * now.stdDev, r0);
+                radius = std::min({now.meanDev + 3.0 * now.stdDev, kFarRadius * far, r0});
             return true;
         }
         state.pairs.swap(accepted);
-        normals.swap(acceptedNormals);
+        planes.swap(acceptedPlanes);
         state.stats = old;
         return false;
     };
@@ -373,18 +426,22 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
     for (std::uint64_t i = 1; i < maxIterations && !converged && !state.cancel.load(); ++i) {
         ++passes;
         addProgress(state.progress, progressStep);
+        const double scatter = out.planeRms;  // of the pairs the step comes from
         const Step step = nextStep(false);
         if (step.length < lengthFloor) {
             converged = true, code = kIcpConverged;
         } else if (take(step)) {
             state.iterations = i;
-            if (step.length < tolChange) {
+            if (step.length < tolChange || step.length < kResolvedStep * scatter) {
                 converged = true, code = kIcpConverged;
             } else if (out.planeMean < tol) {
                 converged = true, code = kIcpBelowTolerance;
             }
         } else {
-            radius = std::min(1.5 * state.stats.maxDev, r0);  // widens for the next try
+            // Widens for the next try; at least by the step, which moves no point farther
+            // than about its length (pairs at distance 0 would otherwise never be found
+            // again after a step off them).
+            radius = std::min(std::max(1.5 * state.stats.maxDev, 2.0 * step.length), r0);
         }
     }
     // After the stopping rule: up to four Gauss-Newton steps on the settled pairs and
@@ -424,76 +481,249 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
 
 template <typename Q>
 IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<Q>& tree, const Vec3f* normals) {
-    return [&tree, normals](const Vec3d& query, double radius, Vec3d& found, Vec3d& normal) {
+    return [&tree, normals](const Vec3d& query, double radius, IcpPartner& partner) {
         // The tree's bound 0 means unbounded; a radius of 0 still finds coincident points.
         const Q* p = tree.findNearest(query, radius >= kMaxDouble ? 0.0 : std::max(radius, 1e-300));
         if (!p) return false;
-        found = coords(*p);
+        partner.point = coords(*p);
         const Vec3f& v = normals[static_cast<std::size_t>(p - tree.first())];
-        normal = Vec3d(v.x, v.y, v.z);
-        const double length = normal.norm();
-        normal = length > 0.0 ? normal / length : Vec3d();
+        partner.normal = Vec3d(v.x, v.y, v.z);
+        const double length = partner.normal.norm();
+        partner.normal = length > 0.0 ? partner.normal / length : Vec3d();
+        partner.offset = 0.0;
         return true;
     };
 }
 
 namespace {
-Vec3d unit(const Vec3f& v) {
-    const Vec3d n(v.x, v.y, v.z);
+
+constexpr std::size_t kPage = 4096;
+
+Vec3d unit(const float v[3]) {
+    const Vec3d n(v[0], v[1], v[2]);
     const double length = n.norm();
     return length > 0.0 ? n / length : Vec3d();
 }
+
+// A right-handed frame (e1, e2, n) for the unit normal n, the same for the same n.
+void frameOf(const Vec3d& n, Vec3d& e1, Vec3d& e2) {
+    e1 = std::abs(n.x) < 0.6 ? Vec3d(1.0, 0.0, 0.0) : Vec3d(0.0, 1.0, 0.0);
+    e1 = e1 - n * n.dot(e1);
+    e1 = e1 / e1.norm();
+    e2 = n.cross(e1);
+}
+
+// Solves the symmetric positive definite 5x5 system A x = y in place (Cholesky); false
+// when a pivot falls below 1e-12 of the largest diagonal entry (the points fix no quadric).
+bool solveSymmetric5(double A[5][5], double y[5]) {
+    double largest = 0.0;
+    for (int i = 0; i < 5; ++i)
+        largest = std::max(largest, A[i][i]);
+    if (!(largest > 0.0)) return false;
+    for (int j = 0; j < 5; ++j) {
+        double d = A[j][j];
+        for (int k = 0; k < j; ++k)
+            d -= A[j][k] * A[j][k];
+        if (!(d > 1e-12 * largest)) return false;
+        A[j][j] = std::sqrt(d);
+        for (int i = j + 1; i < 5; ++i) {
+            double v = A[i][j];
+            for (int k = 0; k < j; ++k)
+                v -= A[i][k] * A[j][k];
+            A[i][j] = v / A[j][j];
+        }
+    }
+    for (int i = 0; i < 5; ++i) {
+        double v = y[i];
+        for (int k = 0; k < i; ++k)
+            v -= A[i][k] * y[k];
+        y[i] = v / A[i][i];
+    }
+    for (int i = 4; i >= 0; --i) {
+        double v = y[i];
+        for (int k = i + 1; k < 5; ++k)
+            v -= A[k][i] * y[k];
+        y[i] = v / A[i][i];
+    }
+    return true;
+}
+
 }  // namespace
 
 template <typename Q>
-void IcpLazyNormals<Q>::allocate() {
+struct IcpLocalSurfaces<Q>::Page {
+    Surface surfaces[kPage];
+    std::atomic<unsigned char> states[kPage];  // 0 not computed, 1 being stored, 2 ready
+};
+
+template <typename Q>
+IcpLocalSurfaces<Q>::IcpLocalSurfaces(const KdTree<Q>& tree, std::size_t k,
+                                      const Vec3f* givenNormals)
+    : tree_(tree), k_(k), given_(givenNormals) {}
+
+template <typename Q>
+IcpLocalSurfaces<Q>::~IcpLocalSurfaces() {
+    for (std::size_t i = 0; i < pageCount_; ++i)
+        delete pages_[i].load();
+}
+
+template <typename Q>
+void IcpLocalSurfaces<Q>::allocate() {
+    for (std::size_t i = 0; i < pageCount_; ++i)
+        delete pages_[i].load();
     size_ = tree_.size();
-    normals_.reset(new Vec3f[size_]);
-    states_.reset(new std::atomic<unsigned char>[size_]);
-    for (std::size_t i = 0; i < size_; ++i)
-        states_[i].store(0, std::memory_order_relaxed);
+    pageCount_ = (size_ + kPage - 1) / kPage;
+    pages_.reset(new std::atomic<Page*>[pageCount_]);
+    for (std::size_t i = 0; i < pageCount_; ++i)
+        pages_[i].store(nullptr, std::memory_order_relaxed);
     computed_.store(0);
 }
 
 template <typename Q>
-Vec3d IcpLazyNormals<Q>::at(std::size_t index) const {
-    if (index >= size_) return Vec3d();
-    std::atomic<unsigned char>& state = states_[index];
-    if (state.load(std::memory_order_acquire) == 2) return unit(normals_[index]);
-    const Vec3f n = normalKNearestAt(tree_, coords(tree_.first()[index]), k_);
+const typename IcpLocalSurfaces<Q>::Surface& IcpLocalSurfaces<Q>::surfaceAt(
+    std::size_t index, Surface& scratch) const {
+    std::atomic<Page*>& slot = pages_[index / kPage];
+    Page* page = slot.load(std::memory_order_acquire);
+    if (!page) {
+        Page* fresh = new Page();  // zero: nothing computed
+        Page* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
+            page = fresh;
+        } else {
+            delete fresh;
+            page = expected;
+        }
+    }
+    const std::size_t i = index % kPage;
+    std::atomic<unsigned char>& state = page->states[i];
+    if (state.load(std::memory_order_acquire) == 2) return page->surfaces[i];
+
+    thread_local std::vector<Vec3d> hood;
+    const Vec3d b = coords(tree_.first()[index]);
+    Vec3f n;
+    if (given_) {  // the cloud's normal sets the frame; the k nearest points the quadric
+        thread_local std::vector<const KdEntry<Q>*> list;
+        tree_.findKNearest(b, std::min(k_, tree_.size()), 0.0, list);
+        hood.resize(list.size());
+        for (std::size_t j = 0; j < list.size(); ++j) {
+            const KdKey& key = tree_.keyAt(tree_.positionOf(list[j]));
+            hood[j] = Vec3d(key.v[0], key.v[1], key.v[2]);
+        }
+        n = given_[index];
+    } else {
+        n = normalKNearestAt(tree_, b, k_, &hood);
+    }
+    Surface& s = scratch;
+    s.normal[0] = n.x, s.normal[1] = n.y, s.normal[2] = n.z;
+    std::fill(s.c, s.c + 5, 0.0);
+    s.radius = 0.0;
+    const Vec3d nd = unit(s.normal);
+    if (nd.squaredNorm() > 0.0 && hood.size() >= 5) {
+        Vec3d e1, e2;
+        frameOf(nd, e1, e2);
+        double rho2 = 0.0;
+        for (const Vec3d& q : hood) {
+            const Vec3d d = q - b;
+            const double u = d.dot(e1), v = d.dot(e2);
+            rho2 = std::max(rho2, u * u + v * v);
+        }
+        const double rho = std::sqrt(rho2);
+        // In units of the neighbourhood's radius, so the system is well scaled.
+        double A[5][5] = {}, y[5] = {};
+        if (rho > 0.0) {
+            for (const Vec3d& q : hood) {
+                const Vec3d d = (q - b) / rho;
+                const double u = d.dot(e1), v = d.dot(e2), w = d.dot(nd);
+                const double row[5] = {u, v, u * u, u * v, v * v};
+                for (int r = 0; r < 5; ++r) {
+                    for (int c = 0; c <= r; ++c)
+                        A[r][c] += row[r] * row[c];
+                    y[r] += row[r] * w;
+                }
+            }
+            for (int r = 0; r < 5; ++r)
+                for (int c = r + 1; c < 5; ++c)
+                    A[r][c] = A[c][r];
+        }
+        if (rho > 0.0 && solveSymmetric5(A, y)) {
+            s.c[0] = y[0];
+            s.c[1] = y[1];
+            s.c[2] = y[2] / rho;
+            s.c[3] = y[3] / rho;
+            s.c[4] = y[4] / rho;
+            s.radius = rho;
+        }
+    }
     unsigned char expected = 0;
     if (state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
-        normals_[index] = n;
+        page->surfaces[i] = s;
         state.store(2, std::memory_order_release);
         ++computed_;
     }
-    return unit(n);
+    return scratch;
 }
 
 template <typename Q>
-IcpNearestWithNormal IcpLazyNormals<Q>::nearest() const {
-    return [this](const Vec3d& query, double radius, Vec3d& found, Vec3d& normal) {
+Vec3d IcpLocalSurfaces<Q>::normalAt(std::size_t index) const {
+    if (index >= size_) return Vec3d();
+    Surface scratch;
+    return unit(surfaceAt(index, scratch).normal);
+}
+
+template <typename Q>
+IcpPartner IcpLocalSurfaces<Q>::partnerOf(std::size_t index, const Vec3d& query) const {
+    IcpPartner p;
+    if (index >= size_) return p;
+    Surface scratch;
+    const Surface& s = surfaceAt(index, scratch);
+    const Vec3d b = coords(tree_.first()[index]);
+    p.point = b;
+    const Vec3d n = unit(s.normal);
+    p.normal = n;
+    if (!(s.radius > 0.0)) return p;  // the tangent plane at the point
+    Vec3d e1, e2;
+    frameOf(n, e1, e2);
+    const Vec3d d = query - b;
+    double u = d.dot(e1), v = d.dot(e2);
+    const double r = std::sqrt(u * u + v * v);
+    if (r > s.radius) {  // beyond the neighbourhood: the tangent plane at its rim
+        u *= s.radius / r;
+        v *= s.radius / r;
+    }
+    const double* c = s.c;
+    const double w = c[0] * u + c[1] * v + c[2] * u * u + c[3] * u * v + c[4] * v * v;
+    const double gu = c[0] + 2.0 * c[2] * u + c[3] * v;
+    const double gv = c[1] + c[3] * u + 2.0 * c[4] * v;
+    const Vec3d normal = n - gu * e1 - gv * e2;
+    p.normal = normal / normal.norm();
+    p.offset = p.normal.dot(u * e1 + v * e2 + w * n);
+    return p;
+}
+
+template <typename Q>
+IcpNearestWithNormal IcpLocalSurfaces<Q>::nearest() const {
+    return [this](const Vec3d& query, double radius, IcpPartner& partner) {
         const Q* p =
             tree_.findNearest(query, radius >= kMaxDouble ? 0.0 : std::max(radius, 1e-300));
         if (!p) return false;
-        found = coords(*p);
-        normal = at(static_cast<std::size_t>(p - tree_.first()));
+        partner = partnerOf(static_cast<std::size_t>(p - tree_.first()), query);
         return true;
     };
 }
 
 IcpNearestWithNormal icpNearestOnMeshWithNormal(const KdTree<KdTriangleProxy<Vec3d>>& tree) {
-    return [&tree](const Vec3d& query, double radius, Vec3d& found, Vec3d& normal) {
+    return [&tree](const Vec3d& query, double radius, IcpPartner& partner) {
         // The same reach as the closest-point search of the other variants.
         const double reach =
             radius >= kMaxDouble ? std::numeric_limits<double>::infinity() : radius + 1e-6;
         const auto hit = tree.searchWithin(query, reach);
         if (!hit) return false;
-        found = hit.closest;
+        partner.point = hit.closest;
         const KdTriangleProxy<Vec3d>& t = *hit.entry->element;
-        normal = triangleNormal(*t.vertex0, *t.vertex1, *t.vertex2);
+        const Vec3d normal = triangleNormal(*t.vertex0, *t.vertex1, *t.vertex2);
         const double length = normal.norm();
-        normal = length > 0.0 ? normal / length : Vec3d();
+        partner.normal = length > 0.0 ? normal / length : Vec3d();
+        partner.offset = 0.0;
         return true;
     };
 }
@@ -516,8 +746,8 @@ std::string icpFreedomNames(unsigned bits) {
     template IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<P>&, const Vec3f*);
 TESSARO_P2PLANE_FOR(Vec3d)
 TESSARO_P2PLANE_FOR(GLPoint)
-template class IcpLazyNormals<Vec3d>;
-template class IcpLazyNormals<GLPoint>;
+template class IcpLocalSurfaces<Vec3d>;
+template class IcpLocalSurfaces<GLPoint>;
 #undef TESSARO_P2PLANE_FOR
 
 }  // namespace algorithm

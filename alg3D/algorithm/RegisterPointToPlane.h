@@ -1,27 +1,32 @@
-// Point-to-plane ICP registration: moves a data cloud onto a reference (points with
-// normals, or a triangle mesh) by minimising the distance of every paired data point to
-// the tangent plane of its partner, on the same state record as registerGauss.
+// Point-to-plane ICP registration: moves a data cloud onto a reference (points or a
+// triangle mesh) by minimising the distance of every paired data point to the tangent
+// plane of the reference's surface at its partner, on the same state record as
+// registerGauss.
 //
 // Inputs: the state (settings, freedom bits, "Is origin", transform, cancel), the data
 //   range [begin, end), samples (0 = all), search radius (<= 0 = unbounded), maximum
-//   iterations, tolerance, and the nearest-point function of the reference that also
-//   answers the reference's unit normal there (zero = no usable normal; such pairs count
-//   in the statistics but not in the step).
+//   iterations, tolerance, and the partner function of the reference (IcpPartner: the
+//   nearest point with the tangent plane there; a zero normal = no usable plane, such
+//   pairs count in the statistics but not in the step).
 // Each step: the system linearised in the small rotation ω, the translation and the
 //   log-scale (6x6, 7x7 with scale), the columns of clear freedom bits removed, solved by
 //   SVD; directions the pairs do not fix (the rotation about a plane's normal, say) get no
-//   step and are reported, so they never drift. ω becomes an exact rotation.
-//   Optional robust weights (Huber or Tukey, scale 1.4826 · median |plane residual|).
+//   step and are reported, so they never drift. ω becomes an exact rotation. Pairs farther
+//   apart than the median plus three robust deviations of the pair distances (data beyond
+//   the reference's edge, say) take no part; with samples the next pairing searches within
+//   1.5 times that distance. Optional robust weights (Huber or Tukey, scale 1.4826 ·
+//   median |plane residual|).
 // Outputs: the state's transform (published whole), pairs (distance = |data - partner|),
 //   statistics and iterations as for registerGauss; the report's unobservable freedom
 //   bits and plane residuals. Codes: 0 the step is shorter than a tenth of the tolerance
 //   (at least the length floor 1e-6), 1 the mean plane distance is below the tolerance,
-//   2 iteration limit or cancel, 3 too few points or pairs. After code 0 or 1 up to three
-//   more steps are taken while they still move the data.
+//   2 iteration limit or cancel, 3 too few points or pairs. After code 0 or 1 up to four
+//   Gauss-Newton steps on the settled pairs polish the result.
 // Thresholds scale with the data's size (pointSpread) below 1, so the same part gives the
 //   same transform relative to its size in any unit.
-// Errors: none of its own (allocation aside). Cost per iteration: one nearest query per
-//   sampled point (O(m log n_ref)) plus O(m) for the system; parallel over `threads`.
+// Errors: none of its own (allocation aside). Cost per iteration: one partner query per
+//   sampled point (O(m log n_ref), plus a local surface on a reference point's first
+//   visit) and O(m) for the system; parallel over `threads`.
 #pragma once
 
 #include <atomic>
@@ -46,10 +51,19 @@ enum IcpRobust : int {
     kIcpRobustTukey = 2,  // w = (1 - (r/c)²)² inside c = 4.685·scale, else 0
 };
 
-// Nearest reference point (closest mesh point) within a radius, with the unit normal of
-// the reference there (zero when it has none).
+// The reference's surface near a query point: its partner `point` (the nearest reference
+// point, the closest mesh point), the unit `normal` of the surface there (zero when it has
+// none) and the tangent plane {y : normal·(y - point) = offset} the query is measured
+// against. A mesh gives its closest point, the face normal and offset 0; a point reference
+// its nearest point with the tangent plane of the local surface under the query.
+struct IcpPartner {
+    Vec3d point;
+    Vec3d normal;
+    double offset = 0.0;
+};
+// The partner of a query within a radius (false: none).
 using IcpNearestWithNormal =
-    std::function<bool(const Vec3d& query, double radius, Vec3d& found, Vec3d& normal)>;
+    std::function<bool(const Vec3d& query, double radius, IcpPartner& partner)>;
 
 struct PointToPlaneOptions {
     int robust = kIcpRobustNone;  // IcpRobust
@@ -69,34 +83,59 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
                          const PointToPlaneOptions& options = PointToPlaneOptions(),
                          PointToPlaneReport* report = nullptr);
 
-// Nearest point of a built tree with the normal of the same index in `normals` (one per
-// indexed point, in the tree's input order). Tree and normals must outlive the function.
+// Nearest point of a built tree with the tangent plane there: the normal of the same index
+// in `normals` (one per indexed point, in the tree's input order), offset 0. Tree and
+// normals must outlive the function.
 template <typename Q>
 IcpNearestWithNormal icpNearestPointWithNormal(const KdTree<Q>& tree, const Vec3f* normals);
-// Normals of a point reference computed when a pair first needs them (the k nearest
-// points, as normalsKNearest), each once: a registration with samples touches only a small
-// part of a large reference. Safe from the pairing's threads (a point asked for by two
-// threads at once may be computed twice, with the same result). The tree must be built
-// before allocate() and outlive the object.
+
+// The local surfaces of a point reference, each computed when a pair first needs it and
+// kept: the normal (as normalsKNearest computes it, or the cloud's own when given) and the
+// quadric w = c0·u + c1·v + c2·u² + c3·u·v + c4·v² through the point, fitted by least
+// squares to its k nearest points in that normal's frame (u, v in the plane, w along the
+// normal). A query is measured against the quadric's tangent plane under it (at the
+// query's in-plane position, at most the neighbourhood's radius from the point): between
+// independent samples of a curved surface the tangent plane at the nearest sample is off
+// by about curvature · spacing² / 2, the quadric's by a third-order term, and data on the
+// reference points themselves lie on it. A neighbourhood that fixes no quadric (fewer than
+// five points, a line) keeps the tangent plane at the point.
+// Memory: pages of 4096 surfaces (65 bytes each) where pairs ask, so a run with samples on
+// a large reference touches a small part of it. Safe from the pairing's threads (a surface
+// asked for by two threads at once may be computed twice, with the same result). The tree
+// (and the given normals) must be ready before allocate() and outlive the object.
 template <typename Q>
-class IcpLazyNormals {
+class IcpLocalSurfaces {
   public:
-    IcpLazyNormals(const KdTree<Q>& tree, std::size_t k) : tree_(tree), k_(k) {}
+    IcpLocalSurfaces(const KdTree<Q>& tree, std::size_t k, const Vec3f* givenNormals = nullptr);
+    ~IcpLocalSurfaces();
+    IcpLocalSurfaces(const IcpLocalSurfaces&) = delete;
+    IcpLocalSurfaces& operator=(const IcpLocalSurfaces&) = delete;
     // Sizes the store for the tree's elements (none computed yet).
     void allocate();
-    // The unit normal of element `index` (zero for a degenerate neighbourhood).
-    Vec3d at(std::size_t index) const;
+    // The unit normal at element `index` (zero for a degenerate neighbourhood).
+    Vec3d normalAt(std::size_t index) const;
+    // The partner of a query whose nearest reference point is element `index`.
+    IcpPartner partnerOf(std::size_t index, const Vec3d& query) const;
     std::size_t computed() const { return computed_.load(); }
-    // Nearest point with its normal; the object must outlive the function.
+    // Nearest point with its local surface; the object must outlive the function.
     IcpNearestWithNormal nearest() const;
 
+    struct Surface {
+        float normal[3];
+        double c[5];
+        double radius;  // of the neighbourhood in the frame's plane; 0: the plane only
+    };
+
   private:
+    struct Page;
+    const Surface& surfaceAt(std::size_t index, Surface& scratch) const;
+
     const KdTree<Q>& tree_;
     std::size_t k_;
+    const Vec3f* given_;
     std::size_t size_ = 0;
-    std::unique_ptr<Vec3f[]> normals_;
-    // 0 not computed, 1 being computed, 2 ready.
-    std::unique_ptr<std::atomic<unsigned char>[]> states_;
+    std::size_t pageCount_ = 0;
+    std::unique_ptr<std::atomic<Page*>[]> pages_;
     mutable std::atomic<std::size_t> computed_{0};
 };
 

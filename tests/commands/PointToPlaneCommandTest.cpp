@@ -112,35 +112,35 @@ TEST(PointToPlaneCommand, MovesAnIndependentColouredScanOntoTheReference) {
     EXPECT_STREQ(registrationMethodName(o), "chebyshev");
 }
 
-// Normals the caller has are taken (when there is one per reference point): the exact
-// normals of the surface do as well as computed ones, wrong ones spoil the run.
+// Normals the caller has are taken (when there is one per reference point) as the frame
+// of the local surfaces, whose quadric through the neighbours then gives the planes: the
+// exact normals of the surface do as well as computed ones, a frame turned by 90 degrees
+// gives a different (still close) result, a list of the wrong length is ignored.
 TEST(PointToPlaneCommand, SuppliedNormalsAreUsed) {
     LoadedData ref;
     ref.points = samples(8000, -5, 5, 3);
     const std::vector<Vec3d> surface = samples(6000, -4, 4, 4);
-    std::vector<Vec3f> exact, wrong(ref.points.size(), Vec3f(1.0f, 0.0f, 0.0f)), short_(5);
+    std::vector<Vec3f> exact, turned(ref.points.size(), Vec3f(1.0f, 0.0f, 0.0f)), short_(5);
     for (const Vec3d& p : ref.points) {
         const Vec3d n = heightNormal(p.x, p.y);
         exact.emplace_back(static_cast<float>(n.x), static_cast<float>(n.y),
                            static_cast<float>(n.z));
     }
-    const struct {
-        const std::vector<Vec3f>* normals;
-        bool good;
-    } cases[] = {{nullptr, true}, {&exact, true}, {&short_, true}, {&wrong, false}};
-    for (const auto& c : cases) {
+    const std::vector<Vec3f>* lists[] = {nullptr, &exact, &short_, &turned};
+    Matrix3x3d rotations[4];
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
         LoadedData data;
         data.points = seen(surface, truth());
         RegisterOptions o = planeOptions();
-        o.referenceNormals = c.normals;
+        o.referenceNormals = lists[k];
         RegisterResult result;
         ASSERT_EQ(runRegisterCommand(data, ref, o, result), JobStatus::kCompleted);
-        const double error = degreesBetween(result.transform.rotation, truth().rotation);
-        if (c.good)
-            EXPECT_LT(error, 0.01);
-        else
-            EXPECT_GT(error, 0.5);
+        rotations[k] = result.transform.rotation;
+        EXPECT_LT(degreesBetween(rotations[k], truth().rotation), k == 3 ? 0.01 : 1e-3);
     }
+    EXPECT_EQ(rotations[2], rotations[0]);
+    EXPECT_GT(degreesBetween(rotations[3], rotations[0]), 1e-6);
 }
 
 TEST(PointToPlaneCommand, MeshReferenceUsesItsFaces) {
