@@ -46,10 +46,11 @@ constexpr double kFarRadius = 1.5;
 // back and forth between two noisy samples keeps the run going to its iteration limit.
 constexpr double kResolvedStep = 0.01;
 
-// The tangent plane a pair's data point is measured against.
+// The tangent plane a pair's data point is measured against (none: zero normal).
 struct PairPlane {
     Vec3d normal;
     double offset = 0.0;
+    std::size_t element = 0;  // the reference element, for a plane given later
 };
 
 struct PlanePair {
@@ -93,7 +94,7 @@ void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std:
             if (state.cancel.load(std::memory_order_relaxed)) continue;
             const Vec3d x = t.apply(coords(data[o + stride * static_cast<std::size_t>(j)]));
             IcpPartner partner;
-            if (nearest(x, r, partner)) {
+            if (nearest.find(x, r, partner)) {
                 PlanePair& p = slots[j];
                 const Vec3d& b = partner.point;
                 p.pair.data = x;
@@ -102,6 +103,7 @@ void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std:
                 p.pair.weight = weight ? weight(x, b) : 1.0;
                 p.plane.normal = partner.normal;
                 p.plane.offset = partner.offset;
+                p.plane.element = partner.element;
                 hit[j] = 1;
             }
         }
@@ -118,6 +120,32 @@ void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std:
         planes.push_back(p.plane);
     }
     state.stats = icpPairStatistics(state.pairs);
+}
+
+// The planes of the pairs the step uses, the nearest `use` (sorted by distance) within
+// `far`; the others get none. Planes the search gives later are computed here, in
+// parallel.
+void settlePlanes(const IcpState& state, std::vector<PairPlane>& planes, std::size_t use,
+                  double far, const IcpNearestWithNormal& nearest) {
+    const std::vector<IcpPair>& pairs = state.pairs;
+    std::size_t used = std::min(use, pairs.size());
+    while (used > 0 && pairs[used - 1].distance > far)
+        --used;
+    for (std::size_t i = used; i < planes.size(); ++i)
+        planes[i].normal = Vec3d();
+    if (!nearest.plane) return;
+    const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(used);
+#pragma omp parallel for schedule(dynamic, 16) \
+    num_threads(threadsOf(state)) if (count >= kParallelPairsFrom)
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+        if (state.cancel.load(std::memory_order_relaxed)) continue;
+        IcpPartner partner;
+        partner.point = pairs[i].reference;
+        partner.element = planes[i].element;
+        nearest.plane(pairs[i].data, partner);
+        planes[i].normal = partner.normal;
+        planes[i].offset = partner.offset;
+    }
 }
 
 // Signed distance of a pair's data point from its plane (0 for pairs without a normal).
@@ -371,25 +399,26 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
     if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     if (allPoints) m = state.pairs.size();
     if (state.pairs.size() < m || state.pairs.size() < 3) return finish(state, kIcpTooFewPoints);
+    // The planes of the pairs the step uses: the nearest m within the far-pair distance.
+    double far = kMaxDouble;
+    const auto settle = [&] {
+        far = farPairDistance(state.pairs);
+        settlePlanes(state, planes, m, far, nearest);
+        planeMeasures(state.pairs, planes, out.planeMean, out.planeRms);
+    };
+    settle();
     double radius = std::min(
         allPoints ? state.stats.maxDev : state.stats.meanDev + 3.0 * state.stats.stdDev, r0);
-    planeMeasures(state.pairs, planes, out.planeMean, out.planeRms);
 
     const Vec3d dataCentroid = centroid(dataBegin, dataEnd);
     std::vector<double> residuals, weights;
     std::vector<IcpPair> accepted;
-    double far = kMaxDouble;  // of the last step's pairs
-    // The next linearised step from the accepted pairs, without the far pairs.
-    // `keepWeights`: the weights of the previous call stay (one per pair).
+    // The next linearised step from the accepted pairs.
+    // `keepWeights`: the robust weights of the previous call stay (one per pair).
     const auto nextStep = [&](bool keepWeights) {
         const Vec3d centre = state.rotationCentreIsOrigin ? Vec3d() : current.apply(dataCentroid);
         planeResiduals(state.pairs, planes, residuals);
-        if (!keepWeights) {
-            robustWeights(options.robust, residuals, planes, lengthFloor, weights);
-            far = farPairDistance(state.pairs);
-            for (std::size_t i = 0; i < weights.size(); ++i)
-                if (state.pairs[i].distance > far) weights[i] = 0.0;
-        }
+        if (!keepWeights) robustWeights(options.robust, residuals, planes, lengthFloor, weights);
         const Step step = solveStep(state, planes, residuals, weights, centre, current);
         out.unobservable = step.unobservable;
         return step;
@@ -405,7 +434,7 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
             const IcpStatistics& now = state.stats;
             current = step.candidate;
             state.setTransform(current);
-            planeMeasures(state.pairs, planes, out.planeMean, out.planeRms);
+            settle();
             // All points: every point must keep a partner. With samples the radius also
             // follows the far-pair distance, so the pairs the step leaves out are soon no
             // longer searched for.
@@ -678,6 +707,7 @@ IcpPartner IcpLocalSurfaces<Q>::partnerOf(std::size_t index, const Vec3d& query)
     const Surface& s = surfaceAt(index, scratch);
     const Vec3d b = coords(tree_.first()[index]);
     p.point = b;
+    p.element = index;
     const Vec3d n = unit(s.normal);
     p.normal = n;
     if (!(s.radius > 0.0)) return p;  // the tangent plane at the point
@@ -702,13 +732,22 @@ IcpPartner IcpLocalSurfaces<Q>::partnerOf(std::size_t index, const Vec3d& query)
 
 template <typename Q>
 IcpNearestWithNormal IcpLocalSurfaces<Q>::nearest() const {
-    return [this](const Vec3d& query, double radius, IcpPartner& partner) {
+    // The nearest point now, its local surface when the step needs it.
+    IcpNearestWithNormal::Find find = [this](const Vec3d& query, double radius,
+                                             IcpPartner& partner) {
         const Q* p =
             tree_.findNearest(query, radius >= kMaxDouble ? 0.0 : std::max(radius, 1e-300));
         if (!p) return false;
-        partner = partnerOf(static_cast<std::size_t>(p - tree_.first()), query);
+        partner.point = coords(*p);
+        partner.normal = Vec3d();
+        partner.offset = 0.0;
+        partner.element = static_cast<std::size_t>(p - tree_.first());
         return true;
     };
+    IcpNearestWithNormal::Plane plane = [this](const Vec3d& query, IcpPartner& partner) {
+        partner = partnerOf(partner.element, query);
+    };
+    return IcpNearestWithNormal(std::move(find), std::move(plane));
 }
 
 IcpNearestWithNormal icpNearestOnMeshWithNormal(const KdTree<KdTriangleProxy<Vec3d>>& tree) {

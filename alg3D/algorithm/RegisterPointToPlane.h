@@ -5,17 +5,17 @@
 //
 // Inputs: the state (settings, freedom bits, "Is origin", transform, cancel), the data
 //   range [begin, end), samples (0 = all), search radius (<= 0 = unbounded), maximum
-//   iterations, tolerance, and the partner function of the reference (IcpPartner: the
+//   iterations, tolerance, and the partner search of the reference (IcpPartner: the
 //   nearest point with the tangent plane there; a zero normal = no usable plane, such
 //   pairs count in the statistics but not in the step).
 // Each step: the system linearised in the small rotation ω, the translation and the
 //   log-scale (6x6, 7x7 with scale), the columns of clear freedom bits removed, solved by
 //   SVD; directions the pairs do not fix (the rotation about a plane's normal, say) get no
-//   step and are reported, so they never drift. ω becomes an exact rotation. Pairs farther
-//   apart than the median plus three robust deviations of the pair distances (data beyond
-//   the reference's edge, say) take no part; with samples the next pairing searches within
-//   1.5 times that distance. Optional robust weights (Huber or Tukey, scale 1.4826 ·
-//   median |plane residual|).
+//   step and are reported, so they never drift. ω becomes an exact rotation. The step uses
+//   the nearest `samples` pairs (all with samples 0) that are not farther apart than the
+//   median plus three robust deviations of the pair distances (data beyond the reference's
+//   edge, say); with samples the next pairing searches within 1.5 times that distance.
+//   Optional robust weights (Huber or Tukey, scale 1.4826 · median |plane residual|).
 // Outputs: the state's transform (published whole), pairs (distance = |data - partner|),
 //   statistics and iterations as for registerGauss; the report's unobservable freedom
 //   bits and plane residuals. Codes: 0 the step is shorter than a tenth of the tolerance
@@ -30,10 +30,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "alg3D/algorithm/IcpRegistration.h"
@@ -60,10 +62,32 @@ struct IcpPartner {
     Vec3d point;
     Vec3d normal;
     double offset = 0.0;
+    std::size_t element = 0;  // the reference element, for a plane given later
 };
-// The partner of a query within a radius (false: none).
-using IcpNearestWithNormal =
-    std::function<bool(const Vec3d& query, double radius, IcpPartner& partner)>;
+
+// The partner search of a reference. `find` gives the partner of a query within a radius
+// (false: none); when `plane` is set, `find` gives the point and element only and `plane`
+// the normal and offset later, for the pairs the step uses (a plane that costs a
+// neighbourhood is then computed only for those).
+struct IcpNearestWithNormal {
+    using Find = std::function<bool(const Vec3d& query, double radius, IcpPartner& partner)>;
+    using Plane = std::function<void(const Vec3d& query, IcpPartner& partner)>;
+    Find find;
+    Plane plane;
+
+    IcpNearestWithNormal() = default;
+    IcpNearestWithNormal(Find f, Plane p) : find(std::move(f)), plane(std::move(p)) {}
+    // A search that gives whole partners.
+    template <typename F, typename = std::enable_if_t<
+                              std::is_invocable_r_v<bool, F&, const Vec3d&, double, IcpPartner&>>>
+    IcpNearestWithNormal(F f) : find(std::move(f)) {}
+    // The whole partner at once.
+    bool operator()(const Vec3d& query, double radius, IcpPartner& partner) const {
+        if (!find(query, radius, partner)) return false;
+        if (plane) plane(query, partner);
+        return true;
+    }
+};
 
 struct PointToPlaneOptions {
     int robust = kIcpRobustNone;  // IcpRobust
