@@ -45,6 +45,8 @@ constexpr double kFarRadius = 1.5;
 // pairs): the run has converged. Without it a pair whose nearest reference point switches
 // back and forth between two noisy samples keeps the run going to its iteration limit.
 constexpr double kResolvedStep = 0.01;
+// Rounds of polishing and pairing after the stopping rule, at most.
+constexpr std::uint64_t kPolishRounds = 6;
 
 // The tangent plane a pair's data point is measured against (none: zero normal).
 struct PairPlane {
@@ -146,6 +148,15 @@ void settlePlanes(const IcpState& state, std::vector<PairPlane>& planes, std::si
         planes[i].normal = partner.normal;
         planes[i].offset = partner.offset;
     }
+}
+
+// The reference elements of the pairs with a plane, sorted.
+std::vector<std::size_t> stepElements(const std::vector<PairPlane>& planes) {
+    std::vector<std::size_t> e;
+    for (const PairPlane& p : planes)
+        if (p.normal.squaredNorm() > 0.0) e.push_back(p.element);
+    std::sort(e.begin(), e.end());
+    return e;
 }
 
 // Signed distance of a pair's data point from its plane (0 for pairs without a normal).
@@ -478,14 +489,23 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
     // of a different size relative to the part in each unit; on fixed pairs the plane distances are
     // almost linear in the motion, so these steps reach the optimum of the pairs and the same part
     // ends at the same transform relative to its size in any unit.
-    if (converged && !state.cancel.load()) {
+    // The polished transform pairs again, with planes and weights where the data now are;
+    // while that changes which reference points the step uses or the polish still moved
+    // the data, polish again (a few rounds at most), so that runs which settle a step
+    // apart (a different unit, say) end at the same pairs and the same optimum.
+    std::uint64_t rounds = 0;
+    while (converged && !state.cancel.load() && rounds < kPolishRounds) {
+        ++rounds;
+        const std::vector<std::size_t> before = stepElements(planes);
         const IcpTransform settled = current;
         const IcpStatistics settledStats = state.stats;
         const PointToPlaneReport settledReport = out;
         std::vector<IcpPair> pairs = state.pairs;
+        double moved = 0.0;
         for (int k = 0; k < 4; ++k) {
             const Step step = nextStep(k > 0);
             if (!(step.length > 1e-6 * lengthFloor)) break;
+            moved += step.length;
             for (IcpPair& p : state.pairs) {
                 p.data = step.move(p.data);
                 p.distance = (p.data - p.reference).norm();
@@ -501,9 +521,11 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
         if (!take(polished)) {
             state.setTransform(settled);
             out = settledReport;
+            break;
         }
+        if (stepElements(planes) == before && moved < 1e-5 * lengthFloor) break;
     }
-    state.iterations = passes + 1;
+    state.iterations = passes + std::max<std::uint64_t>(rounds, 1);
     state.progress.store(100.0f);
     return code;
 }
