@@ -6,6 +6,8 @@
 //     and with all points; each time includes everything a run needs from the raw
 //     points: the reference tree, and for point-to-plane the k = 30 normals of the
 //     reference points that get paired (computed when first needed).
+//   noisy: the overlap case with normal noise of 0.01 along z on both samples, 2,000
+//     samples each.
 //   full: 1,000,000 <-> 1,000,000 points of the same surface (full overlap, 3 degrees),
 //     point-to-plane with all points paired (tree and normals included), and with Tukey
 //     weights on the overlap case with all points.
@@ -61,14 +63,18 @@ void record(benchmark::State& state, const std::string& key, double seconds) {
     if (it == best().end() || seconds < it->second) best()[key] = seconds;
 }
 
-// Independent samples of a bumpy height field over [x0, x1] x [-10, 10].
-std::vector<Vec3d> bumps(std::size_t n, double x0, double x1, std::uint64_t seed) {
-    std::mt19937_64 rng(seed);
+// Independent samples of a bumpy height field over [x0, x1] x [-10, 10], with normally
+// distributed noise of standard deviation `noise` along z.
+std::vector<Vec3d> bumps(std::size_t n, double x0, double x1, std::uint64_t seed,
+                         double noise = 0.0) {
+    std::mt19937_64 rng(seed), noiseRng(seed + 1000);
     std::uniform_real_distribution<double> ux(x0, x1), uy(-10.0, 10.0);
+    std::normal_distribution<double> g(0.0, noise > 0.0 ? noise : 1.0);
     std::vector<Vec3d> pts(n);
     for (Vec3d& p : pts) {
         const double x = ux(rng), y = uy(rng);
         p = Vec3d(x, y, 1.5 * std::sin(0.5 * x) * std::cos(0.3 * y + 0.2 * x) + 0.1 * x);
+        if (noise > 0.0) p.z += g(noiseRng);
     }
     return pts;
 }
@@ -124,6 +130,18 @@ const Case& overlapCase() {
         k.truth = motion(10.0);
         k.reference = bumps(100000, -10.0, 6.0, 4);
         k.data = seen(bumps(100000, -6.0, 10.0, 5), k.truth);
+        return k;
+    }();
+    return c;
+}
+
+// The overlap case as a scanner gives it: noise of 0.01 (a sixth of the point spacing).
+const Case& noisyCase() {
+    static const Case c = [] {
+        Case k;
+        k.truth = motion(10.0);
+        k.reference = bumps(100000, -10.0, 6.0, 4, 0.01);
+        k.data = seen(bumps(100000, -6.0, 10.0, 5, 0.01), k.truth);
         return k;
     }();
     return c;
@@ -232,6 +250,18 @@ int main(int argc, char** argv) {
         },
         1);
     reg(
+        "noisy/point-to-point-2000",
+        [](benchmark::State& s) {
+            pointToPoint(s, noisyCase(), "noisy/point-to-point-2000", 2000);
+        },
+        3);
+    reg(
+        "noisy/point-to-plane-2000",
+        [](benchmark::State& s) {
+            pointToPlane(s, noisyCase(), "noisy/point-to-plane-2000", 2000);
+        },
+        3);
+    reg(
         "full/point-to-plane-all",
         [](benchmark::State& s) { pointToPlane(s, fullCase(), "full/point-to-plane-all", 0); }, 1);
     benchmark::Initialize(&argc, argv);
@@ -243,11 +273,12 @@ int main(int argc, char** argv) {
     std::printf("| figure | ms | note |\n|---|---:|---|\n");
     for (const auto& [key, seconds] : best())
         std::printf("| %s | %.1f | %s |\n", key.c_str(), seconds * 1e3, notes()[key].c_str());
-    for (const char* n : {"2000", "all"}) {
-        const std::string p = std::string("overlap/point-to-point-") + n;
-        const std::string q = std::string("overlap/point-to-plane-") + n;
+    for (const char* n : {"overlap/%s-2000", "overlap/%s-all", "noisy/%s-2000"}) {
+        char p[64], q[64];
+        std::snprintf(p, sizeof p, n, "point-to-point");
+        std::snprintf(q, sizeof q, n, "point-to-plane");
         if (best().count(p) && best().count(q))
-            std::printf("\n%s: point-to-plane %.1fx faster, %.0fx more accurate\n", n,
+            std::printf("\n%s: point-to-plane %.1fx faster, %.0fx more accurate\n", q,
                         best()[p] / best()[q], errors()[p] / std::max(errors()[q], 1e-12));
     }
     return 0;

@@ -124,13 +124,14 @@ void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std:
     state.stats = icpPairStatistics(state.pairs);
 }
 
-// The planes of the pairs the step uses, the nearest `use` (sorted by distance) within
-// `far`; the others get none. Planes the search gives later are computed here, in
-// parallel.
-void settlePlanes(const IcpState& state, std::vector<PairPlane>& planes, std::size_t use,
-                  double far, const IcpNearestWithNormal& nearest) {
+// The planes of the pairs the step uses, those (sorted by distance) within `far`; the
+// others get none. Planes the search gives later are computed here, in parallel. (All
+// pairs within it, not the nearest so many: choosing pairs by their distance favours
+// those that agree with the current transform, and on noisy data the run stops short.)
+void settlePlanes(const IcpState& state, std::vector<PairPlane>& planes, double far,
+                  const IcpNearestWithNormal& nearest) {
     const std::vector<IcpPair>& pairs = state.pairs;
-    std::size_t used = std::min(use, pairs.size());
+    std::size_t used = pairs.size();
     while (used > 0 && pairs[used - 1].distance > far)
         --used;
     for (std::size_t i = used; i < planes.size(); ++i)
@@ -410,11 +411,11 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
     if (state.cancel.load()) return finish(state, kIcpIterationLimit);
     if (allPoints) m = state.pairs.size();
     if (state.pairs.size() < m || state.pairs.size() < 3) return finish(state, kIcpTooFewPoints);
-    // The planes of the pairs the step uses: the nearest m within the far-pair distance.
+    // The planes of the pairs the step uses: those within the far-pair distance.
     double far = kMaxDouble;
     const auto settle = [&] {
         far = farPairDistance(state.pairs);
-        settlePlanes(state, planes, m, far, nearest);
+        settlePlanes(state, planes, far, nearest);
         planeMeasures(state.pairs, planes, out.planeMean, out.planeRms);
     };
     settle();

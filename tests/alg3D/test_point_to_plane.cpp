@@ -29,15 +29,17 @@ double height(double x, double y) {
     return 0.8 * std::sin(0.6 * x) + 0.5 * std::cos(0.9 * y + 0.3 * x) + 0.04 * x * y;
 }
 
-// n independent uniform samples of the height field over [x0, x1] x [y0, y1], scaled.
+// n independent uniform samples of the height field over [x0, x1] x [y0, y1], scaled,
+// with normal noise of standard deviation `noise` along z.
 std::vector<Vec3d> surfaceSamples(std::size_t n, double x0, double x1, double y0, double y1,
-                                  std::uint64_t seed, double unit = 1.0) {
+                                  std::uint64_t seed, double unit = 1.0, double noise = 0.0) {
     auto rng = testing_helpers::seededRng(seed);
     std::uniform_real_distribution<double> ux(x0, x1), uy(y0, y1);
+    std::normal_distribution<double> g(0.0, 1.0);
     std::vector<Vec3d> p(n);
     for (Vec3d& q : p) {
         const double x = ux(rng), y = uy(rng);
-        q = Vec3d(x, y, height(x, y)) * unit;
+        q = Vec3d(x, y, height(x, y) + (noise > 0.0 ? noise * g(rng) : 0.0)) * unit;
     }
     return p;
 }
@@ -153,6 +155,26 @@ TEST(PointToPlane, IndependentSamplesBeatPointToPoint) {
                   icpNearestPoint(ref.tree));
     const double pointError = rotationError(state.transform().rotation, truth.rotation) / kDegree;
     EXPECT_GT(pointError, 0.1);
+}
+
+// Noisy scans (noise a fifth of the point spacing): the runs converge (no cycling between
+// noisy partners up to the iteration limit) and end at the noise floor, which more pairs
+// lower; point-to-point pairing is ten times farther off.
+TEST(PointToPlane, NoisySamplesConvergeToTheNoiseFloor) {
+    const PointReference ref(surfaceSamples(20000, -5, 3, -5, 5, 13, 1.0, 0.013));
+    const IcpTransform truth = truthOf(Vec3d(0.3, -0.5, 1.0), 10.0, Vec3d(0.4, -0.3, 0.2));
+    const std::vector<Vec3d> data =
+        moved(surfaceSamples(20000, -3, 5, -5, 5, 14, 1.0, 0.013), truth);
+    const PlaneRun sampled = planeRun(data, ref.nearest(), kIcpRigid, 2000);
+    const PlaneRun all = planeRun(data, ref.nearest(), kIcpRigid, 0);
+    EXPECT_LE(sampled.code, kIcpBelowTolerance);
+    EXPECT_LE(all.code, kIcpBelowTolerance);
+    EXPECT_LT(rotationError(sampled.t.rotation, truth.rotation) / kDegree, 0.08);
+    EXPECT_LT(rotationError(all.t.rotation, truth.rotation) / kDegree, 0.015);
+    IcpState state;
+    registerGauss(state, data.data(), data.data() + data.size(), 2000, 0.0, 100, 0.0,
+                  icpNearestPoint(ref.tree));
+    EXPECT_GT(rotationError(state.transform().rotation, truth.rotation) / kDegree, 0.2);
 }
 
 // Freedom masks: the masked components stay exactly as they were (the rotations turn
