@@ -485,15 +485,14 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
             radius = std::min(std::max(1.5 * state.stats.maxDev, 2.0 * step.length), r0);
         }
     }
-    // After the stopping rule: up to four Gauss-Newton steps on the settled pairs and
-    // weights, then one pairing. The rule leaves the transform a step short of the optimum, a step
-    // of a different size relative to the part in each unit; on fixed pairs the plane distances are
-    // almost linear in the motion, so these steps reach the optimum of the pairs and the same part
-    // ends at the same transform relative to its size in any unit.
-    // The polished transform pairs again, with planes and weights where the data now are;
-    // while that changes which reference points the step uses or the polish still moved
-    // the data, polish again (a few rounds at most), so that runs which settle a step
-    // apart (a different unit, say) end at the same pairs and the same optimum.
+    // After the stopping rule, rounds of polishing: up to four Gauss-Newton steps on the
+    // settled pairs and weights, then a pairing with planes and weights where the data now
+    // are. The rule leaves the transform a step short of the optimum, a step of a different
+    // size relative to the part in each unit; on fixed pairs the plane distances are almost
+    // linear in the motion, so the steps reach the optimum of the pairs. While the pairing
+    // changes which reference points the step uses, or the polish still moved the data,
+    // another round follows (a few at most): the same part ends at the same pairs and the
+    // same transform relative to its size in any unit.
     std::uint64_t rounds = 0;
     while (converged && !state.cancel.load() && rounds < kPolishRounds) {
         ++rounds;

@@ -20,8 +20,10 @@
 //   statistics and iterations as for registerGauss; the report's unobservable freedom
 //   bits and plane residuals. Codes: 0 the step is shorter than a tenth of the tolerance
 //   (at least the length floor 1e-6), 1 the mean plane distance is below the tolerance,
-//   2 iteration limit or cancel, 3 too few points or pairs. After code 0 or 1 up to four
-//   Gauss-Newton steps on the settled pairs polish the result.
+//   2 iteration limit or cancel, 3 too few points or pairs; the step also counts as
+//   converged below a hundredth of the plane distances' RMS. After code 0 or 1 rounds of
+//   Gauss-Newton steps on the settled pairs and a new pairing polish the result until the
+//   pairs stand (at most six).
 // Thresholds scale with the data's size (pointSpread) below 1, so the same part gives the
 //   same transform relative to its size in any unit.
 // Errors: none of its own (allocation aside). Cost per iteration: one partner query per
