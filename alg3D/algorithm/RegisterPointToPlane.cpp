@@ -160,6 +160,23 @@ std::vector<std::size_t> stepElements(const std::vector<PairPlane>& planes) {
     return e;
 }
 
+// The planes the search gives later, again where the pairs' data points now are (the
+// local surface's tangent plane under a point moves with it); the same partners.
+void refreshPlanes(const IcpState& state, std::vector<PairPlane>& planes,
+                   const IcpNearestWithNormal& nearest) {
+    if (!nearest.plane) return;
+    const std::vector<IcpPair>& pairs = state.pairs;
+    for (std::size_t i = 0; i < planes.size(); ++i) {
+        if (planes[i].normal.squaredNorm() == 0.0) continue;
+        IcpPartner partner;
+        partner.point = pairs[i].reference;
+        partner.element = planes[i].element;
+        nearest.plane(pairs[i].data, partner);
+        planes[i].normal = partner.normal;
+        planes[i].offset = partner.offset;
+    }
+}
+
 // Signed distance of a pair's data point from its plane (0 for pairs without a normal).
 double planeDistance(const IcpPair& pair, const PairPlane& plane) {
     return plane.normal.dot(pair.data - pair.reference) - plane.offset;
@@ -436,8 +453,9 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
         return step;
     };
     // Pairs again under the step's transform: accepted when enough pairs answer,
-    // otherwise the accepted pairs and statistics stay.
-    const auto take = [&](const Step& step) {
+    // otherwise the accepted pairs and statistics stay. The radius follows the pairs
+    // unless `keepRadius` (the polishing rounds keep the one the run settled with).
+    const auto take = [&](const Step& step, bool keepRadius) {
         const IcpStatistics old = state.stats;
         accepted.swap(state.pairs);
         acceptedPlanes.swap(planes);
@@ -447,6 +465,7 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
             current = step.candidate;
             state.setTransform(current);
             settle();
+            if (keepRadius) return true;
             // All points: every point must keep a partner. With samples the radius also
             // follows the far-pair distance, so the pairs the step leaves out are soon no
             // longer searched for.
@@ -471,7 +490,7 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
         const Step step = nextStep(false);
         if (step.length < lengthFloor) {
             converged = true, code = kIcpConverged;
-        } else if (take(step)) {
+        } else if (take(step, false)) {
             state.iterations = i;
             if (step.length < tolChange || step.length < kResolvedStep * scatter) {
                 converged = true, code = kIcpConverged;
@@ -501,6 +520,7 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
         const IcpStatistics settledStats = state.stats;
         const PointToPlaneReport settledReport = out;
         std::vector<IcpPair> pairs = state.pairs;
+        std::vector<PairPlane> settledPlanes = planes;
         double moved = 0.0;
         for (int k = 0; k < 4; ++k) {
             const Step step = nextStep(k > 0);
@@ -510,20 +530,27 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
                 p.data = step.move(p.data);
                 p.distance = (p.data - p.reference).norm();
             }
+            refreshPlanes(state, planes, nearest);
             current = step.candidate;
         }
         state.pairs.swap(pairs);
+        planes.swap(settledPlanes);
         state.stats = settledStats;
         const Step none;  // the polished transform as it is
         Step polished = none;
         polished.candidate = current;
         current = settled;
-        if (!take(polished)) {
+        if (!take(polished, true)) {
             state.setTransform(settled);
             out = settledReport;
             break;
         }
-        if (stepElements(planes) == before && moved < 1e-5 * lengthFloor) break;
+        // Done when the pairs stand and the polish moved the data by less than a thousandth
+        // of the length floor or a millionth of the plane distances' RMS (far below what
+        // noisy pairs resolve).
+        if (moved < std::max(1e-3 * lengthFloor, 1e-6 * out.planeRms) &&
+            stepElements(planes) == before)
+            break;
     }
     state.iterations = passes + std::max<std::uint64_t>(rounds, 1);
     state.progress.store(100.0f);
