@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "alg3D/algorithm/IcpSampledPairing.h"
 #include "alg3D/approximate/FitFramework.h"
 #include "alg3D/matrix/Alg3dException.h"
 #include "alg3D/matrix/DMatrix.h"
@@ -54,7 +55,7 @@ void addProgress(std::atomic<float>& target, float value) {
 }
 
 int threadsOf(const IcpState& s) {
-    return s.threads > 0 ? static_cast<int>(s.threads) : omp_get_num_procs();
+    return icpThreads(s);
 }
 
 IcpStatistics statisticsOf(const std::vector<IcpPair>& pairs) {
@@ -80,49 +81,27 @@ IcpStatistics statisticsOf(const std::vector<IcpPair>& pairs) {
     return s;
 }
 
-// Pairs the data under transform t with radius r, wanting m pairs: stride n / m, offsets
-// 0, 1, ... until m pairs exist. Pairs are kept in data order, then sorted by distance
-// (stable, so runs repeat exactly).
+// Pairs the data under transform t with radius r, wanting m pairs (the sampling of
+// icpSampledPairs), then sorted by distance (stable, so runs repeat exactly).
 template <typename P>
 void pairUp(IcpState& state, const P* data, std::size_t n, std::size_t m, double r,
             const IcpTransform& t, const IcpNearest& nearest) {
-    std::vector<IcpPair>& pairs = state.pairs;
-    pairs.clear();
-    if (n == 0) return;
-    std::size_t stride = 1;
-    std::size_t want = n;
-    if (n >= m && m > 0) {
-        stride = n / m;
-        want = m;
-    }
-    const std::size_t perOffset = n / stride;
-    std::vector<IcpPair> slots(perOffset);
-    std::vector<char> found(perOffset);
     const auto& weight = state.weightFunction;
-    for (std::size_t o = 0; o < stride && pairs.size() < want; ++o) {
-        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(perOffset);
-#pragma omp parallel for schedule(dynamic, 64) \
-    num_threads(threadsOf(state)) if (count >= kParallelPairingFrom)
-        for (std::ptrdiff_t j = 0; j < count; ++j) {
-            found[j] = 0;
-            if (state.cancel.load(std::memory_order_relaxed)) continue;
-            const Vec3d x = t.apply(coords(data[o + stride * static_cast<std::size_t>(j)]));
+    icpSampledPairs(
+        state, data, n, m, t, kParallelPairingFrom,
+        [&](const Vec3d& x, IcpPair& p) {
             Vec3d b;
-            if (nearest(x, r, b)) {
-                IcpPair& p = slots[j];
-                p.data = x;
-                p.reference = b;
-                p.distance = (x - b).norm();
-                p.weight = weight ? weight(x, b) : 1.0;
-                found[j] = 1;
-            }
-        }
-        for (std::size_t j = 0; j < perOffset; ++j)
-            if (found[j]) pairs.push_back(slots[j]);
-    }
-    std::stable_sort(pairs.begin(), pairs.end(),
+            if (!nearest(x, r, b)) return false;
+            p.data = x;
+            p.reference = b;
+            p.distance = (x - b).norm();
+            p.weight = weight ? weight(x, b) : 1.0;
+            return true;
+        },
+        state.pairs);
+    std::stable_sort(state.pairs.begin(), state.pairs.end(),
                      [](const IcpPair& a, const IcpPair& b) { return a.distance < b.distance; });
-    state.stats = statisticsOf(pairs);
+    state.stats = statisticsOf(state.pairs);
 }
 
 // Angles of R = Rz(az)·Ry(ay)·Rx(ax).

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "alg3D/algorithm/IcpSampledPairing.h"
 #include "alg3D/algorithm/Normals.h"
 #include "alg3D/algorithm/TriangleGeometry.h"
 #include "alg3D/approximate/FitFramework.h"
@@ -61,7 +62,7 @@ struct PlanePair {
 };
 
 int threadsOf(const IcpState& s) {
-    return s.threads > 0 ? static_cast<int>(s.threads) : omp_get_num_procs();
+    return icpThreads(s);
 }
 
 void addProgress(std::atomic<float>& target, float value) {
@@ -71,50 +72,33 @@ void addProgress(std::atomic<float>& target, float value) {
 }
 
 // Pairs the data under t within r, wanting m pairs, with the sampling of registerGauss
-// (stride n / m, offsets 0, 1, ... until m pairs exist); sorted by distance (stable).
+// (icpSampledPairs); sorted by distance (stable).
 template <typename P>
 void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std::size_t n,
             std::size_t m, double r, const IcpTransform& t, const IcpNearestWithNormal& nearest) {
-    state.pairs.clear();
-    planes.clear();
-    std::size_t stride = 1;
-    std::size_t want = n;
-    if (n >= m && m > 0) {
-        stride = n / m;
-        want = m;
-    }
-    const std::size_t perOffset = n / stride;
-    std::vector<PlanePair> slots(perOffset), found;
-    std::vector<char> hit(perOffset);
     const auto& weight = state.weightFunction;
-    for (std::size_t o = 0; o < stride && found.size() < want; ++o) {
-        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(perOffset);
-#pragma omp parallel for schedule(dynamic, 64) \
-    num_threads(threadsOf(state)) if (count >= kParallelPairsFrom)
-        for (std::ptrdiff_t j = 0; j < count; ++j) {
-            hit[j] = 0;
-            if (state.cancel.load(std::memory_order_relaxed)) continue;
-            const Vec3d x = t.apply(coords(data[o + stride * static_cast<std::size_t>(j)]));
+    std::vector<PlanePair> found;
+    icpSampledPairs(
+        state, data, n, m, t, kParallelPairsFrom,
+        [&](const Vec3d& x, PlanePair& p) {
             IcpPartner partner;
-            if (nearest.find(x, r, partner)) {
-                PlanePair& p = slots[j];
-                const Vec3d& b = partner.point;
-                p.pair.data = x;
-                p.pair.reference = b;
-                p.pair.distance = (x - b).norm();
-                p.pair.weight = weight ? weight(x, b) : 1.0;
-                p.plane.normal = partner.normal;
-                p.plane.offset = partner.offset;
-                p.plane.element = partner.element;
-                hit[j] = 1;
-            }
-        }
-        for (std::size_t j = 0; j < perOffset; ++j)
-            if (hit[j]) found.push_back(slots[j]);
-    }
+            if (!nearest.find(x, r, partner)) return false;
+            const Vec3d& b = partner.point;
+            p.pair.data = x;
+            p.pair.reference = b;
+            p.pair.distance = (x - b).norm();
+            p.pair.weight = weight ? weight(x, b) : 1.0;
+            p.plane.normal = partner.normal;
+            p.plane.offset = partner.offset;
+            p.plane.element = partner.element;
+            return true;
+        },
+        found);
     std::stable_sort(found.begin(), found.end(), [](const PlanePair& a, const PlanePair& b) {
         return a.pair.distance < b.pair.distance;
     });
+    state.pairs.clear();
+    planes.clear();
     state.pairs.reserve(found.size());
     planes.reserve(found.size());
     for (const PlanePair& p : found) {
