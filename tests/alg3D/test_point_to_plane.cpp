@@ -218,11 +218,9 @@ TEST(PointToPlane, FreedomMasks) {
     }
 }
 
-// A mesh reference: the closest point on the triangles with the face normal; data on
-// the mesh itself end on it, also with scaling.
-TEST(PointToPlane, MeshReference) {
+// The mesh of the height field over [-5, 5]², cells x cells squares of two triangles.
+std::vector<Vec3d> heightMesh(int cells, double unit = 1.0) {
     std::vector<Vec3d> corners;
-    const int cells = 40;
     const double h = 10.0 / cells;
     for (int i = 0; i < cells; ++i)
         for (int j = 0; j < cells; ++j) {
@@ -230,8 +228,15 @@ TEST(PointToPlane, MeshReference) {
             const Vec3d a(x0, y0, height(x0, y0)), b(x1, y0, height(x1, y0)),
                 c(x1, y1, height(x1, y1)), d(x0, y1, height(x0, y1));
             for (const Vec3d& p : {a, b, c, a, c, d})
-                corners.push_back(p);
+                corners.push_back(p * unit);
         }
+    return corners;
+}
+
+// A mesh reference: the closest point on the triangles with the face normal; data on
+// the mesh itself end on it, also with scaling.
+TEST(PointToPlane, MeshReference) {
+    const std::vector<Vec3d> corners = heightMesh(40);
     const std::vector<KdTriangleProxy<Vec3d>> proxies = makeTriangleProxies(corners);
     KdTree<KdTriangleProxy<Vec3d>> tree;
     tree.build(proxies.data(), proxies.data() + proxies.size());
@@ -311,21 +316,6 @@ TEST(PointToPlane, RobustWeightingIgnoresOutliers) {
         const double error = rotationError(r.t.rotation, truth.rotation) / kDegree;
         EXPECT_LT(error, robust == kIcpRobustTukey ? 0.01 : plain / 3);
     }
-}
-
-// The mesh of the height field over [-5, 5]², cells x cells squares of two triangles.
-std::vector<Vec3d> heightMesh(int cells, double unit = 1.0) {
-    std::vector<Vec3d> corners;
-    const double h = 10.0 / cells;
-    for (int i = 0; i < cells; ++i)
-        for (int j = 0; j < cells; ++j) {
-            const double x0 = -5 + i * h, y0 = -5 + j * h, x1 = x0 + h, y1 = y0 + h;
-            const Vec3d a(x0, y0, height(x0, y0)), b(x1, y0, height(x1, y0)),
-                c(x1, y1, height(x1, y1)), d(x0, y1, height(x0, y1));
-            for (const Vec3d& p : {a, b, c, a, c, d})
-                corners.push_back(p * unit);
-        }
-    return corners;
 }
 
 // The same part in millimetres, metres and micrometres ends at the same transform
