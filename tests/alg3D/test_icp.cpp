@@ -753,7 +753,7 @@ TEST(IcpChebyshev, FailedSimplexIsAnError) {
 // mesh reference).
 namespace {
 
-enum class Variant { kPoints, kMesh, kChebyshevMesh };
+enum class Variant { kPoints, kMesh, kChebyshevPoints, kChebyshevMesh };
 
 IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>& refMm,
                           const std::vector<Vec3d>& dataMm, const IcpTransform& start) {
@@ -764,7 +764,8 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
         p *= unit;
     IcpState state;
     state.threads = 1;
-    const bool chebyshev = variant == Variant::kChebyshevMesh;
+    const bool chebyshev =
+        variant == Variant::kChebyshevPoints || variant == Variant::kChebyshevMesh;
     if (chebyshev) {  // from a given start near the minimax optimum
         IcpTransform t = start;
         t.translation *= unit;
@@ -772,7 +773,7 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
         state.hasInitialTransform = true;
     }
     int code;
-    if (variant != Variant::kPoints) {
+    if (variant == Variant::kMesh || variant == Variant::kChebyshevMesh) {
         const MeshTree m(ref);
         code = chebyshev ? registerChebyshev(state, data.data(), data.data() + data.size(), 0.0,
                                              500, 0.0, icpNearestOnMesh(m.tree))
@@ -781,8 +782,10 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
     } else {
         KdTree<Vec3d> tree;
         tree.build(ref.data(), ref.data() + ref.size());
-        code = registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 500, 0.0,
-                             icpNearestPoint(tree));
+        code = chebyshev ? registerChebyshev(state, data.data(), data.data() + data.size(), 0.0,
+                                             500, 0.0, icpNearestPoint(tree))
+                         : registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 500,
+                                         0.0, icpNearestPoint(tree));
     }
     EXPECT_NE(code, kIcpTooFewPoints);
     IcpTransform t = state.transform();
@@ -819,6 +822,7 @@ TEST(IcpUnits, MillimetresMetresAndMicrometresGiveTheSameTransform) {
     };
     for (const Case& c : {Case{Variant::kPoints, &cloud, &cloudData, &truth},
                           Case{Variant::kMesh, &mesh, &meshData, &truth},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, &truth},
                           Case{Variant::kChebyshevMesh, &mesh, &meshData, &truth}}) {
         SCOPED_TRACE(static_cast<int>(c.variant));
         const double size = pointSpread(c.data->data(), c.data->data() + c.data->size());
