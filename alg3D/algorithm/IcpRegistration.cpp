@@ -52,6 +52,7 @@ constexpr std::ptrdiff_t kParallelPairingFrom = 4096;
 constexpr int kNewtonSteps = 10;
 constexpr double kBindingWeight = 1e-12;
 constexpr double kNewtonRest = 1e-13;
+constexpr int kActiveSetPasses = 32;
 
 void addProgress(std::atomic<float>& target, float value) {
     float current = target.load(std::memory_order_relaxed);
@@ -391,6 +392,111 @@ void addDistanceHessian(const IcpPair& pr, const Vec3d& c, double factor, double
     for (int j = 0; j < 3; ++j)
         for (int l = 0; l < 3; ++l)
             H[j][l] += f * second[j][l];
+}
+
+// A Newton step towards the minimax optimum over a point reference, in the scaled
+// unknowns of the minimax solve (As: the free columns, rotation columns over scaleRot;
+// b over scaleAll; the step x' = x / D): the optimality conditions of the binding pairs
+// B, linearised with W = Σλ_i·∇²f_i (f = the weighted distance, over scaleAll),
+//   W·x' + Σ_B λ_i·As_i = 0,   Σ_B λ_i = 1,   f_i + As_i·x' = τ  (i in B),
+// one square system solved by SVD. B starts with the pairs of positive `duals` and is
+// mended as in an active-set method: a negative multiplier drops its pair, a pair the
+// quadratic model puts above τ joins. Writes the step (Rx, Ry, Rz, Tx, Ty, Tz, zero
+// where not free) and its length (translations and angles times scaleRot); false when
+// no consistent binding set was found.
+bool newtonStep(const std::vector<IcpPair>& pairs, const Vec3d& centre, const DMatrix& As,
+                const DMatrix& b, const std::vector<int>& columns, double scaleAll, double scaleRot,
+                const std::vector<double>& duals, double step[6], double& length) {
+    const std::size_t nv = columns.size();
+    std::vector<double> D(nv);
+    for (std::size_t c = 0; c < nv; ++c)
+        D[c] = columns[c] < 3 ? scaleAll / scaleRot : scaleAll;
+    // The quadratic model of pair `row` at the scaled step x' (over scaleAll).
+    const auto curvature = [&](std::size_t row, const DMatrix& x) {
+        double H[6][6] = {};
+        addDistanceHessian(pairs[row], centre, 1.0, H);
+        double q = 0.0;
+        for (std::size_t c = 0; c < nv; ++c)
+            for (std::size_t l = 0; l < nv; ++l)
+                q += x[c] * D[c] * H[columns[c]][columns[l]] * D[l] * x[l];
+        return 0.5 * q / scaleAll;
+    };
+    std::vector<std::size_t> binding;
+    std::vector<double> lambda;
+    for (std::size_t r = 0; r < duals.size(); ++r)
+        if (duals[r] > kBindingWeight) binding.push_back(r), lambda.push_back(duals[r]);
+    DMatrix z;
+    bool solved = false;
+    for (int pass = 0; pass < kActiveSetPasses && !binding.empty(); ++pass) {
+        const std::size_t nb = binding.size();
+        double H[6][6] = {};
+        for (std::size_t q = 0; q < nb; ++q)
+            addDistanceHessian(pairs[binding[q]], centre, lambda[q], H);
+        const std::size_t dim = nv + 1 + nb;
+        DMatrix K(dim, dim), r(dim, 1);
+        for (std::size_t c = 0; c < nv; ++c)
+            for (std::size_t l = 0; l < nv; ++l)
+                K(c, l) = D[c] * H[columns[c]][columns[l]] * D[l] / scaleAll;
+        for (std::size_t q = 0; q < nb; ++q) {
+            const std::uint64_t row = binding[q];
+            for (std::size_t c = 0; c < nv; ++c) {
+                K(c, nv + 1 + q) = As(row, c);
+                K(nv + 1 + q, c) = As(row, c);
+            }
+            K(nv, nv + 1 + q) = 1.0;
+            K(nv + 1 + q, nv) = -1.0;
+            r[nv + 1 + q] = -b[row] / scaleAll;
+        }
+        r[nv] = 1.0;
+        z = svdSolve(K, r, 0.0);
+        std::size_t worst = nb;
+        double worstValue = 0.0;
+        for (std::size_t q = 0; q < nb; ++q)
+            if (z[nv + 1 + q] < worstValue) worst = q, worstValue = z[nv + 1 + q];
+        if (worst < nb) {  // not binding after all
+            binding.erase(binding.begin() + static_cast<std::ptrdiff_t>(worst));
+            lambda.erase(lambda.begin() + static_cast<std::ptrdiff_t>(worst));
+            solved = false;
+            continue;
+        }
+        const double tau = z[nv];
+        std::size_t over = pairs.size();
+        double overValue = tau + kBindingWeight;
+        for (std::size_t row = 0; row < pairs.size(); ++row) {
+            if (b[row] == 0.0 || std::find(binding.begin(), binding.end(), row) != binding.end())
+                continue;
+            double f = b[row] / scaleAll;
+            for (std::size_t c = 0; c < nv; ++c)
+                f += As(row, c) * z[c];
+            f += curvature(row, z);
+            if (f > overValue) over = row, overValue = f;
+        }
+        if (over < pairs.size()) {  // the step would lift this pair above the others
+            binding.push_back(over);
+            lambda.push_back(0.0);
+            solved = false;
+            continue;
+        }
+        // Once more with the curvature weighted by the Newton multipliers.
+        bool same = solved;
+        for (std::size_t q = 0; q < nb; ++q) {
+            same = same && std::abs(lambda[q] - z[nv + 1 + q]) <= kBindingWeight;
+            lambda[q] = z[nv + 1 + q];
+        }
+        if (solved || same) {
+            solved = true;
+            break;
+        }
+        solved = true;
+    }
+    if (!solved) return false;
+    length = 0.0;
+    for (std::size_t c = 0; c < nv; ++c) {
+        step[columns[c]] = z[c] * D[c];
+        length += z[c] * z[c];
+    }
+    length = std::sqrt(length) * scaleAll;
+    return true;
 }
 
 // Ends a run early: progress 100, the code returned.
@@ -743,76 +849,18 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
     // is no vertex of the linearised problem, the distances' curvature holds the
     // transform, and linear steps creep towards it (so where they stop is a
     // unit-dependent fraction of the size away). Newton steps on the optimality
-    // conditions of the binding pairs (equal distances τ; Σλ_i·∇f_i + W·x = 0 with
-    // W = Σλ_i·∇²f_i; Σλ_i = 1) converge fast there. The binding pairs are those with a
-    // positive multiplier of the minimax solve, less those whose Newton multiplier
-    // comes out negative. Each step is taken when it does not raise the maximum; all
-    // quantities are scaled like the minimax solve's, so no threshold has a unit.
+    // conditions of the binding pairs (newtonStep) converge fast there. Each step is
+    // taken when it does not raise the maximum; all quantities are scaled like the
+    // minimax solve's, so no threshold has a unit.
     const auto newtonPolish = [&] {
         for (int k = 0; k < kNewtonSteps && !state.cancel.load(); ++k) {
             centre = rotationCentre(state, current, dataCentroid);
             solveStep();
-            const std::size_t nv = columns.size();
-            std::vector<std::size_t> binding;
-            std::vector<double> lambda;
-            for (std::size_t r = 0; r < duals.size(); ++r)
-                if (duals[r] > kBindingWeight) binding.push_back(r), lambda.push_back(duals[r]);
-            // Unknowns x' = x / D (angles times the extent, over the largest deviation;
-            // translations over the largest deviation), distances over the largest one.
-            std::vector<double> D(nv);
-            for (std::size_t c = 0; c < nv; ++c)
-                D[c] = columns[c] < 3 ? scaleAll / scaleRot : scaleAll;
-            DMatrix z;
-            bool solved = false;
-            for (int pass = 0; pass < 16 && !binding.empty(); ++pass) {
-                const std::size_t nb = binding.size();
-                double H[6][6] = {};
-                for (std::size_t q = 0; q < nb; ++q)
-                    addDistanceHessian(state.pairs[binding[q]], centre, lambda[q], H);
-                const std::size_t dim = nv + 1 + nb;
-                DMatrix K(dim, dim), r(dim, 1);
-                for (std::size_t c = 0; c < nv; ++c)
-                    for (std::size_t l = 0; l < nv; ++l)
-                        K(c, l) = D[c] * H[columns[c]][columns[l]] * D[l] / scaleAll;
-                for (std::size_t q = 0; q < nb; ++q) {
-                    const std::uint64_t row = binding[q];
-                    for (std::size_t c = 0; c < nv; ++c) {
-                        K(c, nv + 1 + q) = As(row, c);
-                        K(nv + 1 + q, c) = As(row, c);
-                    }
-                    K(nv, nv + 1 + q) = 1.0;
-                    K(nv + 1 + q, nv) = -1.0;
-                    r[nv + 1 + q] = -b[row] / scaleAll;
-                }
-                r[nv] = 1.0;
-                z = svdSolve(K, r, 0.0);
-                std::size_t worst = nb;
-                double worstValue = 0.0;
-                for (std::size_t q = 0; q < nb; ++q)
-                    if (z[nv + 1 + q] < worstValue) worst = q, worstValue = z[nv + 1 + q];
-                if (worst < nb) {  // not binding after all
-                    binding.erase(binding.begin() + static_cast<std::ptrdiff_t>(worst));
-                    lambda.erase(lambda.begin() + static_cast<std::ptrdiff_t>(worst));
-                    solved = false;
-                    continue;
-                }
-                // Once more with the curvature weighted by the Newton multipliers.
-                bool same = solved;
-                for (std::size_t q = 0; q < nb; ++q) {
-                    same = same && std::abs(lambda[q] - z[nv + 1 + q]) <= 1e-12;
-                    lambda[q] = z[nv + 1 + q];
-                }
-                if (solved || same) break;
-                solved = true;
-            }
-            if (!solved) return;
             double step[6] = {};
             double length = 0.0;
-            for (std::size_t c = 0; c < nv; ++c) {
-                step[columns[c]] = z[c] * D[c];
-                length += z[c] * z[c];
-            }
-            length = std::sqrt(length) * scaleAll;  // about a length: angles times the extent
+            if (!newtonStep(state.pairs, centre, As, b, columns, scaleAll, scaleRot, duals, step,
+                            length))
+                return;
             const IcpTransform candidate = stepTransform(step, centre, current, 1.0);
             const IcpStatistics old = state.stats;
             kept.swap(state.pairs);
