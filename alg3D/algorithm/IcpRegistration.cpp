@@ -939,8 +939,13 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
         factor = std::min(factor, 1.0);
     }
     if (code == kIcpConverged || code == kIcpNoImprovement) {
-        polish();
-        newtonPolish();
+        // The run has its result: a minimax solve failing in the closing steps ends
+        // them and keeps the last accepted transform instead of failing the run.
+        try {
+            polish();
+            newtonPolish();
+        } catch (const Alg3dException&) {
+        }
     }
     state.iterations = passes + 1;
     state.progress.store(100.0f);
