@@ -830,13 +830,15 @@ TEST(IcpChebyshev, FailedSimplexIsAnError) {
 
 // The same registration in millimetres, metres (x1e-3) and micrometres (x1e3): the
 // transforms agree relative to the size (rotation to 1e-9 rad, translation to 1e-9 of
-// the size, scale to 1e-9), Gauss and Chebyshev, each onto points and onto a mesh.
+// the size, scale to 1e-9), Gauss and Chebyshev, each onto points and onto a mesh;
+// Chebyshev onto points also turning about z only, and about the origin.
 namespace {
 
 enum class Variant { kPoints, kMesh, kChebyshevPoints, kChebyshevMesh };
 
 IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>& refMm,
-                          const std::vector<Vec3d>& dataMm, const IcpTransform& start) {
+                          const std::vector<Vec3d>& dataMm, const IcpTransform& start,
+                          unsigned freedom = kIcpRigid, bool aboutOrigin = false) {
     std::vector<Vec3d> ref = refMm, data = dataMm;
     for (Vec3d& p : ref)
         p *= unit;
@@ -844,6 +846,8 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
         p *= unit;
     IcpState state;
     state.threads = 1;
+    state.freedom = freedom;
+    state.rotationCentreIsOrigin = aboutOrigin;
     const bool chebyshev =
         variant == Variant::kChebyshevPoints || variant == Variant::kChebyshevMesh;
     if (chebyshev) {  // from a given start near the minimax optimum
@@ -898,18 +902,25 @@ TEST(IcpUnits, MillimetresMetresAndMicrometresGiveTheSameTransform) {
         Variant variant;
         const std::vector<Vec3d>* ref;
         const std::vector<Vec3d>* data;
-        const IcpTransform* start;
+        unsigned freedom;
+        bool aboutOrigin;
     };
-    for (const Case& c : {Case{Variant::kPoints, &cloud, &cloudData, &truth},
-                          Case{Variant::kMesh, &mesh, &meshData, &truth},
-                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, &truth},
-                          Case{Variant::kChebyshevMesh, &mesh, &meshData, &truth}}) {
-        SCOPED_TRACE(static_cast<int>(c.variant));
+    constexpr unsigned kRzMoves = kIcpRz | kIcpTranslations;
+    for (const Case& c : {Case{Variant::kPoints, &cloud, &cloudData, kIcpRigid, false},
+                          Case{Variant::kMesh, &mesh, &meshData, kIcpRigid, false},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, kIcpRigid, false},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, kRzMoves, false},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, kIcpRigid, true},
+                          Case{Variant::kChebyshevMesh, &mesh, &meshData, kIcpRigid, false}}) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.variant) << " freedom " << c.freedom
+                                        << (c.aboutOrigin ? " about the origin" : ""));
         const double size = pointSpread(c.data->data(), c.data->data() + c.data->size());
-        const IcpTransform mm = registeredIn(1.0, c.variant, *c.ref, *c.data, *c.start);
+        const IcpTransform mm =
+            registeredIn(1.0, c.variant, *c.ref, *c.data, truth, c.freedom, c.aboutOrigin);
         for (double unit : {1e-3, 1e3}) {
             SCOPED_TRACE(unit);
-            const IcpTransform other = registeredIn(unit, c.variant, *c.ref, *c.data, *c.start);
+            const IcpTransform other =
+                registeredIn(unit, c.variant, *c.ref, *c.data, truth, c.freedom, c.aboutOrigin);
             EXPECT_LT(rotationDifference(other.rotation, mm.rotation), 1e-9);
             EXPECT_LT((other.translation - mm.translation).norm(), 1e-9 * size);
             EXPECT_NEAR(other.scale, mm.scale, 1e-9);
