@@ -47,6 +47,13 @@ constexpr double kMaxDouble = std::numeric_limits<double>::max();
 constexpr double kPi = 3.14159265358979323846;
 // Below this many points per pairing pass a serial loop beats starting a thread team.
 constexpr std::ptrdiff_t kParallelPairingFrom = 4096;
+// Chebyshev's closing Newton steps: at most this many; a dual weight (of Σ|w| = 1)
+// above kBindingWeight marks a binding pair; a step below kNewtonRest of the size
+// ends them (the next would be at the rounding level).
+constexpr int kNewtonSteps = 10;
+constexpr double kBindingWeight = 1e-12;
+constexpr double kNewtonRest = 1e-13;
+constexpr int kActiveSetPasses = 32;
 
 void addProgress(std::atomic<float>& target, float value) {
     float current = target.load(std::memory_order_relaxed);
@@ -329,6 +336,148 @@ double spreadRatio(const std::vector<IcpPair>& pairs) {
     return (sa > 0.0 && sb > 0.0) ? std::sqrt(sb / sa) : 1.0;
 }
 
+// Hessian (row-major 6x6, unknowns Rx, Ry, Rz, Tx, Ty, Tz of stepTransform at the zero
+// step) of a pair's weighted distance w·|g| to a fixed partner, g the moved point minus
+// its partner: with e = a - b, u = e/|e|, p = a - c and G = ∂g/∂x = [ε_j × p | I],
+//   ∇²|g| = Gᵀ(I - uuᵀ)G / |e| + (rotation block) ½(upᵀ + puᵀ) - (u·p)I + C,
+// the last two terms from u·g's second order in the angles of Rz·Ry·Rx (C from the
+// order of the three turns). Distance-free pairs give 0.
+void addDistanceHessian(const IcpPair& pr, const Vec3d& c, double factor, double H[6][6]) {
+    const Vec3d e = pr.data - pr.reference;
+    const double d = e.norm();
+    if (!(d > 0.0)) return;
+    const Vec3d u = e / d;
+    const Vec3d p = pr.data - c;
+    const double f = factor * pr.weight;
+    Vec3d G[6];  // columns of ∂g/∂x
+    const Vec3d unit[3] = {Vec3d(1, 0, 0), Vec3d(0, 1, 0), Vec3d(0, 0, 1)};
+    for (int j = 0; j < 3; ++j) {
+        G[j] = unit[j].cross(p);
+        G[j + 3] = unit[j];
+    }
+    for (int j = 0; j < 6; ++j) {
+        const Vec3d Pj = G[j] - u * u.dot(G[j]);  // (I - uuᵀ)·G_j
+        for (int l = 0; l < 6; ++l)
+            H[j][l] += f * Pj.dot(G[l]) / d;
+    }
+    const double up = u.dot(p);
+    const Vec3d q = p.cross(u);
+    const double second[3][3] = {{u.x * p.x - up, 0.5 * (u.x * p.y + p.x * u.y) - 0.5 * q.z,
+                                  0.5 * (u.x * p.z + p.x * u.z) + 0.5 * q.y},
+                                 {0.5 * (u.y * p.x + p.y * u.x) - 0.5 * q.z, u.y * p.y - up,
+                                  0.5 * (u.y * p.z + p.y * u.z) - 0.5 * q.x},
+                                 {0.5 * (u.z * p.x + p.z * u.x) + 0.5 * q.y,
+                                  0.5 * (u.z * p.y + p.z * u.y) - 0.5 * q.x, u.z * p.z - up}};
+    for (int j = 0; j < 3; ++j)
+        for (int l = 0; l < 3; ++l)
+            H[j][l] += f * second[j][l];
+}
+
+// A Newton step towards the minimax optimum over a point reference, in the scaled
+// unknowns of the minimax solve (As: the free columns, rotation columns over scaleRot;
+// b over scaleAll; the step x' = x / D): the optimality conditions of the binding pairs
+// B, linearised with W = Σλ_i·∇²f_i (f = the weighted distance, over scaleAll),
+//   W·x' + Σ_B λ_i·As_i = 0,   Σ_B λ_i = 1,   f_i + As_i·x' = τ  (i in B),
+// one square system solved by SVD. B starts with the pairs of positive `duals` and is
+// mended as in an active-set method: a negative multiplier drops its pair, a pair the
+// quadratic model puts above τ joins. Writes the step (Rx, Ry, Rz, Tx, Ty, Tz, zero
+// where not free) and its length (translations and angles times scaleRot); false when
+// no consistent binding set was found.
+bool newtonStep(const std::vector<IcpPair>& pairs, const Vec3d& centre, const DMatrix& As,
+                const DMatrix& b, const std::vector<int>& columns, double scaleAll, double scaleRot,
+                const std::vector<double>& duals, double step[6], double& length) {
+    const std::size_t nv = columns.size();
+    std::vector<double> D(nv);
+    for (std::size_t c = 0; c < nv; ++c)
+        D[c] = columns[c] < 3 ? scaleAll / scaleRot : scaleAll;
+    // The quadratic model of pair `row` at the scaled step x' (over scaleAll).
+    const auto curvature = [&](std::size_t row, const DMatrix& x) {
+        double H[6][6] = {};
+        addDistanceHessian(pairs[row], centre, 1.0, H);
+        double q = 0.0;
+        for (std::size_t c = 0; c < nv; ++c)
+            for (std::size_t l = 0; l < nv; ++l)
+                q += x[c] * D[c] * H[columns[c]][columns[l]] * D[l] * x[l];
+        return 0.5 * q / scaleAll;
+    };
+    std::vector<std::size_t> binding;
+    std::vector<double> lambda;
+    for (std::size_t r = 0; r < duals.size(); ++r)
+        if (duals[r] > kBindingWeight) binding.push_back(r), lambda.push_back(duals[r]);
+    DMatrix z;
+    bool solved = false;
+    for (int pass = 0; pass < kActiveSetPasses && !binding.empty(); ++pass) {
+        const std::size_t nb = binding.size();
+        double H[6][6] = {};
+        for (std::size_t q = 0; q < nb; ++q)
+            addDistanceHessian(pairs[binding[q]], centre, lambda[q], H);
+        const std::size_t dim = nv + 1 + nb;
+        DMatrix K(dim, dim), r(dim, 1);
+        for (std::size_t c = 0; c < nv; ++c)
+            for (std::size_t l = 0; l < nv; ++l)
+                K(c, l) = D[c] * H[columns[c]][columns[l]] * D[l] / scaleAll;
+        for (std::size_t q = 0; q < nb; ++q) {
+            const std::uint64_t row = binding[q];
+            for (std::size_t c = 0; c < nv; ++c) {
+                K(c, nv + 1 + q) = As(row, c);
+                K(nv + 1 + q, c) = As(row, c);
+            }
+            K(nv, nv + 1 + q) = 1.0;
+            K(nv + 1 + q, nv) = -1.0;
+            r[nv + 1 + q] = -b[row] / scaleAll;
+        }
+        r[nv] = 1.0;
+        z = svdSolve(K, r, 0.0);
+        std::size_t worst = nb;
+        double worstValue = 0.0;
+        for (std::size_t q = 0; q < nb; ++q)
+            if (z[nv + 1 + q] < worstValue) worst = q, worstValue = z[nv + 1 + q];
+        if (worst < nb) {  // not binding after all
+            binding.erase(binding.begin() + static_cast<std::ptrdiff_t>(worst));
+            lambda.erase(lambda.begin() + static_cast<std::ptrdiff_t>(worst));
+            solved = false;
+            continue;
+        }
+        const double tau = z[nv];
+        std::size_t over = pairs.size();
+        double overValue = tau + kBindingWeight;
+        for (std::size_t row = 0; row < pairs.size(); ++row) {
+            if (b[row] == 0.0 || std::find(binding.begin(), binding.end(), row) != binding.end())
+                continue;
+            double f = b[row] / scaleAll;
+            for (std::size_t c = 0; c < nv; ++c)
+                f += As(row, c) * z[c];
+            f += curvature(row, z);
+            if (f > overValue) over = row, overValue = f;
+        }
+        if (over < pairs.size()) {  // the step would lift this pair above the others
+            binding.push_back(over);
+            lambda.push_back(0.0);
+            solved = false;
+            continue;
+        }
+        // Once more with the curvature weighted by the Newton multipliers.
+        bool same = solved;
+        for (std::size_t q = 0; q < nb; ++q) {
+            same = same && std::abs(lambda[q] - z[nv + 1 + q]) <= kBindingWeight;
+            lambda[q] = z[nv + 1 + q];
+        }
+        if (solved || same) {
+            solved = true;
+            break;
+        }
+        solved = true;
+    }
+    if (!solved) return false;
+    length = 0.0;
+    for (std::size_t c = 0; c < nv; ++c) {
+        step[columns[c]] = z[c] * D[c];
+        length += z[c] * z[c];
+    }
+    length = std::sqrt(length) * scaleAll;
+    return true;
+}
+
 // Ends a run early: progress 100, the code returned.
 int finish(IcpState& state, int code) {
     state.progress.store(100.0f);
@@ -609,7 +758,9 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
     int code = kIcpIterationLimit;
     bool converged = false;
     bool rebuild = true;
-    DMatrix A, b, h;
+    DMatrix A, b, h, As;
+    std::vector<int> columns;   // the free unknowns, in the order of As
+    std::vector<double> duals;  // the binding pairs' multipliers of the last solve
     double optimum = 0.0;
     double scaleRot = 1.0, scaleAll = 1.0;
     Vec3d centre;
@@ -626,10 +777,11 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
         for (const IcpPair& p : state.pairs)
             extent = std::max(extent, (p.data - centre).norm());
         scaleRot = extent > 0.0 ? extent : 1.0;
-        std::vector<int> columns;
+        columns.clear();
         for (int k = 0; k < 6; ++k)
             if (state.freedom & (1u << k)) columns.push_back(k);
-        DMatrix As(A.rows(), columns.size()), bs(A.rows(), 1);
+        As.assign(A.rows(), columns.size());
+        DMatrix bs(A.rows(), 1);
         for (std::uint64_t r = 0; r < A.rows(); ++r) {
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 const int k = columns[c];
@@ -638,7 +790,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             bs[r] = b[r] / scaleAll;
         }
         DMatrix hs;
-        const double t = linearMinimax(As, bs, hs);
+        const double t = linearMinimax(As, bs, hs, duals);
         // A failed simplex is an error, not a verdict on the data.
         if (t < 0.0 || hs.empty()) throwAlg3dException(errors::kApproximationFailed);
         optimum = t * scaleAll;
@@ -670,6 +822,39 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
                 state.stats = old;
                 return;
             }
+        }
+    };
+    // Near the optimum over a point reference fewer than seven pairs bind: the minimax
+    // is no vertex of the linearised problem, the distances' curvature holds the
+    // transform, and linear steps creep towards it (so where they stop is a
+    // unit-dependent fraction of the size away). Newton steps on the optimality
+    // conditions of the binding pairs (newtonStep) converge fast there. Each step is
+    // taken when it does not raise the maximum; all quantities are scaled like the
+    // minimax solve's, so no threshold has a unit.
+    const auto newtonPolish = [&] {
+        for (int k = 0; k < kNewtonSteps && !state.cancel.load(); ++k) {
+            centre = rotationCentre(state, current, dataCentroid);
+            solveStep();
+            double step[6] = {};
+            double length = 0.0;
+            if (!newtonStep(state.pairs, centre, As, b, columns, scaleAll, scaleRot, duals, step,
+                            length))
+                return;
+            const IcpTransform candidate = stepTransform(step, centre, current, 1.0);
+            const IcpStatistics old = state.stats;
+            kept.swap(state.pairs);
+            pairUp(state, dataBegin, n, n, radius, candidate, nearest);
+            if (state.pairs.size() == wanted && state.stats.maxDev <= old.maxDev &&
+                !state.cancel.load()) {
+                current = candidate;
+                state.setTransform(current);
+                radius = std::min(1.01 * state.stats.maxDev, s.r0);
+            } else {
+                state.pairs.swap(kept);
+                state.stats = old;
+                return;
+            }
+            if (length <= kNewtonRest * s.size) return;
         }
     };
     std::vector<IcpPair> accepted;
@@ -732,7 +917,15 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             factor *= 3.0;
         factor = std::min(factor, 1.0);
     }
-    if (code == kIcpConverged || code == kIcpNoImprovement) polish();
+    if (code == kIcpConverged || code == kIcpNoImprovement) {
+        // The run has its result: a minimax solve failing in the closing steps ends
+        // them and keeps the last accepted transform instead of failing the run.
+        try {
+            polish();
+            newtonPolish();
+        } catch (const Alg3dException&) {
+        }
+    }
     state.iterations = passes + 1;
     state.progress.store(100.0f);
     return code;

@@ -140,6 +140,12 @@ int simplex(SimplexTableau& tableau, std::uint64_t maxRounds) {
 }
 
 double linearMinimax(const DMatrix& a, const DMatrix& b, DMatrix& h) {
+    std::vector<double> weights;
+    return linearMinimax(a, b, h, weights);
+}
+
+double linearMinimax(const DMatrix& a, const DMatrix& b, DMatrix& h, std::vector<double>& weights) {
+    weights.clear();
     if (b.rows() != a.rows() || b.cols() != 1) throwAlg3dException(errors::kWrongDimensions);
     const std::uint64_t na = a.rows();  // constraints of the primal (residuals)
     const std::uint64_t m = a.cols();   // unknowns
@@ -198,6 +204,16 @@ double linearMinimax(const DMatrix& a, const DMatrix& b, DMatrix& h) {
     h.assign(m, 1);
     for (std::uint64_t k = 0; k < m; ++k)
         h[k] = -(s[2 * k + 1] - s[2 * k + 2]);
+    // The dual solution: basic u_i and v_i carry their values in column 0, the
+    // non-basic ones are 0.
+    weights.assign(static_cast<std::size_t>(na), 0.0);
+    for (std::uint64_t r = 1; r + 1 < done.rows(); ++r) {
+        const std::uint64_t var = tableau.rowVariables[r - 1];
+        if (var < na)
+            weights[static_cast<std::size_t>(var)] += done(r, 0);
+        else if (var < 2 * na)
+            weights[static_cast<std::size_t>(var - na)] -= done(r, 0);
+    }
     // A maximum of absolute values is never negative; rounding in the objective
     // row may leave -1e-17 where the residual vanishes, which must not read as a
     // failure code.

@@ -49,5 +49,10 @@ int simplex(SimplexTableau& tableau, std::uint64_t maxRounds);
 // (A.cols x 1); on failure returns the negative simplex code and clears h to 0 x 0.
 // Data with NaN or infinite entries fails with kSimplexUnbounded.
 double linearMinimax(const DMatrix& a, const DMatrix& b, DMatrix& h);
+// The same, also giving the optimal dual weights (A.rows entries, Σ|weight| = 1 when
+// the value is positive): weight_i > 0 where (A·h + b)_i = +t binds the optimum,
+// < 0 where -t binds, 0 elsewhere; Σ weight_i·A_i = 0. They are the multipliers of
+// the binding residuals. Cleared on failure.
+double linearMinimax(const DMatrix& a, const DMatrix& b, DMatrix& h, std::vector<double>& weights);
 
 }  // namespace alg3D

@@ -2,6 +2,7 @@
 // the Chebyshev refinement, the edge cases and result codes, the texts.
 #include <gtest/gtest.h>
 
+#include <Eigen/Dense>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -727,6 +728,86 @@ TEST(IcpGaussMesh, ConvergedOnlyAfterAnAcceptedStep) {
     EXPECT_EQ(state.transform().rotation, Matrix3x3d());
 }
 
+// Smallest ball enclosing the points, by trying every ball through two, three or four
+// of them (independent of the registration).
+namespace {
+
+struct Ball {
+    Vec3d centre;
+    double radius = std::numeric_limits<double>::infinity();
+};
+
+Ball smallestEnclosingBall(const std::vector<Vec3d>& v) {
+    Ball best;
+    const auto consider = [&](const Vec3d& c) {
+        double r = 0.0;
+        for (const Vec3d& p : v)
+            r = std::max(r, (p - c).norm());
+        if (r < best.radius) best = {c, r};
+    };
+    const std::size_t n = v.size();
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j) {
+            consider((v[i] + v[j]) / 2.0);
+            for (std::size_t k = j + 1; k < n; ++k) {
+                const Vec3d ab = v[j] - v[i], ac = v[k] - v[i], nrm = ab.cross(ac);
+                if (nrm.squaredNorm() > 0.0)
+                    consider(v[i] +
+                             (nrm.cross(ab) * ac.squaredNorm() + ac.cross(nrm) * ab.squaredNorm()) /
+                                 (2.0 * nrm.squaredNorm()));
+                for (std::size_t l = k + 1; l < n; ++l) {
+                    Eigen::Matrix3d M;
+                    Eigen::Vector3d r;
+                    const std::size_t q[3] = {j, k, l};
+                    for (int row = 0; row < 3; ++row) {
+                        const Vec3d d = v[q[row]] - v[i];
+                        M.row(row) << 2 * d.x, 2 * d.y, 2 * d.z;
+                        r(row) = v[q[row]].squaredNorm() - v[i].squaredNorm();
+                    }
+                    Eigen::FullPivLU<Eigen::Matrix3d> lu(M);
+                    if (lu.rank() < 3) continue;
+                    const Eigen::Vector3d c = lu.solve(r);
+                    consider(Vec3d(c(0), c(1), c(2)));
+                }
+            }
+        }
+    return best;
+}
+
+}  // namespace
+
+// With translations only and partners that stay put, the minimax registration is the
+// smallest ball around the differences reference - data: the translation is its centre
+// and the largest deviation its radius. Its support has fewer than four points in most
+// draws (no vertex of the linearised problem), where linear steps only creep.
+TEST(IcpChebyshev, TranslationsOnlyGiveTheSmallestEnclosingBall) {
+    std::vector<Vec3d> ref;
+    for (int x = 0; x < 3; ++x)
+        for (int y = 0; y < 3; ++y)
+            for (int z = 0; z < 3; ++z)
+                ref.push_back(Vec3d(2.0 * x, 2.0 * y, 2.0 * z));
+    KdTree<Vec3d> tree;
+    tree.build(ref.data(), ref.data() + ref.size());
+    for (std::uint64_t seed : {11u, 12u, 13u, 14u, 15u, 16u}) {
+        SCOPED_TRACE(seed);
+        auto rng = testing_helpers::seededRng(seed);
+        std::uniform_real_distribution<double> noise(-0.05, 0.05);
+        std::vector<Vec3d> data, differences;
+        for (const Vec3d& r : ref) {
+            data.push_back(r - Vec3d(0.3, -0.2, 0.1) + Vec3d(noise(rng), noise(rng), noise(rng)));
+            differences.push_back(r - data.back());
+        }
+        const Ball ball = smallestEnclosingBall(differences);
+        IcpState state;
+        state.freedom = kIcpTranslations;
+        const int code = registerChebyshev(state, data.data(), data.data() + data.size(), 0.0, 200,
+                                           0.0, icpNearestPoint(tree));
+        EXPECT_TRUE(code == kIcpConverged || code == kIcpNoImprovement) << code;
+        EXPECT_VEC_NEAR(state.transform().translation, ball.centre, 1e-12);
+        EXPECT_NEAR(state.stats.maxDev, ball.radius, 1e-12);
+    }
+}
+
 // A simplex that cannot solve the minimax step (here: a partner at infinity) is an error
 // like the fits', not "no improvement".
 TEST(IcpChebyshev, FailedSimplexIsAnError) {
@@ -749,14 +830,15 @@ TEST(IcpChebyshev, FailedSimplexIsAnError) {
 
 // The same registration in millimetres, metres (x1e-3) and micrometres (x1e3): the
 // transforms agree relative to the size (rotation to 1e-9 rad, translation to 1e-9 of
-// the size, scale to 1e-9) for a point reference, a mesh reference and Chebyshev (on the
-// mesh reference).
+// the size, scale to 1e-9), Gauss and Chebyshev, each onto points and onto a mesh;
+// Chebyshev onto points also turning about z only, and about the origin.
 namespace {
 
-enum class Variant { kPoints, kMesh, kChebyshevMesh };
+enum class Variant { kPoints, kMesh, kChebyshevPoints, kChebyshevMesh };
 
 IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>& refMm,
-                          const std::vector<Vec3d>& dataMm, const IcpTransform& start) {
+                          const std::vector<Vec3d>& dataMm, const IcpTransform& start,
+                          unsigned freedom = kIcpRigid, bool aboutOrigin = false) {
     std::vector<Vec3d> ref = refMm, data = dataMm;
     for (Vec3d& p : ref)
         p *= unit;
@@ -764,7 +846,10 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
         p *= unit;
     IcpState state;
     state.threads = 1;
-    const bool chebyshev = variant == Variant::kChebyshevMesh;
+    state.freedom = freedom;
+    state.rotationCentreIsOrigin = aboutOrigin;
+    const bool chebyshev =
+        variant == Variant::kChebyshevPoints || variant == Variant::kChebyshevMesh;
     if (chebyshev) {  // from a given start near the minimax optimum
         IcpTransform t = start;
         t.translation *= unit;
@@ -772,7 +857,7 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
         state.hasInitialTransform = true;
     }
     int code;
-    if (variant != Variant::kPoints) {
+    if (variant == Variant::kMesh || variant == Variant::kChebyshevMesh) {
         const MeshTree m(ref);
         code = chebyshev ? registerChebyshev(state, data.data(), data.data() + data.size(), 0.0,
                                              500, 0.0, icpNearestOnMesh(m.tree))
@@ -781,8 +866,10 @@ IcpTransform registeredIn(double unit, Variant variant, const std::vector<Vec3d>
     } else {
         KdTree<Vec3d> tree;
         tree.build(ref.data(), ref.data() + ref.size());
-        code = registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 500, 0.0,
-                             icpNearestPoint(tree));
+        code = chebyshev ? registerChebyshev(state, data.data(), data.data() + data.size(), 0.0,
+                                             500, 0.0, icpNearestPoint(tree))
+                         : registerGauss(state, data.data(), data.data() + data.size(), 0, 0.0, 500,
+                                         0.0, icpNearestPoint(tree));
     }
     EXPECT_NE(code, kIcpTooFewPoints);
     IcpTransform t = state.transform();
@@ -815,17 +902,25 @@ TEST(IcpUnits, MillimetresMetresAndMicrometresGiveTheSameTransform) {
         Variant variant;
         const std::vector<Vec3d>* ref;
         const std::vector<Vec3d>* data;
-        const IcpTransform* start;
+        unsigned freedom;
+        bool aboutOrigin;
     };
-    for (const Case& c : {Case{Variant::kPoints, &cloud, &cloudData, &truth},
-                          Case{Variant::kMesh, &mesh, &meshData, &truth},
-                          Case{Variant::kChebyshevMesh, &mesh, &meshData, &truth}}) {
-        SCOPED_TRACE(static_cast<int>(c.variant));
+    constexpr unsigned kRzMoves = kIcpRz | kIcpTranslations;
+    for (const Case& c : {Case{Variant::kPoints, &cloud, &cloudData, kIcpRigid, false},
+                          Case{Variant::kMesh, &mesh, &meshData, kIcpRigid, false},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, kIcpRigid, false},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, kRzMoves, false},
+                          Case{Variant::kChebyshevPoints, &cloud, &cloudData, kIcpRigid, true},
+                          Case{Variant::kChebyshevMesh, &mesh, &meshData, kIcpRigid, false}}) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.variant) << " freedom " << c.freedom
+                                        << (c.aboutOrigin ? " about the origin" : ""));
         const double size = pointSpread(c.data->data(), c.data->data() + c.data->size());
-        const IcpTransform mm = registeredIn(1.0, c.variant, *c.ref, *c.data, *c.start);
+        const IcpTransform mm =
+            registeredIn(1.0, c.variant, *c.ref, *c.data, truth, c.freedom, c.aboutOrigin);
         for (double unit : {1e-3, 1e3}) {
             SCOPED_TRACE(unit);
-            const IcpTransform other = registeredIn(unit, c.variant, *c.ref, *c.data, *c.start);
+            const IcpTransform other =
+                registeredIn(unit, c.variant, *c.ref, *c.data, truth, c.freedom, c.aboutOrigin);
             EXPECT_LT(rotationDifference(other.rotation, mm.rotation), 1e-9);
             EXPECT_LT((other.translation - mm.translation).norm(), 1e-9 * size);
             EXPECT_NEAR(other.scale, mm.scale, 1e-9);

@@ -181,6 +181,52 @@ TEST(LinearMinimax, RandomProblemsMatchTheVertexSearch) {
     }
 }
 
+// The dual weights certify the optimum on their own: Σw_i·A_i = 0 and Σ|w_i| = 1 make
+// Σw_i·b_i a lower bound of every max |A·h + b| (weak duality), which equals t; each
+// weight sits on a residual of value +t (w > 0) or -t (w < 0).
+TEST(LinearMinimax, DualWeightsCertifyTheOptimum) {
+    auto rng = testing_helpers::seededRng(43);
+    std::normal_distribution<double> g;
+    for (int trial = 0; trial < 40; ++trial) {
+        const int m = 1 + trial % 4;
+        const int na = m + 2 + trial % 9;
+        DMatrix a(na, m), b(na, 1);
+        for (std::uint64_t k = 0; k < a.size(); ++k)
+            a[k] = g(rng);
+        for (std::uint64_t k = 0; k < b.size(); ++k)
+            b[k] = g(rng);
+        DMatrix h;
+        std::vector<double> w;
+        const double t = linearMinimax(a, b, h, w);
+        ASSERT_GT(t, 0.0) << trial;
+        ASSERT_EQ(w.size(), std::size_t(na)) << trial;
+        double sumAbs = 0.0, bound = 0.0;
+        std::vector<double> balance(m, 0.0);
+        for (int i = 0; i < na; ++i) {
+            sumAbs += std::fabs(w[i]);
+            bound += w[i] * b[i];
+            double r = b[i];
+            for (int k = 0; k < m; ++k) {
+                balance[k] += w[i] * a(i, k);
+                r += a(i, k) * h[k];
+            }
+            if (std::fabs(w[i]) > 1e-12) {
+                EXPECT_NEAR(r, w[i] > 0.0 ? t : -t, 1e-12) << trial << " row " << i;
+            }
+        }
+        EXPECT_NEAR(sumAbs, 1.0, 1e-12) << trial;
+        EXPECT_NEAR(bound, t, 1e-12) << trial;
+        for (int k = 0; k < m; ++k)
+            EXPECT_NEAR(balance[k], 0.0, 1e-12) << trial << " column " << k;
+    }
+    // A failed solve leaves no weights.
+    DMatrix a = matrixOf(3, 1, {1, 1, 1}), b = matrixOf(3, 1, {0.0, 1.0, 2.0}), h;
+    std::vector<double> w(5, 1.0);
+    b[1] = std::numeric_limits<double>::infinity();
+    EXPECT_LT(linearMinimax(a, b, h, w), 0.0);
+    EXPECT_TRUE(w.empty());
+}
+
 TEST(LinearMinimax, PolynomialFitsEquioscillate) {
     // Haar systems: the optimal residual of a degree m-1 polynomial attains ±t at
     // m + 1 abscissae with alternating signs.
