@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "RegistrationTestUtils.h"
 #include "TestHelpers.h"
 #include "alg3D/algorithm/Distances.h"
 #include "alg3D/algorithm/IcpRegistration.h"
@@ -27,29 +28,8 @@ namespace {
 
 constexpr double kSize = 10.0;  // extent of the test clouds
 
-Matrix3x3d axisAngle(Vec3d axis, double angle) {
-    axis = axis.normalized();
-    const double c = std::cos(angle), s = std::sin(angle), C = 1 - c;
-    Matrix3x3d R;
-    R(0, 0) = c + axis.x * axis.x * C;
-    R(0, 1) = axis.x * axis.y * C - axis.z * s;
-    R(0, 2) = axis.x * axis.z * C + axis.y * s;
-    R(1, 0) = axis.y * axis.x * C + axis.z * s;
-    R(1, 1) = c + axis.y * axis.y * C;
-    R(1, 2) = axis.y * axis.z * C - axis.x * s;
-    R(2, 0) = axis.z * axis.x * C - axis.y * s;
-    R(2, 1) = axis.z * axis.y * C + axis.x * s;
-    R(2, 2) = c + axis.z * axis.z * C;
-    return R;
-}
-
-// Angle of the rotation A·Bᵀ (0 when A = B).
-double rotationDifference(const Matrix3x3d& A, const Matrix3x3d& B) {
-    const Matrix3x3d D = A * B.transposed();
-    const double c = std::clamp((D(0, 0) + D(1, 1) + D(2, 2) - 1.0) / 2.0, -1.0, 1.0);
-    const Vec3d s(D(2, 1) - D(1, 2), D(0, 2) - D(2, 0), D(1, 0) - D(0, 1));
-    return std::atan2(s.norm() / 2.0, c);
-}
+using registration_test::axisAngle;
+using registration_test::rotationDifference;
 
 // Anisotropic clusters around irregular centres about 10 apart: every rigid motion
 // shows, and nearest points find their own cluster from 30 degrees away.
