@@ -31,10 +31,12 @@
 #include <cstdio>
 #include <exception>
 
+#include "ComputationRunner.h"
 #include "CuiDlgConfig.h"
 #include "ObjectManager.h"
 #include "OpenGL/glView/GLView.h"
 #include "Retranslator.h"
+#include "SceneData.h"
 #include "TessaroStyle.h"
 #include "UiHooks.h"
 #include "alg3D/matrix/ColorScale.h"
@@ -610,4 +612,23 @@ void MainWindow::ReceiveMessageFromOtherInstance(QStringList message) {
     if (message.isEmpty()) return;
     pendingFiles_ = message;
     on_actionLoadFile_triggered();
+}
+
+bool MainWindow::runComputation(
+    const QString& title, const SceneCopies& copies,
+    const std::function<tessaro::commands::JobStatus(ProgressWait&)>& run,
+    const std::function<void()>& apply, Qt::WindowModality modality) {
+    using tessaro::commands::JobStatus;
+    JobStatus status = JobStatus::kAborted;
+    const bool ran = runGuarded(this, title, [&] {
+        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
+        wait.dialog().setWindowModality(modality);
+        if (!copies.empty() && sceneDataOf(copies, wait.callback()) != JobStatus::kCompleted)
+            return;
+        status = run(wait);
+    });
+    const bool completed = ran && status == JobStatus::kCompleted;
+    if (completed && apply) apply();
+    view_->update();
+    return completed;
 }
