@@ -538,7 +538,10 @@ void MainWindow::setGerman(bool german) {
 }
 
 void MainWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::LanguageChange) i18n::retranslateTree(this);
+    if (event->type() == QEvent::LanguageChange) {
+        i18n::retranslateTree(this);
+        if (objects_) objects_->updateObjectInfo();  // the info keys
+    }
     QMainWindow::changeEvent(event);
 }
 

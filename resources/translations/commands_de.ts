@@ -3,8 +3,9 @@
 <!--
   German texts of the command layer (commands/): the checks' warnings and the commands'
   titles are plain constants there (no Qt), so lupdate cannot see them; the window shows
-  them through tr() in the MainWindow context. Kept by hand: a new constant that reaches
-  a message box gets its line here.
+  them through tr() in the MainWindow context. The context ObjectInfo holds the keys of
+  the fitted primitives' info texts, which the object list shows translated. Kept by
+  hand: a new constant that reaches a message box gets its line here.
   Agreed technical terms of both German files (this one and tessaro_de.ts, which lupdate
   rewrites), kept as they are in German: Gauss, Chebyshev, Minimax, ICP, STL, PNG, Polygon, Lasso, Radius, Radius2, Torus, Ellipse, Superellipse, Rotation, Translation, Info, auto, Auto, Huber, Tukey, x, y, z, S.
 -->
@@ -150,6 +151,21 @@
     <message>
         <source>Torus approximation</source>
         <translation>Toruseinpassung</translation>
+    </message>
+</context>
+<context>
+    <name>ObjectInfo</name>
+    <message>
+        <source>center</source>
+        <translation>Zentrum</translation>
+    </message>
+    <message>
+        <source>dir</source>
+        <translation>Richtung</translation>
+    </message>
+    <message>
+        <source>bottom</source>
+        <translation>Boden</translation>
     </message>
 </context>
 </TS>

@@ -36,6 +36,8 @@
 #include "CuiDlgConfig.h"
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
+#include "ObjectManager.h"
+#include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/glView/GLView.h"
 #include "TessaroStyle.h"
 #include "panels/ToolWidget.h"
@@ -534,12 +536,35 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
     // Every panel exists (hidden panels included): the walk covers them all.
     const QMap<QString, QString> english = visibleTexts(window.get());
     ASSERT_GT(english.size(), 150);
+    // A selected cloud's info keys (built in the scene objects) switch with the language.
+    const auto selectCloud = [this](bool on) {
+        if (window->view()->scene().objects().empty()) {  // "New" below clears the scene
+            auto cloud = std::make_unique<GLObjPnts>();
+            cloud->setPoints({alg3D::Vec3d(0, 0, 0), alg3D::Vec3d(1, 2, 3)});
+            window->objectManager()->addObject(std::move(cloud));
+        }
+        window->view()->scene().objects().front()->setSelected(on);
+        window->objectManager()->updateSelection();
+    };
+    const auto infoKeys = [this] {
+        QStringList keys;
+        const auto* table = window->findChild<QTableWidget*>("tableWidgetInfo");
+        for (int row = 0; row < table->rowCount(); ++row)
+            keys << table->item(row, 0)->text();
+        return keys;
+    };
+    selectCloud(true);
+    const QStringList englishKeys = {"points", "dx", "dy", "dz", "ctr", "volume", "selected"};
+    EXPECT_EQ(infoKeys(), englishKeys);
 
     CuiDlgConfig* dialog = openPropertiesByClicks();
     ASSERT_TRUE(dialog);
     const QMap<QString, QString> dialogEnglish = visibleTexts(dialog);
     chooseRow(dialog->findChild<QComboBox*>("comboBoxLanguage"), 0);
     ASSERT_TRUE(window->isGerman());
+    EXPECT_EQ(infoKeys(), QStringList({"Punkte", "dx", "dy", "dz", "Zentrum", "Volumen",
+                                       "ausgewählt"}));
+    selectCloud(false);
 
     const QMap<QString, QString> german = visibleTexts(window.get());
     int checked = 0;
@@ -591,6 +616,8 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
         EXPECT_EQ(again.value(it.key()), it.value()) << it.key().toStdString();
     }
     EXPECT_EQ(visibleTexts(dialog), dialogEnglish);
+    selectCloud(true);
+    EXPECT_EQ(infoKeys(), englishKeys);
 }
 
 }  // namespace
