@@ -97,6 +97,9 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     colorBar_ = new ColorBar(scale(), function_);
     functionLayout->addWidget(colorBar_);
     controlsLayout->addWidget(function_);
+    // Height the groups do not need stays below them: with normals, the kernel group
+    // holds one row and is no taller.
+    controlsLayout->addStretch(1);
 
     const ResultsArea results = addResultsArea(this, controls);
     table_ = results.table;
