@@ -143,6 +143,10 @@ void MainWindow::buildToolBars() {
         bar->setObjectName(name);
         bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         barLayout->addWidget(bar);
+        // A bar shown or hidden changes the stack's height: the window lays out anew. (The
+        // bar buttons toggle one bar on and another off at once; without this the window
+        // could keep the stack at the height of two bars, the second row empty.)
+        connect(bar, &QToolBar::visibilityChanged, barBox, [barBox] { barBox->updateGeometry(); });
         return bar;
     };
     QToolBar* algorithmBar = makeBar("algorithmBar", tr("Algorithms"));

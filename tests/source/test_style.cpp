@@ -562,8 +562,8 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
     const QMap<QString, QString> dialogEnglish = visibleTexts(dialog);
     chooseRow(dialog->findChild<QComboBox*>("comboBoxLanguage"), 0);
     ASSERT_TRUE(window->isGerman());
-    EXPECT_EQ(infoKeys(), QStringList({"Punkte", "dx", "dy", "dz", "Zentrum", "Volumen",
-                                       "ausgewählt"}));
+    EXPECT_EQ(infoKeys(),
+              QStringList({"Punkte", "dx", "dy", "dz", "Zentrum", "Volumen", "ausgewählt"}));
     selectCloud(false);
 
     const QMap<QString, QString> german = visibleTexts(window.get());
@@ -602,6 +602,10 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
     QTRY_COMPARE(bar("algorithmBar")->height(), int(48 * window->displayScale()));
     QTest::qWait(100);  // the bar stack settles
     window->grab().save(guitest::artifactPath("window-german.png"));
+    // The bar stack is one bar high, as in English: the view starts right below it.
+    EXPECT_EQ(bar("algorithmBar")->parentWidget()->height(), bar("algorithmBar")->height());
+    EXPECT_EQ(window->view()->mapTo(window.get(), QPoint(0, 0)).y(),
+              bar("toolBarMain")->height() + bar("algorithmBar")->height());
     window->findChild<QAction*>("actionGeometryFit")->trigger();
     action("tbActionObject")->trigger();
 
