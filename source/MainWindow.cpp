@@ -96,7 +96,8 @@ MainWindow::MainWindow(QWidget* parent, const QString& settingsFile)
         // No stored state may take the menu away: the main bar is always shown.
         ui_->toolBarMain->setVisible(true);
     } catch (const std::exception& e) {
-        ui::critical(this, tr("Application Requirements"), QString::fromLocal8Bit(e.what()));
+        ui::critical(this, tr("Application Requirements"),
+                     commandText(QString::fromLocal8Bit(e.what())));
     } catch (...) {
         ui::critical(this, tr("Application Requirements"), tr("unknown exception"));
     }
