@@ -94,12 +94,27 @@ tessaro::commands::PollCallback ProgressWait::callback() {
     };
 }
 
+QString commandText(const QString& text) {
+    const auto known = [](const QString& source, QString& translated) {
+        translated = QCoreApplication::translate("MainWindow", source.toUtf8().constData());
+        return translated != source;
+    };
+    QString translated;
+    if (known(text, translated)) return translated;
+    const int colon = text.indexOf(": ");
+    if (colon <= 0) return text;
+    const QString name = text.mid(colon + 2);
+    if (known(text.left(colon + 2), translated)) return translated + name;
+    if (known(text.left(colon), translated)) return translated + ": " + name;
+    return text;
+}
+
 bool runGuarded(QWidget* parent, const QString& title, const std::function<void()>& command) {
     try {
         command();
         return true;
     } catch (const std::exception& e) {
-        ui::critical(parent, title, QString::fromLocal8Bit(e.what()));
+        ui::critical(parent, title, commandText(QString::fromLocal8Bit(e.what())));
     } catch (...) {
         ui::critical(parent, title, QObject::tr("Unknown error!"));
     }

@@ -39,8 +39,14 @@ class ProgressWait {
     std::unique_ptr<QObject> inputGuard_;
 };
 
-// Runs `command`; a std::exception becomes a critical box titled `title` with its text,
-// anything else "Unknown error!". False when something was thrown.
+// A text of the command layer (a check's warning, an exception's text) in the window's
+// language: the window translates the command layer's texts in the MainWindow context. A
+// known text followed by ": " and a name (file name, suffix) keeps the name; unknown
+// texts stay as they are.
+QString commandText(const QString& text);
+
+// Runs `command`; a std::exception becomes a critical box titled `title` with its text
+// (through commandText), anything else "Unknown error!". False when something was thrown.
 bool runGuarded(QWidget* parent, const QString& title, const std::function<void()>& command);
 
 // Results table: not editable, no grid, last column stretched; a right click on a

@@ -9,11 +9,15 @@
 #include <QPalette>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "OpenGL/GLCamera.h"
 #include "Settings.h"
 #include "alg3D/matrix/GLPoint.h"
+#include "commands/JobRunner.h"
 
 class GLView;
 class QSettings;
@@ -37,6 +41,10 @@ class GLBaseObject;
 class ToolWidget;
 class CuiDlgConfig;
 class QTranslator;
+class ProgressWait;
+namespace tessaro::commands {
+struct LoadedData;
+}
 
 namespace Ui {
 class MainWindow;
@@ -160,6 +168,17 @@ class MainWindow : public QMainWindow {
     GLBaseObject* singleCloudFor(const QString& title, const char* notACloudText);
     void buildFeaturesPanel();
     void buildRegistrationPanel();
+    // The frame of every computing command: under runGuarded(`title`) and behind a
+    // "Computing..." progress dialog of `modality`, copies each object of `copies` into its
+    // data on the worker, then calls `run` with the dialog (it starts the command and
+    // returns its status). When both completed, `apply` takes the result into the scene on
+    // the GUI thread; the view is repainted either way. True when the run completed (false
+    // after an abort, a copy that did not complete or an exception, which shows its box).
+    using SceneCopies = std::vector<std::pair<const GLBaseObject*, tessaro::commands::LoadedData*>>;
+    bool runComputation(const QString& title, const SceneCopies& copies,
+                        const std::function<tessaro::commands::JobStatus(ProgressWait&)>& run,
+                        const std::function<void()>& apply,
+                        Qt::WindowModality modality = Qt::WindowModal);
     void applyMinimumSize();
     void loadOneFile(const QString& fileName, class ProgressWait& wait);
     void loadFitResult(const QString& fileName);

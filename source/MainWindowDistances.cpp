@@ -23,19 +23,6 @@ namespace {
 using tessaro::commands::DistanceOperand;
 using tessaro::commands::LoadedData;
 
-// Colours and, when given, the selection of the test cloud.
-template <typename Cloud>
-bool applyToCloud(GLBaseObject* object, alg3D::algorithm::DistanceEvaluation& e, bool select) {
-    auto* cloud = dynamic_cast<Cloud*>(object);
-    if (!cloud) return false;
-    cloud->setCodedColors(std::move(e.colors));
-    if (select && e.selectedCount > 0) {
-        std::vector<unsigned char> mask(e.selected.begin(), e.selected.end());
-        cloud->setSelection(mask);
-    }
-    return true;
-}
-
 QString nameOf(const GLBaseObject* object) {
     return object ? QString::fromStdString(object->getName()) : QString();
 }
@@ -89,25 +76,28 @@ void MainWindow::onActionCalcDist() {
     distancesPanel_->clearResult();
 
     cmd::DistancesResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        std::vector<std::pair<const GLBaseObject*, LoadedData*>> copies{{testObject, &test}};
-        if (reference.data) copies.emplace_back(referenceObject, &referenceData);
-        if (sceneDataOf(copies, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        status = cmd::runDistancesCommand(reference, test, options, result, wait.callback());
-    });
-    if (ran && status == cmd::JobStatus::kCompleted) {
-        std::printf("%s", result.console.c_str());
-        std::fflush(stdout);
-        auto& e = result.evaluation;
-        const bool select = options.evaluation.selectInside || options.evaluation.selectOutside;
-        (void)(applyToCloud<GLObjPnts>(testObject, e, select) ||
-               applyToCloud<GLObjPntsColored>(testObject, e, select) ||
-               applyToCloud<GLObjPntsUniform>(testObject, e, select));
-        if (select && e.selectedCount > 0) objects_->updateObjectInfo();
-        distancesPanel_->showResult(QString::fromStdString(result.text), e.colorMin, e.colorMax);
-        view_->setFocus();
-    }
-    view_->update();
+    SceneCopies copies{{testObject, &test}};
+    if (reference.data) copies.emplace_back(referenceObject, &referenceData);
+    runComputation(
+        title, copies,
+        [&](ProgressWait& wait) {
+            return cmd::runDistancesCommand(reference, test, options, result, wait.callback());
+        },
+        [&] {
+            std::printf("%s", result.console.c_str());
+            std::fflush(stdout);
+            auto& e = result.evaluation;
+            const bool select = options.evaluation.selectInside || options.evaluation.selectOutside;
+            // Colours and, when asked for, the selection of the test cloud.
+            withCloud(testObject, [&](auto& cloud) {
+                cloud.setCodedColors(std::move(e.colors));
+                if (select && e.selectedCount > 0)
+                    cloud.setSelection(
+                        std::vector<unsigned char>(e.selected.begin(), e.selected.end()));
+            });
+            if (select && e.selectedCount > 0) objects_->updateObjectInfo();
+            distancesPanel_->showResult(QString::fromStdString(result.text), e.colorMin,
+                                        e.colorMax);
+            view_->setFocus();
+        });
 }

@@ -40,22 +40,6 @@ void toObjectFrame(std::vector<alg3D::Vec3f>& normals, const alg3D::Matrix4x4d& 
     }
 }
 
-template <typename Cloud>
-bool setNormalsOf(GLBaseObject* object, std::vector<alg3D::Vec3f>& normals) {
-    auto* cloud = dynamic_cast<Cloud*>(object);
-    if (!cloud) return false;
-    cloud->setNormals(std::move(normals));
-    return true;
-}
-
-template <typename Cloud>
-bool setColorsOf(GLBaseObject* object, std::vector<alg3D::Color>& colors) {
-    auto* cloud = dynamic_cast<Cloud*>(object);
-    if (!cloud) return false;
-    cloud->setCodedColors(std::move(colors));
-    return true;
-}
-
 }  // namespace
 
 void MainWindow::buildFeaturesPanel() {
@@ -84,25 +68,21 @@ void MainWindow::onActionCalcEdges() {
     featuresPanel_->clearResult();
 
     cmd::FeaturesResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        status = cmd::runFeaturesCommand(data, options, result, wait.callback());
-    });
-    if (ran && status == cmd::JobStatus::kCompleted) {
-        std::vector<alg3D::Color>& colors = result.evaluation.colors;
-        view_->makeCurrent();
-        (void)(setColorsOf<GLObjPnts>(cloud, colors) ||
-               setColorsOf<GLObjPntsColored>(cloud, colors) ||
-               setColorsOf<GLObjPntsUniform>(cloud, colors));
-        view_->doneCurrent();
-        featuresPanel_->showResult(QString::fromStdString(result.panelText));
-        featuresPanel_->showColorRange(QString::fromStdString(result.lowText),
-                                       QString::fromStdString(result.highText));
-        view_->setFocus();
-    }
-    view_->update();
+    runComputation(
+        title, {{cloud, &data}},
+        [&](ProgressWait& wait) {
+            return cmd::runFeaturesCommand(data, options, result, wait.callback());
+        },
+        [&] {
+            std::vector<alg3D::Color>& colors = result.evaluation.colors;
+            view_->makeCurrent();
+            withCloud(cloud, [&](auto& c) { c.setCodedColors(std::move(colors)); });
+            view_->doneCurrent();
+            featuresPanel_->showResult(QString::fromStdString(result.panelText));
+            featuresPanel_->showColorRange(QString::fromStdString(result.lowText),
+                                           QString::fromStdString(result.highText));
+            view_->setFocus();
+        });
 }
 
 void MainWindow::onActionCalcNormals() {
@@ -115,22 +95,18 @@ void MainWindow::onActionCalcNormals() {
     featuresPanel_->clearResult();
 
     cmd::NormalsResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        status = cmd::runNormalsCommand(data, options, result, wait.callback());
-    });
-    if (ran && status == cmd::JobStatus::kCompleted) {
-        std::vector<alg3D::Vec3f>& normals = result.normals;
-        toObjectFrame(normals, cloud->objectPlacement());
-        view_->makeCurrent();
-        (void)(setNormalsOf<GLObjPnts>(cloud, normals) ||
-               setNormalsOf<GLObjPntsColored>(cloud, normals) ||
-               setNormalsOf<GLObjPntsUniform>(cloud, normals));
-        view_->doneCurrent();
-        featuresPanel_->showResult(QString::fromStdString(result.panelText));
-        view_->setFocus();
-    }
-    view_->update();
+    runComputation(
+        title, {{cloud, &data}},
+        [&](ProgressWait& wait) {
+            return cmd::runNormalsCommand(data, options, result, wait.callback());
+        },
+        [&] {
+            std::vector<alg3D::Vec3f>& normals = result.normals;
+            toObjectFrame(normals, cloud->objectPlacement());
+            view_->makeCurrent();
+            withCloud(cloud, [&](auto& c) { c.setNormals(std::move(normals)); });
+            view_->doneCurrent();
+            featuresPanel_->showResult(QString::fromStdString(result.panelText));
+            view_->setFocus();
+        });
 }

@@ -107,48 +107,47 @@ void MainWindow::onActionCalcFit() {
     std::printf("%s", cmd::fitConsoleHeader(selected.front()->getName(), shape).c_str());
 
     cmd::FitResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ok = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        if (runOnWorker(gather, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        try {
-            status = cmd::runFitCommand(shape, points, options, result, wait.callback());
-            // An "Abort" pressed while a short run ended between two polls still counts:
-            // the user asked for no result.
-            if (wait.wasCanceled()) status = cmd::JobStatus::kAborted;
-        } catch (const cmd::NotEnoughPointsError& e) {
-            ui::warning(this, tr(cmd::fitTitle(shape)), tr(e.what()));
-        }
-    });
-    if (!ok || status != cmd::JobStatus::kCompleted) {
-        view_->update();
-        return;
-    }
-    std::printf("%s", result.console.c_str());
-    std::fflush(stdout);
-
-    const bool added = runGuarded(this, title, [&] {
-        view_->makeCurrent();
-        std::unique_ptr<GLBaseObject> primitive;
-        try {
-            primitive = makePrimitiveObject(result, points.data(), points.data() + points.size());
-        } catch (...) {
-            view_->doneCurrent();
-            throw;
-        }
-        view_->doneCurrent();
-        objects_->addObject(std::move(primitive));
-    });
-    if (!added) return;
-
-    const QString duration = QString("%2 (%1)")
-                                 .arg(QString::fromStdString(time.elapsedText()))
-                                 .arg(QString::fromStdString(result.run.duration));
-    fitPanel_->resultTable()->setResultText(QString::fromStdString(result.infoText()) +
-                                            "\nduration: " + duration);
-    // The point selection of every selected object goes (the view keeps its count).
-    view_->clearSelection();
-    objects_->updateObjectInfo();
-    view_->setFocus();
-    view_->update();
+    runComputation(
+        title, {},
+        [&](ProgressWait& wait) {
+            if (runOnWorker(gather, wait.callback()) != cmd::JobStatus::kCompleted)
+                return cmd::JobStatus::kAborted;
+            try {
+                const cmd::JobStatus status =
+                    cmd::runFitCommand(shape, points, options, result, wait.callback());
+                // An "Abort" pressed while a short run ended between two polls still
+                // counts: the user asked for no result.
+                return wait.wasCanceled() ? cmd::JobStatus::kAborted : status;
+            } catch (const cmd::NotEnoughPointsError& e) {
+                ui::warning(this, tr(cmd::fitTitle(shape)), tr(e.what()));
+                return cmd::JobStatus::kAborted;
+            }
+        },
+        [&] {
+            std::printf("%s", result.console.c_str());
+            std::fflush(stdout);
+            const bool added = runGuarded(this, title, [&] {
+                view_->makeCurrent();
+                std::unique_ptr<GLBaseObject> primitive;
+                try {
+                    primitive =
+                        makePrimitiveObject(result, points.data(), points.data() + points.size());
+                } catch (...) {
+                    view_->doneCurrent();
+                    throw;
+                }
+                view_->doneCurrent();
+                objects_->addObject(std::move(primitive));
+            });
+            if (!added) return;
+            const QString duration = QString("%2 (%1)")
+                                         .arg(QString::fromStdString(time.elapsedText()))
+                                         .arg(QString::fromStdString(result.run.duration));
+            fitPanel_->resultTable()->setResultText(QString::fromStdString(result.infoText()) +
+                                                    "\nduration: " + duration);
+            // The point selection of every selected object goes (the view keeps its count).
+            view_->clearSelection();
+            objects_->updateObjectInfo();
+            view_->setFocus();
+        });
 }

@@ -37,34 +37,33 @@ void MainWindow::onActionComputeConvexHull() {
     // The hull runs on a worker behind the progress dialog, so the window keeps drawing;
     // "Abort" stops the build at its next check and drops the result.
     cmd::HullResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ok = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        std::atomic<bool> abortAsked{false};
-        const cmd::JobHooks hooks{[] { return 50.0f; }, [&abortAsked] { abortAsked = true; }};
-        const std::string name = cloud->getName();
-        const alg3D::Color color = cloud->getColor();
-        status = cmd::runJob(
-            [&] {
-                result = plain ? cmd::runHullCommand(*plain, name, color, &abortAsked)
-                               : cmd::runHullCommand(*colored, name, color, &abortAsked);
-            },
-            hooks, wait.callback());
-        if (abortAsked || wait.wasCanceled() || result.aborted) status = cmd::JobStatus::kAborted;
-    });
-    if (!ok || status != cmd::JobStatus::kCompleted) {
-        view_->update();
-        return;
-    }
-    const QString info = QString::fromStdString(result.infoText());
-    view_->makeCurrent();
-    auto mesh = std::make_unique<GLObjSTL>();
-    mesh->setMesh(std::move(result.vertices), std::move(result.indices));
-    mesh->setName(result.name);
-    mesh->setColor(result.color);
-    view_->doneCurrent();
-    objects_->addObject(std::move(mesh));
-    view_->scene().updateBoundingBox();
-    view_->update();
-    ui::message(this, QMessageBox::Information, title, info);
+    runComputation(
+        title, {},
+        [&](ProgressWait& wait) {
+            std::atomic<bool> abortAsked{false};
+            const cmd::JobHooks hooks{[] { return 50.0f; }, [&abortAsked] { abortAsked = true; }};
+            const std::string name = cloud->getName();
+            const alg3D::Color color = cloud->getColor();
+            const cmd::JobStatus status = cmd::runJob(
+                [&] {
+                    result = plain ? cmd::runHullCommand(*plain, name, color, &abortAsked)
+                                   : cmd::runHullCommand(*colored, name, color, &abortAsked);
+                },
+                hooks, wait.callback());
+            if (abortAsked || wait.wasCanceled() || result.aborted) return cmd::JobStatus::kAborted;
+            return status;
+        },
+        [&] {
+            const QString info = QString::fromStdString(result.infoText());
+            view_->makeCurrent();
+            auto mesh = std::make_unique<GLObjSTL>();
+            mesh->setMesh(std::move(result.vertices), std::move(result.indices));
+            mesh->setName(result.name);
+            mesh->setColor(result.color);
+            view_->doneCurrent();
+            objects_->addObject(std::move(mesh));
+            view_->scene().updateBoundingBox();
+            view_->update();
+            ui::message(this, QMessageBox::Information, title, info);
+        });
 }

@@ -22,22 +22,6 @@ namespace cmd = tessaro::commands;
 
 namespace {
 
-// Puts the points of `data` into the cloud (a kind of GLObjPntsXYZ), with `normals` when
-// there is one per point; false when the cloud is of another kind.
-template <typename Cloud>
-bool replacePoints(GLBaseObject* object, cmd::LoadedData& data,
-                   std::vector<alg3D::Vec3f>&& normals) {
-    auto* cloud = dynamic_cast<Cloud*>(object);
-    if (!cloud) return false;
-    if constexpr (std::is_same_v<typename std::decay_t<decltype(cloud->getPoints())>::value_type,
-                                 alg3D::Vec3d>)
-        cloud->setPoints(std::move(data.points));
-    else
-        cloud->setPoints(std::move(data.coloredPoints));
-    if (!normals.empty()) cloud->setNormals(std::move(normals));
-    return true;
-}
-
 std::vector<alg3D::Vec3f> normalsOf(const GLBaseObject* object) {
     if (auto* c = dynamic_cast<const GLObjPnts*>(object)) return c->getNormals();
     if (auto* c = dynamic_cast<const GLObjPntsColored*>(object)) return c->getNormals();
@@ -45,14 +29,19 @@ std::vector<alg3D::Vec3f> normalsOf(const GLBaseObject* object) {
     return {};
 }
 
-template <typename Cloud>
-bool applyRegions(GLBaseObject* object, cmd::RegionsResult& r) {
-    auto* cloud = dynamic_cast<Cloud*>(object);
-    if (!cloud) return false;
-    cloud->setCodedColors(std::move(r.colors));
-    if (r.selectedCount > 0)
-        cloud->setSelection(std::vector<unsigned char>(r.selected.begin(), r.selected.end()));
-    return true;
+// Puts the points of `data` into the cloud, with `normals` when there is one per point.
+void replaceCloudPoints(GLView* view, GLBaseObject* object, cmd::LoadedData& data,
+                        std::vector<alg3D::Vec3f>&& normals) {
+    view->makeCurrent();
+    withCloud(object, [&](auto& cloud) {
+        using Point = typename std::decay_t<decltype(cloud.getPoints())>::value_type;
+        if constexpr (std::is_same_v<Point, alg3D::Vec3d>)
+            cloud.setPoints(std::move(data.points));
+        else
+            cloud.setPoints(std::move(data.coloredPoints));
+        if (!normals.empty()) cloud.setNormals(std::move(normals));
+    });
+    view->doneCurrent();
 }
 
 }  // namespace
@@ -102,29 +91,22 @@ void MainWindow::onActionCalcSmoothing() {
     cmd::SmoothingOptions options = preprocessPanel_->smoothingOptions();
     options.threads = processors_;
     cmd::SmoothingResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        status = cmd::runSmoothingCommand(data, options, result, wait.callback());
-        if (status == cmd::JobStatus::kCompleted)
-            status =
-                runOnWorker([&](const std::atomic<bool>&) { cmd::applySmoothing(data, result); },
-                            wait.callback());
-    });
-    if (ran && status == cmd::JobStatus::kCompleted) {
-        // The normals stay with their points: smoothing moves points, not their order.
-        std::vector<alg3D::Vec3f> normals = normalsOf(cloud);
-        view_->makeCurrent();
-        (void)(replacePoints<GLObjPnts>(cloud, data, std::move(normals)) ||
-               replacePoints<GLObjPntsColored>(cloud, data, std::move(normals)) ||
-               replacePoints<GLObjPntsUniform>(cloud, data, std::move(normals)));
-        view_->doneCurrent();
-        preprocessPanel_->setResultText(QString::fromStdString(result.panelText));
-        view_->scene().updateBoundingBox();
-        objects_->updateObjectInfo();
-    }
-    view_->update();
+    runComputation(
+        title, {{cloud, &data}},
+        [&](ProgressWait& wait) {
+            const cmd::JobStatus status =
+                cmd::runSmoothingCommand(data, options, result, wait.callback());
+            if (status != cmd::JobStatus::kCompleted) return status;
+            return runOnWorker([&](const std::atomic<bool>&) { cmd::applySmoothing(data, result); },
+                               wait.callback());
+        },
+        [&] {
+            // The normals stay with their points: smoothing moves points, not their order.
+            replaceCloudPoints(view_, cloud, data, normalsOf(cloud));
+            preprocessPanel_->setResultText(QString::fromStdString(result.panelText));
+            view_->scene().updateBoundingBox();
+            objects_->updateObjectInfo();
+        });
 }
 
 void MainWindow::onActionCalcThin() {
@@ -136,27 +118,21 @@ void MainWindow::onActionCalcThin() {
     cmd::ThinningOptions options = preprocessPanel_->thinningOptions();
     options.threads = processors_;
     cmd::ThinningResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        if (runOnWorker([&](const std::atomic<bool>&) { normals = normalsOf(cloud); },
-                        wait.callback()) != cmd::JobStatus::kCompleted)
-            return;
-        status = cmd::runThinningCommand(data, normals.empty() ? nullptr : &normals, options,
-                                         result, wait.callback());
-    });
-    if (ran && status == cmd::JobStatus::kCompleted) {
-        view_->makeCurrent();
-        (void)(replacePoints<GLObjPnts>(cloud, data, std::move(normals)) ||
-               replacePoints<GLObjPntsColored>(cloud, data, std::move(normals)) ||
-               replacePoints<GLObjPntsUniform>(cloud, data, std::move(normals)));
-        view_->doneCurrent();
-        preprocessPanel_->setResultText(QString::fromStdString(result.panelText));
-        view_->scene().updateBoundingBox();
-        objects_->updateObjectInfo();
-    }
-    view_->update();
+    runComputation(
+        title, {{cloud, &data}},
+        [&](ProgressWait& wait) {
+            if (runOnWorker([&](const std::atomic<bool>&) { normals = normalsOf(cloud); },
+                            wait.callback()) != cmd::JobStatus::kCompleted)
+                return cmd::JobStatus::kAborted;
+            return cmd::runThinningCommand(data, normals.empty() ? nullptr : &normals, options,
+                                           result, wait.callback());
+        },
+        [&] {
+            replaceCloudPoints(view_, cloud, data, std::move(normals));
+            preprocessPanel_->setResultText(QString::fromStdString(result.panelText));
+            view_->scene().updateBoundingBox();
+            objects_->updateObjectInfo();
+        });
 }
 
 void MainWindow::onActionCalcRegions() {
@@ -167,20 +143,21 @@ void MainWindow::onActionCalcRegions() {
     cmd::RegionsOptions options = preprocessPanel_->regionsOptions();
     options.threads = processors_;
     cmd::RegionsResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, tr(cmd::kRegionsErrorTitle), [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        if (sceneDataOf({{cloud, &data}}, wait.callback()) != cmd::JobStatus::kCompleted) return;
-        status = cmd::runRegionsCommand(data, options, result, wait.callback());
-    });
-    if (ran && status == cmd::JobStatus::kCompleted) {
-        view_->makeCurrent();
-        (void)(applyRegions<GLObjPnts>(cloud, result) ||
-               applyRegions<GLObjPntsColored>(cloud, result) ||
-               applyRegions<GLObjPntsUniform>(cloud, result));
-        view_->doneCurrent();
-        preprocessPanel_->setResultText(QString::fromStdString(result.panelText));
-        objects_->updateObjectInfo();
-    }
-    view_->update();
+    runComputation(
+        tr(cmd::kRegionsErrorTitle), {{cloud, &data}},
+        [&](ProgressWait& wait) {
+            return cmd::runRegionsCommand(data, options, result, wait.callback());
+        },
+        [&] {
+            view_->makeCurrent();
+            withCloud(cloud, [&](auto& c) {
+                c.setCodedColors(std::move(result.colors));
+                if (result.selectedCount > 0)
+                    c.setSelection(
+                        std::vector<unsigned char>(result.selected.begin(), result.selected.end()));
+            });
+            view_->doneCurrent();
+            preprocessPanel_->setResultText(QString::fromStdString(result.panelText));
+            objects_->updateObjectInfo();
+        });
 }

@@ -92,21 +92,15 @@ void MainWindow::onActionCalcICP() {
         view_->update();
     };
     cmd::RegisterResult result;
-    cmd::JobStatus status = cmd::JobStatus::kAborted;
-    const bool ran = runGuarded(this, title, [&] {
-        ProgressWait wait(this, tr("Computing..."), ProgressWait::Kind::kComputation, scale_);
-        wait.dialog().setWindowModality(Qt::ApplicationModal);
-        if (sceneDataOf({{referenceObject, &reference}, {dataObject, &data}}, wait.callback()) !=
-            cmd::JobStatus::kCompleted)
-            return;
-        status = cmd::runRegisterCommand(data, reference, options, result, wait.callback(),
-                                         cmd::kDefaultPollInterval, showMoving);
-    });
-    if (!inScene(view_, dataObject)) {
-        view_->update();
-        return;
-    }
-    if (!ran || status != cmd::JobStatus::kCompleted) {
+    const bool completed = runComputation(
+        title, {{referenceObject, &reference}, {dataObject, &data}},
+        [&](ProgressWait& wait) {
+            return cmd::runRegisterCommand(data, reference, options, result, wait.callback(),
+                                           cmd::kDefaultPollInterval, showMoving);
+        },
+        {}, Qt::ApplicationModal);
+    if (!inScene(view_, dataObject)) return;
+    if (!completed) {
         dataObject->setPendingTransform(before);
         view_->update();
         return;

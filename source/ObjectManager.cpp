@@ -110,7 +110,8 @@ std::size_t ObjectManager::numObjects() const {
 }
 
 void ObjectManager::showInfo(const GLBaseObject* object) {
-    // "key: value" lines (a tab may stand for the colon) as two columns.
+    // "key: value" lines (a tab may stand for the colon) as two columns, the keys in the
+    // window's language.
     table_->setRowCount(0);
     if (!object) return;
     const QStringList lines =
@@ -121,7 +122,9 @@ void ObjectManager::showInfo(const GLBaseObject* object) {
         const QString value = colon < 0 ? QString() : line.mid(colon + 1).trimmed();
         const int row = table_->rowCount();
         table_->insertRow(row);
-        table_->setItem(row, 0, new QTableWidgetItem(key));
+        table_->setItem(row, 0,
+                        new QTableWidgetItem(
+                            QCoreApplication::translate("ObjectInfo", key.toUtf8().constData())));
         table_->setItem(row, 1, new QTableWidgetItem(value));
     }
     table_->resizeRowsToContents();

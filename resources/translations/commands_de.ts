@@ -3,8 +3,11 @@
 <!--
   German texts of the command layer (commands/): the checks' warnings and the commands'
   titles are plain constants there (no Qt), so lupdate cannot see them; the window shows
-  them through tr() in the MainWindow context. Kept by hand: a new constant that reaches
-  a message box gets its line here.
+  them through tr() in the MainWindow context, and the texts of the exceptions they throw
+  through commandText (source/ComputationRunner.h), which also takes "<text>: <name>".
+  The context ObjectInfo holds the keys of the fitted primitives' info texts, which the
+  object list shows translated. Kept by hand: a new constant that reaches a message box
+  gets its line here.
   Agreed technical terms of both German files (this one and tessaro_de.ts, which lupdate
   rewrites), kept as they are in German: Gauss, Chebyshev, Minimax, ICP, STL, PNG, Polygon, Lasso, Radius, Radius2, Torus, Ellipse, Superellipse, Rotation, Translation, Info, auto, Auto, Huber, Tukey, x, y, z, S.
 -->
@@ -150,6 +153,85 @@
     <message>
         <source>Torus approximation</source>
         <translation>Toruseinpassung</translation>
+    </message>
+    <message>
+        <source>Not a regular file: </source>
+        <translation>Keine reguläre Datei: </translation>
+    </message>
+    <message>
+        <source>Temporary file of an unfinished save: </source>
+        <translation>Zwischendatei eines nicht beendeten Speicherns: </translation>
+    </message>
+    <message>
+        <source>Only meshes can be saved as STL.</source>
+        <translation>Nur Netze können als STL gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>A PLY file holds one cloud or mesh; select only one object.</source>
+        <translation>Eine PLY-Datei enthält eine Punktwolke oder ein Netz; bitte wählen Sie nur ein Objekt aus.</translation>
+    </message>
+    <message>
+        <source>The radius must be a finite number of at least 0.</source>
+        <translation>Der Radius muss eine endliche Zahl von mindestens 0 sein.</translation>
+    </message>
+    <message>
+        <source>The point number must be at least 1.</source>
+        <translation>Die Punktanzahl muss mindestens 1 sein.</translation>
+    </message>
+    <message>
+        <source>Chebyshev and point to plane registration can not be combined.</source>
+        <translation>Chebyshev- und Punkt-zu-Ebene-Registrierung können nicht kombiniert werden.</translation>
+    </message>
+    <message>
+        <source>The normals need at least 3 neighbouring points.</source>
+        <translation>Die Normalen benötigen mindestens 3 Nachbarpunkte.</translation>
+    </message>
+    <message>
+        <source>Unknown fit shape.</source>
+        <translation>Unbekannte Einpassungsform.</translation>
+    </message>
+    <message>
+        <source>Unsupported fit method.</source>
+        <translation>Nicht unterstützte Einpassungsmethode.</translation>
+    </message>
+    <message>
+        <source>Unsupported fit element.</source>
+        <translation>Nicht unterstütztes Einpassungselement.</translation>
+    </message>
+    <message>
+        <source>not a fit result (invalid JSON)</source>
+        <translation>kein Einpassungsergebnis (ungültiges JSON)</translation>
+    </message>
+    <message>
+        <source>not a fit result (no &quot;shape&quot;)</source>
+        <translation>kein Einpassungsergebnis (kein „shape“)</translation>
+    </message>
+    <message>
+        <source>not a fit result (no &quot;parameters&quot;)</source>
+        <translation>kein Einpassungsergebnis (keine „parameters“)</translation>
+    </message>
+    <message>
+        <source>the direction of the primitive is the zero vector</source>
+        <translation>die Richtung des Primitivs ist der Nullvektor</translation>
+    </message>
+    <message>
+        <source>invalid &quot;bottom&quot; or &quot;height&quot;</source>
+        <translation>ungültiges „bottom“ oder „height“</translation>
+    </message>
+</context>
+<context>
+    <name>ObjectInfo</name>
+    <message>
+        <source>center</source>
+        <translation>Zentrum</translation>
+    </message>
+    <message>
+        <source>dir</source>
+        <translation>Richtung</translation>
+    </message>
+    <message>
+        <source>bottom</source>
+        <translation>Boden</translation>
     </message>
 </context>
 </TS>

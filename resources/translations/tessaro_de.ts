@@ -41,19 +41,19 @@
     </message>
     <message>
         <location filename="../../source/MainWindow.ui" line="45"/>
-        <location filename="../../source/MainWindow.cpp" line="146"/>
+        <location filename="../../source/MainWindow.cpp" line="148"/>
         <source>Algorithms</source>
         <translation>Algorithmen</translation>
     </message>
     <message>
         <location filename="../../source/MainWindow.ui" line="50"/>
-        <location filename="../../source/MainWindow.cpp" line="169"/>
+        <location filename="../../source/MainWindow.cpp" line="171"/>
         <source>Edit</source>
         <translation>Bearbeiten</translation>
     </message>
     <message>
         <location filename="../../source/MainWindow.ui" line="55"/>
-        <location filename="../../source/MainWindow.cpp" line="178"/>
+        <location filename="../../source/MainWindow.cpp" line="180"/>
         <source>View</source>
         <translation>Ansicht</translation>
     </message>
@@ -79,7 +79,7 @@
     </message>
     <message>
         <location filename="../../source/MainWindow.ui" line="75"/>
-        <location filename="../../source/MainWindow.cpp" line="563"/>
+        <location filename="../../source/MainWindow.cpp" line="568"/>
         <source>Quit</source>
         <translation>Beenden</translation>
     </message>
@@ -94,157 +94,149 @@
         <translation>Evaluierungsversion</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="97"/>
         <location filename="../../source/MainWindow.cpp" line="99"/>
+        <location filename="../../source/MainWindow.cpp" line="101"/>
         <source>Application Requirements</source>
         <translation>Programmvoraussetzungen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="99"/>
+        <location filename="../../source/MainWindow.cpp" line="101"/>
         <source>unknown exception</source>
         <translation>unbekannte Ausnahme</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="153"/>
+        <location filename="../../source/MainWindow.cpp" line="155"/>
         <source>Registration</source>
         <translation>Registrierung</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="154"/>
+        <location filename="../../source/MainWindow.cpp" line="156"/>
         <source>Distances</source>
         <translation>Abstände</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="155"/>
+        <location filename="../../source/MainWindow.cpp" line="157"/>
         <source>Geometry Fit</source>
         <translation>Geometrie einpassen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="156"/>
+        <location filename="../../source/MainWindow.cpp" line="158"/>
         <source>Preprocess</source>
         <translation>Vorverarbeitung</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="157"/>
+        <location filename="../../source/MainWindow.cpp" line="159"/>
         <source>Surface Features</source>
         <translation>Oberflächenmerkmale</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="158"/>
+        <location filename="../../source/MainWindow.cpp" line="160"/>
         <source>Convex Hull</source>
         <translation>Konvexe Hülle</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="170"/>
+        <location filename="../../source/MainWindow.cpp" line="172"/>
         <source>Measure</source>
         <translation>Messen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="171"/>
+        <location filename="../../source/MainWindow.cpp" line="173"/>
         <source>Measure distances&lt;hr&gt; Click on two positions in the scene.</source>
         <translation>Abstände messen&lt;hr&gt; Klicken Sie auf zwei Stellen in der Szene.</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="179"/>
+        <location filename="../../source/MainWindow.cpp" line="181"/>
         <source>Perspective</source>
         <translation>Perspektive</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="182"/>
+        <location filename="../../source/MainWindow.cpp" line="184"/>
         <source>Fit to Window</source>
         <translation>In Fenster einpassen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="184"/>
+        <location filename="../../source/MainWindow.cpp" line="186"/>
         <source>Screenshot</source>
         <translation>Bildschirmfoto</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="188"/>
+        <location filename="../../source/MainWindow.cpp" line="190"/>
         <source>Front</source>
         <translation>Vorne</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="189"/>
+        <location filename="../../source/MainWindow.cpp" line="191"/>
         <source>Back</source>
         <translation>Hinten</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="190"/>
+        <location filename="../../source/MainWindow.cpp" line="192"/>
         <source>Left</source>
         <translation>Links</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="191"/>
+        <location filename="../../source/MainWindow.cpp" line="193"/>
         <source>Right</source>
         <translation>Rechts</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="192"/>
+        <location filename="../../source/MainWindow.cpp" line="194"/>
         <source>Top</source>
         <translation>Oben</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="193"/>
+        <location filename="../../source/MainWindow.cpp" line="195"/>
         <source>Bottom</source>
         <translation>Unten</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="206"/>
+        <location filename="../../source/MainWindow.cpp" line="208"/>
         <source>Point size</source>
         <translation>Punktgröße</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="230"/>
+        <location filename="../../source/MainWindow.cpp" line="232"/>
         <source>Edge overlay</source>
         <translation>Kanten überlagert</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="231"/>
+        <location filename="../../source/MainWindow.cpp" line="233"/>
         <source>Show polygon edges as overlay</source>
         <translation>Polygonkanten über der Fläche zeigen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="232"/>
+        <location filename="../../source/MainWindow.cpp" line="234"/>
         <source>Edge only</source>
         <translation>Nur Kanten</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="233"/>
+        <location filename="../../source/MainWindow.cpp" line="235"/>
         <source>Show polygon edges only</source>
         <translation>Nur die Polygonkanten zeigen</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="290"/>
+        <location filename="../../source/MainWindow.cpp" line="292"/>
         <source>Stelvane Tessaro UI is the demonstration and test workbench of the alg3D library for 3D measurement data. It is provided for evaluation only, without any warranty.</source>
         <translation>Stelvane Tessaro UI ist die Demonstrations- und Testumgebung der Bibliothek alg3D für 3D-Messdaten. Sie dient nur der Evaluierung und wird ohne jede Gewährleistung bereitgestellt.</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="550"/>
+        <location filename="../../source/MainWindow.cpp" line="555"/>
         <location filename="../../source/MainWindowEdit.cpp" line="103"/>
         <source>Clear</source>
         <translation>Leeren</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="550"/>
+        <location filename="../../source/MainWindow.cpp" line="555"/>
         <source>Clear scene?</source>
         <translation>Szene leeren?</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindow.cpp" line="563"/>
+        <location filename="../../source/MainWindow.cpp" line="568"/>
         <source>Really quit?</source>
         <translation>Wirklich beenden?</translation>
     </message>
     <message>
-        <location filename="../../source/MainWindowDistances.cpp" line="94"/>
-        <location filename="../../source/MainWindowFeatures.cpp" line="89"/>
-        <location filename="../../source/MainWindowFeatures.cpp" line="120"/>
-        <location filename="../../source/MainWindowFit.cpp" line="112"/>
-        <location filename="../../source/MainWindowHull.cpp" line="42"/>
-        <location filename="../../source/MainWindowPreprocess.cpp" line="107"/>
-        <location filename="../../source/MainWindowPreprocess.cpp" line="141"/>
-        <location filename="../../source/MainWindowPreprocess.cpp" line="172"/>
-        <location filename="../../source/MainWindowRegistration.cpp" line="97"/>
+        <location filename="../../source/MainWindow.cpp" line="627"/>
         <source>Computing...</source>
         <translation>Berechnung läuft...</translation>
     </message>
@@ -458,19 +450,47 @@
     </message>
 </context>
 <context>
+    <name>ObjectInfo</name>
+    <message>
+        <location filename="../../source/OpenGL/GLBaseObject.h" line="36"/>
+        <source>points</source>
+        <translation>Punkte</translation>
+    </message>
+    <message>
+        <location filename="../../source/OpenGL/GLBaseObject.h" line="37"/>
+        <source>triangles</source>
+        <translation>Dreiecke</translation>
+    </message>
+    <message>
+        <location filename="../../source/OpenGL/GLBaseObject.h" line="38"/>
+        <source>ctr</source>
+        <translation>Zentrum</translation>
+    </message>
+    <message>
+        <location filename="../../source/OpenGL/GLBaseObject.h" line="39"/>
+        <source>volume</source>
+        <translation>Volumen</translation>
+    </message>
+    <message>
+        <location filename="../../source/OpenGL/GLBaseObject.h" line="40"/>
+        <source>selected</source>
+        <translation>ausgewählt</translation>
+    </message>
+</context>
+<context>
     <name>ObjectManager</name>
     <message>
-        <location filename="../../source/ObjectManager.cpp" line="202"/>
+        <location filename="../../source/ObjectManager.cpp" line="205"/>
         <source>Remove</source>
         <translation>Entfernen</translation>
     </message>
     <message>
-        <location filename="../../source/ObjectManager.cpp" line="202"/>
+        <location filename="../../source/ObjectManager.cpp" line="205"/>
         <source>Remove objects?</source>
         <translation>Objekte entfernen?</translation>
     </message>
     <message>
-        <location filename="../../source/ObjectManager.cpp" line="225"/>
+        <location filename="../../source/ObjectManager.cpp" line="228"/>
         <source>Select color</source>
         <translation>Farbe wählen</translation>
     </message>

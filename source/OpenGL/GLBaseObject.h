@@ -30,6 +30,16 @@ struct SelectionRegion {
     void updateBounds();
 };
 
+// Keys of the "key: value" lines of the objects' info texts. The object list shows each
+// key in the window's language (context "ObjectInfo"); the marks let lupdate find them.
+namespace info_key {
+inline constexpr const char* kPoints = QT_TRANSLATE_NOOP("ObjectInfo", "points");
+inline constexpr const char* kTriangles = QT_TRANSLATE_NOOP("ObjectInfo", "triangles");
+inline constexpr const char* kCentre = QT_TRANSLATE_NOOP("ObjectInfo", "ctr");
+inline constexpr const char* kVolume = QT_TRANSLATE_NOOP("ObjectInfo", "volume");
+inline constexpr const char* kSelected = QT_TRANSLATE_NOOP("ObjectInfo", "selected");
+}  // namespace info_key
+
 class GLBaseObject {
   public:
     enum Flags : unsigned char { kVisible = 2, kSelected = 4 };
@@ -65,6 +75,7 @@ class GLBaseObject {
 
     const std::string& getName() const { return name; }
     void setName(const std::string& n) { name = n; }
+    // "key: value" lines (keys from info_key, or the primitive's parameter names).
     const std::string& getInfo() const { return info; }
     int getObjectType() const { return objectType; }
     unsigned char getFlags() const { return flags; }

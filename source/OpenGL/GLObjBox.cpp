@@ -21,7 +21,7 @@ void GLObjBox::setBox(const alg3D::Vec3d& minCorner, const alg3D::Vec3d& maxCorn
 void GLObjBox::computeObjParam() {
     const alg3D::Vec3d d = bboxMax - bboxMin;
     char text[64];
-    std::snprintf(text, sizeof text, "volume: %3.4lf\n", d.x * d.y * d.z);
+    std::snprintf(text, sizeof text, "%s: %3.4lf\n", info_key::kVolume, d.x * d.y * d.z);
     info = text;
     uploadOffset = (bboxMin + bboxMax) * 0.5;
 }

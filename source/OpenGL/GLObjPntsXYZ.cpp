@@ -213,17 +213,17 @@ void GLObjPntsXYZ<P, colored>::computeObjParam() {
 
     const Vec3d d = bboxMax - bboxMin;
     char text[512];
-    std::snprintf(text, sizeof text,
-                  "points: %llu\ndx: %.6f\ndy: %.6f\ndz: %.6f\nctr: %.6f,%.6f,%.6f\nvolume: %.6f\n",
-                  static_cast<unsigned long long>(n), d.x, d.y, d.z, centroid.x, centroid.y,
-                  centroid.z, d.x * d.y * d.z);
+    std::snprintf(
+        text, sizeof text, "%s: %llu\ndx: %.6f\ndy: %.6f\ndz: %.6f\n%s: %.6f,%.6f,%.6f\n%s: %.6f\n",
+        info_key::kPoints, static_cast<unsigned long long>(n), d.x, d.y, d.z, info_key::kCentre,
+        centroid.x, centroid.y, centroid.z, info_key::kVolume, d.x * d.y * d.z);
     baseInfo = text;
     writeInfo();
 }
 
 template <typename P, int colored>
 void GLObjPntsXYZ<P, colored>::writeInfo() {
-    info = baseInfo + "selected: " + std::to_string(selectedCount);
+    info = baseInfo + info_key::kSelected + ": " + std::to_string(selectedCount);
 }
 
 template <typename P, int colored>

@@ -137,6 +137,16 @@ using GLObjPntsColored = GLObjPntsXYZ<alg3D::GLPoint, 1>;
 using GLObjPntsUniform = GLObjPntsXYZ<alg3D::GLPoint, 0>;
 using GLObjPnts = GLObjPntsXYZ<alg3D::Vec3d, 0>;
 
+// Calls `f(cloud)` with `object` as the cloud kind it is (plain, coloured or uniform);
+// false, without a call, for any other object.
+template <typename F>
+bool withCloud(GLBaseObject* object, F&& f) {
+    if (auto* c = dynamic_cast<GLObjPnts*>(object)) return f(*c), true;
+    if (auto* c = dynamic_cast<GLObjPntsColored*>(object)) return f(*c), true;
+    if (auto* c = dynamic_cast<GLObjPntsUniform*>(object)) return f(*c), true;
+    return false;
+}
+
 extern template class GLObjPntsXYZ<alg3D::GLPoint, 1>;
 extern template class GLObjPntsXYZ<alg3D::GLPoint, 0>;
 extern template class GLObjPntsXYZ<alg3D::Vec3d, 0>;

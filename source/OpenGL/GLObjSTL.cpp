@@ -117,12 +117,11 @@ void GLObjSTL::computeObjParam() {
     bbox.setBox(bboxMin, bboxMax);
     const Vec3d d = bboxMax - bboxMin;
     char text[512];
-    std::snprintf(
-        text, sizeof text,
-        "points: %llu\ntriangles: %llu\ndx: %.6f\ndy: %.6f\ndz: %.6f\nctr: %.6f,%.6f,%.6f\n",
-        static_cast<unsigned long long>(points.size()),
-        static_cast<unsigned long long>(triangleCount()), d.x, d.y, d.z, centroid.x, centroid.y,
-        centroid.z);
+    std::snprintf(text, sizeof text,
+                  "%s: %llu\n%s: %llu\ndx: %.6f\ndy: %.6f\ndz: %.6f\n%s: %.6f,%.6f,%.6f\n",
+                  info_key::kPoints, static_cast<unsigned long long>(points.size()),
+                  info_key::kTriangles, static_cast<unsigned long long>(triangleCount()), d.x, d.y,
+                  d.z, info_key::kCentre, centroid.x, centroid.y, centroid.z);
     info = text;
 }
 

@@ -38,11 +38,13 @@ QWidget* newControls(ToolWidget* panel, QVBoxLayout*& layout) {
     return controls;
 }
 
-ResultsArea addResultsArea(ToolWidget* panel, QWidget* controls, const char* computeName) {
+ResultsArea addResultsArea(ToolWidget* panel, QWidget* controls, const char* computeName,
+                           QWidget* legend) {
     QWidget* body = panel->body();
     auto* scroll = new ControlsScrollArea(controls, body);
     scroll->setObjectName("scrollAreaControls");
     panel->bodyLayout()->addWidget(scroll, 3);
+    if (legend) panel->bodyLayout()->addWidget(legend);
 
     ResultsArea area;
     area.table = new TableWidget(body);

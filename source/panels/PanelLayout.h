@@ -26,12 +26,14 @@ void compactLayout(QLayout* layout, double scale);
 // filled and then handed to addResultsArea.
 QWidget* newControls(ToolWidget* panel, QVBoxLayout*& layout);
 
-// The lower part of an algorithm panel: the controls in a ControlsScrollArea, the results
-// table (`tableWidget`, at least 100 x scale high) and "Compute" (`computeName`), in
-// this order in the panel's body. The panel connects the button.
+// The lower part of an algorithm panel: the controls in a ControlsScrollArea, the
+// `legend` when given (a colour bar: it stays in view however far the controls scroll),
+// the results table (`tableWidget`, at least 100 x scale high) and "Compute"
+// (`computeName`), in this order in the panel's body. The panel connects the button.
 struct ResultsArea {
     TableWidget* table = nullptr;
     QPushButton* compute = nullptr;
 };
 ResultsArea addResultsArea(ToolWidget* panel, QWidget* controls,
-                           const char* computeName = "pushButtonCompute");
+                           const char* computeName = "pushButtonCompute",
+                           QWidget* legend = nullptr);

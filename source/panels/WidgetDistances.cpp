@@ -105,11 +105,11 @@ WidgetDistances::WidgetDistances(QWidget* parent) : ToolWidget(tr("Distances"), 
         colorMin_->setEnabled(!automatic);
         colorMax_->setEnabled(!automatic);
     });
-    colorBar_ = new ColorBar(scale(), coding);
-    codingLayout->addWidget(colorBar_);
     controlsLayout->addWidget(coding);
+    // The colour bar under the controls, in view next to the results.
+    colorBar_ = new ColorBar(scale(), body());
 
-    const ResultsArea results = addResultsArea(this, controls);
+    const ResultsArea results = addResultsArea(this, controls, "pushButtonCompute", colorBar_);
     table_ = results.table;
     compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetDistances::startComputation);

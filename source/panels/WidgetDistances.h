@@ -1,7 +1,8 @@
 // The distances panel: the names of the reference and the test object, the absolute-value
 // flag, the range (min./max. distance; points inside or outside it may be selected), the
-// colour coding (automatic, or the values shown blue and red) with its colour bar, the
-// statistics table and "Compute", which emits startComputation().
+// colour coding (automatic, or the values shown blue and red) with its colour bar (under
+// the scrolling controls, always in view), the statistics table and "Compute", which
+// emits startComputation().
 #pragma once
 
 #include <QString>

@@ -94,11 +94,14 @@ WidgetSurfaceFeatures::WidgetSurfaceFeatures(QWidget* parent)
     intrinsic_->setChecked(true);
     for (QRadioButton* b : {intrinsic_, extrinsic_, edges_, density_})
         functionLayout->addWidget(b);
-    colorBar_ = new ColorBar(scale(), function_);
-    functionLayout->addWidget(colorBar_);
     controlsLayout->addWidget(function_);
+    // The colour bar of the curvature run under the controls, in view next to the results.
+    colorBar_ = new ColorBar(scale(), body());
+    // Height the groups do not need stays below them: with normals, the kernel group
+    // holds one row and is no taller.
+    controlsLayout->addStretch(1);
 
-    const ResultsArea results = addResultsArea(this, controls);
+    const ResultsArea results = addResultsArea(this, controls, "pushButtonCompute", colorBar_);
     table_ = results.table;
     compute_ = results.compute;
     connect(compute_, &QPushButton::clicked, this, &WidgetSurfaceFeatures::startComputation);
@@ -129,7 +132,7 @@ void WidgetSurfaceFeatures::setMode(int mode) {
     if (!curvature && !auto_->isChecked()) auto_->setChecked(true);
     for (QWidget* w : {static_cast<QWidget*>(points_), static_cast<QWidget*>(pointsEdit_),
                        static_cast<QWidget*>(radiusChoice_), static_cast<QWidget*>(radiusEdit_),
-                       static_cast<QWidget*>(function_)})
+                       static_cast<QWidget*>(function_), static_cast<QWidget*>(colorBar_)})
         w->setVisible(curvature);
     clearResult();
 }

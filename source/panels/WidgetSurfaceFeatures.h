@@ -6,7 +6,8 @@
 //
 // Modes: 0 nothing chosen, 1 normals, 2 curvature. Normals show only the automatic
 // kernel, which reads "Approximate" (large clouds get one normal per block of points);
-// the point-number and radius rows and the "Function" group belong to curvature.
+// the point-number and radius rows, the "Function" group and the colour bar belong to
+// curvature. The colour bar sits under the scrolling controls, always in view.
 #pragma once
 
 #include <QString>

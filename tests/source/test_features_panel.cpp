@@ -2,10 +2,14 @@
 // shows, and its controls as the normals and features commands' options.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QValidator>
 
@@ -127,6 +131,37 @@ TEST(FeaturesPanelTest, ControlsBecomeTheCommandsOptions) {
     EXPECT_NE(points->validator()->validate(zero, pos), QValidator::Acceptable);
     points->setText("");
     EXPECT_EQ(panel.featuresOptions().k, 0u);
+}
+
+// In the window's side column, as a user opens it: each mode shows its rows at their own
+// height, no group box stands empty (normals offer only the approximate kernel).
+TEST(FeaturesPanelTest, EachModeFillsItsGroupsInTheWindow) {
+    guitest::TempDir dir;
+    MainWindow window(nullptr, dir.qfile("settings.ini"));
+    window.resize(1280, 960);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QAction*>("tbActionAlgorithms")->trigger();
+    window.findChild<QAction*>("actionSurfaceFeatures")->trigger();
+    WidgetSurfaceFeatures& panel = *window.featuresPanel();
+    QTRY_VERIFY(panel.isVisible());
+    QTRY_COMPARE(window.findChild<QToolBar*>("algorithmBar")->height(),
+                 int(48 * window.displayScale()));
+    auto* kernel = panel.findChild<QRadioButton*>("radioButtonAuto")->parentWidget();
+    auto* function = panel.findChild<QRadioButton*>("radioButtonEdges")->parentWidget();
+    for (const char* button : {"toolButtonNormals", "toolButtonCurvature"}) {
+        auto* modeButton = child<QToolButton>(panel, button);
+        if (!modeButton->isChecked()) QTest::mouseClick(modeButton, Qt::LeftButton);
+        ASSERT_TRUE(modeButton->isChecked());
+        QApplication::processEvents();
+        for (QWidget* group : {kernel, function}) {
+            if (!group->isVisible()) continue;
+            // At most one spacing row more than the group's content needs.
+            EXPECT_LE(group->height(), group->sizeHint().height() + 8) << button;
+        }
+        window.grab().save(
+            guitest::artifactPath(QString("features-panel-%1.png").arg(modeButton->text())));
+    }
 }
 
 // A placed cloud: the normals are computed in scene coordinates and stored in the

@@ -69,6 +69,30 @@ class FileSafetyTest : public ::testing::Test {
         QTest::mouseClick(button, Qt::LeftButton);
     }
 
+    struct Box {
+        QString title, text;
+    };
+    // Saves onto `target` through the menu with the real message box, which is shot to
+    // `screenshot` and closed with Return.
+    Box refusedSave(const std::string& target, const QString& screenshot) {
+        recorder.saveName = QString::fromStdString(target);
+        ui::hooks().message = nullptr;
+        // Watched from whichever event loop runs (the menu's, then the box's own).
+        Box seen;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            watch.stop();
+            seen = {box->windowTitle(), box->text()};
+            EXPECT_TRUE(box->grab().save(guitest::artifactPath(screenshot)));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        watch.start(20);
+        saveThroughTheMenu();
+        return seen;
+    }
+
     TempDir dir;
     DialogRecorder recorder;
     std::unique_ptr<MainWindow> window;
@@ -77,25 +101,20 @@ class FileSafetyTest : public ::testing::Test {
 TEST_F(FileSafetyTest, SaveOntoAFifoShowsWhyAndKeepsIt) {
     const std::string fifo = dir.file("pipe.xyz");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    recorder.saveName = QString::fromStdString(fifo);
-    // The real message box, so that its picture can be looked at.
-    ui::hooks().message = nullptr;
-    // Watched from whichever event loop runs (the menu's, then the box's own).
-    QString title, text;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) return;
-        watch.stop();
-        title = box->windowTitle();
-        text = box->text();
-        EXPECT_TRUE(box->grab().save(guitest::artifactPath("save-onto-fifo-refused.png")));
-        QTest::keyClick(box, Qt::Key_Return);
-    });
-    watch.start(20);
-    saveThroughTheMenu();
-    EXPECT_EQ(title, "Save data");
-    EXPECT_EQ(text.toStdString(), tessaro::commands::kNotARegularFile + fifo);
+    const Box box = refusedSave(fifo, "save-onto-fifo-refused.png");
+    EXPECT_EQ(box.title, "Save data");
+    EXPECT_EQ(box.text.toStdString(), tessaro::commands::kNotARegularFile + fifo);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(FileSafetyTest, GermanWindowShowsTheCommandsRefusalInGerman) {
+    const std::string fifo = dir.file("Rohr.xyz");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    window->setGerman(true);
+    const Box box = refusedSave(fifo, "save-onto-fifo-refused-german.png");
+    window->setGerman(false);
+    EXPECT_EQ(box.title, "Daten speichern");
+    EXPECT_EQ(box.text.toStdString(), "Keine reguläre Datei: " + fifo);
     EXPECT_TRUE(fs::is_fifo(fifo));
 }
 

@@ -108,6 +108,8 @@ TEST_F(PlyWindowTest, LoadsAColouredCloudAndAMeshAndSavesTheMeshAgain) {
     for (std::size_t i = 0; i < corners.size(); ++i)
         ASSERT_EQ(corners[i], sphere.vertices[sphere.triangles[i]]) << i;
 
+    // Large points, so that the 50 points of the cloud show their colours next to the sphere.
+    window->view()->setPointSize(8);
     window->view()->fit2view(GLCamera::kObliqueA);
     const QImage image = window->view()->grabFramebuffer();
     EXPECT_TRUE(image.save(guitest::artifactPath("ply-sphere-mesh-and-coloured-cloud.png")));
@@ -118,6 +120,13 @@ TEST_F(PlyWindowTest, LoadsAColouredCloudAndAMeshAndSavesTheMeshAgain) {
             covered += image.pixel(x, y) != background;
     EXPECT_GT(covered, image.width() * image.height() / 16 / 20)
         << "the sphere fills part of the view";
+    int green = 0;  // the cloud's own colours (green to olive), which the sphere lacks
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            green += c.green() > 100 && c.green() > c.red() + 40 && c.green() > c.blue() + 60;
+        }
+    EXPECT_GT(green, 200) << "the coloured cloud shows in its colours";
 
     // Saved as PLY, the mesh comes back with the same vertices (each once) and triangles.
     mesh->setSelected(true);

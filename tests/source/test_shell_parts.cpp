@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QSplashScreen>
 #include <QTest>
+#include <QTranslator>
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
 #include "OpenGL/glView/GLView.h"
+#include "commands/FileCommands.h"
 #include "panels/DoubleValidator.h"
 #include "panels/Slider.h"
 
@@ -87,6 +89,33 @@ TEST(ProgressWaitTest, ShortRunsShowNoDialogAndFailuresBecomeOneBox) {
     EXPECT_EQ(recorder.messages[0].text, "not enough data");
     runGuarded(&parent, "Smoothing", [] { throw 42; });
     EXPECT_EQ(recorder.messages.back().text, "Unknown error!");
+}
+
+TEST(ProgressWaitTest, CommandTextsInGerman) {
+    QTranslator german;
+    ASSERT_TRUE(german.load(":/languages/tessaro_de.qm"));
+    QCoreApplication::installTranslator(&german);
+    const struct {
+        std::string shown;
+        QString expected;
+    } rows[] = {
+        // a constant of the command layer, exactly
+        {"Only meshes can be saved as STL.", "Nur Netze können als STL gespeichert werden."},
+        // a constant ending in ": " and a file name
+        {tessaro::commands::kNotARegularFile + "/tmp/a: b.xyz",
+         "Keine reguläre Datei: /tmp/a: b.xyz"},
+        // a text followed by ": " and a suffix
+        {"Unknown file format: abc", "Unbekanntes Dateiformat: abc"},
+        // unknown texts, with and without a colon, stay
+        {"not enough data", "not enough data"},
+        {"ALG3D::file is empty.\n", "ALG3D::file is empty.\n"},
+        {"something new: Only meshes can be saved as STL.",
+         "something new: Only meshes can be saved as STL."},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(commandText(QString::fromStdString(row.shown)), row.expected) << row.shown;
+    QCoreApplication::removeTranslator(&german);
+    EXPECT_EQ(commandText("Only meshes can be saved as STL."), "Only meshes can be saved as STL.");
 }
 
 TEST(GLViewKeysTest, PointSizeKeysStopAtOneAndFifteen) {

@@ -36,6 +36,8 @@
 #include "CuiDlgConfig.h"
 #include "GuiTestSupport.h"
 #include "MainWindow.h"
+#include "ObjectManager.h"
+#include "OpenGL/GLObjPntsXYZ.h"
 #include "OpenGL/glView/GLView.h"
 #include "TessaroStyle.h"
 #include "panels/ToolWidget.h"
@@ -324,29 +326,31 @@ TEST_F(StyleTest, FontAndStyleSheet) {
 
 // --- legibility --------------------------------------------------------------------------
 
-// Every text of the bars and of the visible panels against its background (WCAG 4.5), and
-// every icon of the bars (3, for graphics), in the current scheme.
-void expectLegible(MainWindow& window, const char* scheme) {
+// Every text of the bars and of the visible panels against its background (WCAG 4.5;
+// 3 for disabled texts, which must stay readable), and every icon of the bars (3, for
+// graphics), in the current scheme. Returns the number of disabled texts checked.
+int expectLegible(MainWindow& window, const char* scheme) {
     const QImage shot = window.grab().toImage();
+    int disabledTexts = 0;
     auto checkText = [&](QWidget* w, QRect area, const QString& what) {
         // Only what is wholly on screen: a text scrolled (even partly) out of its panel is
         // not checked, a sliver of its row holds no letters.
         if (!w->isVisible() || area.width() < 4 || area.height() < 4) return;
         if ((area & w->visibleRegion().boundingRect()) != area) return;
         const QRect inWindow(w->mapTo(&window, area.topLeft()), area.size());
-        EXPECT_GE(guitest::textContrast(shot, inWindow), 4.5)
-            << scheme << ": " << what.toStdString();
+        disabledTexts += !w->isEnabled();
+        EXPECT_GE(guitest::textContrast(shot, inWindow), w->isEnabled() ? 4.5 : 3.0)
+            << scheme << ": " << what.toStdString() << (w->isEnabled() ? "" : " (disabled)");
     };
     for (QToolButton* b : window.findChildren<QToolButton*>()) {
-        if (!b->isVisible() || !b->isEnabled() || b->text().isEmpty() || b->window() != &window)
-            continue;
+        if (!b->isVisible() || b->text().isEmpty() || b->window() != &window) continue;
         if (b->toolButtonStyle() == Qt::ToolButtonIconOnly || b->icon().isNull()) {
             if (b->toolButtonStyle() != Qt::ToolButtonIconOnly) checkText(b, b->rect(), b->text());
         } else {
             const int icon = b->iconSize().width();
             checkText(b, b->rect().adjusted(icon + 4, 2, -2, -2), b->text());
         }
-        if (!b->icon().isNull() && qobject_cast<QToolBar*>(b->parentWidget())) {
+        if (b->isEnabled() && !b->icon().isNull() && qobject_cast<QToolBar*>(b->parentWidget())) {
             const int icon = b->iconSize().width();
             const QRect iconArea(b->mapTo(&window, QPoint(0, 0)),
                                  QSize(std::min(b->width(), icon + 6), b->height()));
@@ -355,11 +359,11 @@ void expectLegible(MainWindow& window, const char* scheme) {
         }
     }
     for (QLabel* l : window.findChildren<QLabel*>()) {
-        if (!l->isEnabled() || l->text().trimmed().isEmpty() || l->window() != &window) continue;
+        if (l->text().trimmed().isEmpty() || l->window() != &window) continue;
         checkText(l, l->contentsRect(), l->text());
     }
     for (QAbstractButton* b : window.findChildren<QAbstractButton*>()) {
-        if (!b->isEnabled() || b->text().isEmpty() || b->window() != &window) continue;
+        if (b->text().isEmpty() || b->window() != &window) continue;
         if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b)) {
             QStyleOptionButton option;
             option.initFrom(b);
@@ -374,10 +378,11 @@ void expectLegible(MainWindow& window, const char* scheme) {
         }
     }
     for (QGroupBox* g : window.findChildren<QGroupBox*>()) {
-        if (!g->isVisible() || !g->isEnabled() || g->title().isEmpty()) continue;
+        if (!g->isVisible() || g->title().isEmpty()) continue;
         const int h = g->fontMetrics().height();
         checkText(g, QRect(0, 0, g->width(), h), g->title());
     }
+    return disabledTexts;
 }
 
 TEST_F(StyleTest, EveryTextAndIconIsLegibleInBothSchemes) {
@@ -408,12 +413,14 @@ TEST_F(StyleTest, EveryTextAndIconIsLegibleInBothSchemes) {
             EXPECT_EQ(bar(barName)->height(), int(48 * window->displayScale())) << barName;
             expectLegible(*window, scheme);
         }
+        int disabledTexts = 0;
         QToolBar* algorithms = bar("algorithmBar");
         for (QAction* a : algorithms->actions()) {
             if (!a->isCheckable() || !a->isEnabled()) continue;
             a->trigger();
             QApplication::processEvents();
-            expectLegible(*window, (QString(scheme) + " with " + a->text()).toUtf8().constData());
+            disabledTexts += expectLegible(
+                *window, (QString(scheme) + " with " + a->text()).toUtf8().constData());
             window->grab().save(guitest::artifactPath(
                 QString("window-%1-%2.png").arg(scheme, a->objectName().mid(6).toLower())));
             a->trigger();
@@ -421,6 +428,7 @@ TEST_F(StyleTest, EveryTextAndIconIsLegibleInBothSchemes) {
         if (!action("tbActionObject")->isChecked()) action("tbActionObject")->trigger();
         QApplication::processEvents();
         window->grab().save(guitest::artifactPath(QString("window-%1.png").arg(scheme)));
+        EXPECT_GT(disabledTexts, 0) << scheme;  // the panels show disabled rows
     }
 }
 
@@ -534,12 +542,35 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
     // Every panel exists (hidden panels included): the walk covers them all.
     const QMap<QString, QString> english = visibleTexts(window.get());
     ASSERT_GT(english.size(), 150);
+    // A selected cloud's info keys (built in the scene objects) switch with the language.
+    const auto selectCloud = [this](bool on) {
+        if (window->view()->scene().objects().empty()) {  // "New" below clears the scene
+            auto cloud = std::make_unique<GLObjPnts>();
+            cloud->setPoints({alg3D::Vec3d(0, 0, 0), alg3D::Vec3d(1, 2, 3)});
+            window->objectManager()->addObject(std::move(cloud));
+        }
+        window->view()->scene().objects().front()->setSelected(on);
+        window->objectManager()->updateSelection();
+    };
+    const auto infoKeys = [this] {
+        QStringList keys;
+        const auto* table = window->findChild<QTableWidget*>("tableWidgetInfo");
+        for (int row = 0; row < table->rowCount(); ++row)
+            keys << table->item(row, 0)->text();
+        return keys;
+    };
+    selectCloud(true);
+    const QStringList englishKeys = {"points", "dx", "dy", "dz", "ctr", "volume", "selected"};
+    EXPECT_EQ(infoKeys(), englishKeys);
 
     CuiDlgConfig* dialog = openPropertiesByClicks();
     ASSERT_TRUE(dialog);
     const QMap<QString, QString> dialogEnglish = visibleTexts(dialog);
     chooseRow(dialog->findChild<QComboBox*>("comboBoxLanguage"), 0);
     ASSERT_TRUE(window->isGerman());
+    EXPECT_EQ(infoKeys(),
+              QStringList({"Punkte", "dx", "dy", "dz", "Zentrum", "Volumen", "ausgewählt"}));
+    selectCloud(false);
 
     const QMap<QString, QString> german = visibleTexts(window.get());
     int checked = 0;
@@ -577,6 +608,10 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
     QTRY_COMPARE(bar("algorithmBar")->height(), int(48 * window->displayScale()));
     QTest::qWait(100);  // the bar stack settles
     window->grab().save(guitest::artifactPath("window-german.png"));
+    // The bar stack is one bar high, as in English: the view starts right below it.
+    EXPECT_EQ(bar("algorithmBar")->parentWidget()->height(), bar("algorithmBar")->height());
+    EXPECT_EQ(window->view()->mapTo(window.get(), QPoint(0, 0)).y(),
+              bar("toolBarMain")->height() + bar("algorithmBar")->height());
     window->findChild<QAction*>("actionGeometryFit")->trigger();
     action("tbActionObject")->trigger();
 
@@ -591,6 +626,8 @@ TEST_F(StyleTest, GermanThroughTheDialogLeavesNoEnglishTextAndSwitchesBack) {
         EXPECT_EQ(again.value(it.key()), it.value()) << it.key().toStdString();
     }
     EXPECT_EQ(visibleTexts(dialog), dialogEnglish);
+    selectCloud(true);
+    EXPECT_EQ(infoKeys(), englishKeys);
 }
 
 }  // namespace

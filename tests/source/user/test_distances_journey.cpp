@@ -19,6 +19,7 @@
 #include "OpenGL/GLObjPntsXYZ.h"
 #include "UiHooks.h"
 #include "UserJourney.h"
+#include "panels/ColorBar.h"
 #include "panels/WidgetDistances.h"
 #include "panels/WidgetObjects.h"
 
@@ -180,6 +181,11 @@ TEST(DistancesJourney, TwoCloudsAreMeasuredColouredAndSelectedByRange) {
     window().view()->fit2view(GLCamera::kFront);
     QTest::qWait(100);
     saveArtifact(screen(), "distances-journey.png");
+    // The colour bar with its limits stays wholly in view in the default layout.
+    QWidget* bar = window().distancesPanel()->colorBar();
+    EXPECT_EQ(bar->visibleRegion().boundingRect(), bar->rect());
+    EXPECT_EQ(panelChild<QLabel>("labelColorMax")->visibleRegion().boundingRect(),
+              panelChild<QLabel>("labelColorMax")->rect());
 
     // Outside [0.1, 0.4]: exactly the points nearer than 0.1 or farther than 0.4 (these
     // have no partner within the search bound of 0.4, and are selected all the same).
