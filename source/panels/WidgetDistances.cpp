@@ -140,6 +140,8 @@ void WidgetDistances::showResult(const QString& text, double colorMin, double co
     table_->setResultText(text);
     colorMin_->setText(QString::number(colorMin, 'g', 6));
     colorMax_->setText(QString::number(colorMax, 'g', 6));
+    // The ends of the bar show the distances of the lowest and the highest colour.
+    colorBar_->setLimits(colorMin_->text(), colorMax_->text());
     colorBar_->minLabel()->setToolTip(colorMin_->text());
     colorBar_->maxLabel()->setToolTip(colorMax_->text());
 }
@@ -147,6 +149,7 @@ void WidgetDistances::showResult(const QString& text, double colorMin, double co
 void WidgetDistances::clearResult() {
     table_->clear();
     table_->setRowCount(0);
+    colorBar_->resetLimits();
 }
 
 void WidgetDistances::rangeSelectionInsideToggled() {

@@ -175,6 +175,8 @@ TEST(DistancesJourney, TwoCloudsAreMeasuredColouredAndSelectedByRange) {
     EXPECT_GT(red, 0);
     EXPECT_EQ(panelChild<QLineEdit>("lineEditColorMin")->text(), "0");
     EXPECT_EQ(panelChild<QLineEdit>("lineEditColorMax")->text(), "0.5");
+    EXPECT_EQ(panelChild<QLabel>("labelColorMin")->text(), "0");
+    EXPECT_EQ(panelChild<QLabel>("labelColorMax")->text(), "0.5");
 
     EXPECT_TRUE(panelChild<QCheckBox>("checkBoxColorAuto")->isChecked());
     window().view()->setPointSize(7);
