@@ -162,7 +162,7 @@ void note(const std::string& key, const IcpState& s, int code, const Motion& tru
     const double error = degreesBetween(s.transform().rotation, truth.rotation);
     errors()[key] = error;
     char text[160];
-    std::snprintf(text, sizeof text, "%llu iterations, code %d, rotation error %.5f deg",
+    std::snprintf(text, sizeof text, "%llu iterations, code %d, rotation error %.3g deg",
                   static_cast<unsigned long long>(s.iterations), code, error);
     notes()[key] = text;
 }
