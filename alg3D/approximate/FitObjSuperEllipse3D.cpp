@@ -36,7 +36,7 @@ constexpr int kBoxAngles = 6;
 constexpr double kBoxFactors[] = {0.6, 1.0, 1.5};
 constexpr std::size_t kRadialPoints = 24;
 constexpr std::uint64_t kRadialIterations = 25;
-constexpr std::size_t kFinalists = 2;
+constexpr std::size_t kFinalists = 3;
 constexpr std::size_t kSearchPoints = 200;
 constexpr std::uint64_t kFreeIterations = 60;
 
@@ -108,6 +108,17 @@ struct RadialSuperEllipse {
     }
     void applyStep(const DMatrix& delta) { curve.applyStep(delta); }
 };
+
+// Two rough fits of the start search in the same basin: semi-axes and centre within
+// 5% of the larger semi-axis, shape factors within 0.05 and angles within 0.05 rad
+// (modulo π).
+bool sameBasin(const FitObjSuperEllipse3D& x, const FitObjSuperEllipse3D& y) {
+    const double tolerance = 0.05 * std::max(x.a, y.a);
+    const double turn = std::abs(planar_curve::reduceAnglePi(x.angle - y.angle));
+    return std::abs(x.a - y.a) < tolerance && std::abs(x.b - y.b) < tolerance &&
+           std::hypot(x.u - y.u, x.v - y.v) < tolerance && std::abs(x.factor - y.factor) < 0.05 &&
+           std::min(turn, planar_curve::kPi - turn) < 0.05;
+}
 
 // Sum of squared residuals; infinity when it is not finite.
 double squaredResiduals(const FitObjSuperEllipse3D& f, const Vec3d* begin, const Vec3d* end) {
@@ -342,10 +353,19 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end,
     }
     if (stop.load() || roughFits.empty()) return;  // cut short: keep the ellipse's start
 
-    // The best rough fits, and the ellipse's start, fitted by the Euclidean distance;
-    // the lowest sum of squares is the start.
-    const std::size_t finalists = std::min(kFinalists, roughFits.size());
-    std::partial_sort(roughFits.begin(), roughFits.begin() + finalists, roughFits.end(), lower);
+    // The best rough fits that differ from each other (many starts end in the same
+    // basin), fitted by the Euclidean distance; the lowest sum of squares is the
+    // start. The radial distance is biased on elongated curves, so the ranking of
+    // nearby minima can be off and more than one basin goes on.
+    std::sort(roughFits.begin(), roughFits.end(), lower);
+    std::vector<FitObjSuperEllipse3D> finalists;
+    for (const Candidate& c : roughFits) {
+        if (finalists.size() >= kFinalists) break;
+        bool seen = false;
+        for (const FitObjSuperEllipse3D& f : finalists)
+            seen = seen || sameBasin(f, c.curve);
+        if (!seen) finalists.push_back(c.curve);
+    }
     const auto fitFrom = [&](const FitObjSuperEllipse3D& start) {
         StartedSuperEllipse s{start};
         try {
@@ -355,9 +375,9 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end,
         }
         return Candidate{s.curve, squaredResiduals(s.curve, sb, se)};
     };
-    Candidate best = fitFrom(*this);
-    for (std::size_t i = 0; i < finalists && !stop.load(); ++i) {
-        const Candidate c = fitFrom(roughFits[i].curve);
+    Candidate best{*this, std::numeric_limits<double>::infinity()};
+    for (std::size_t i = 0; i < finalists.size() && !stop.load(); ++i) {
+        const Candidate c = fitFrom(finalists[i]);
         if (c.squares < best.squares) best = c;
     }
     if (!std::isfinite(best.squares) || stop.load()) return;
