@@ -124,12 +124,12 @@ class FitObjSuperEllipse3D {
     // (the bounding box of the points in 6 orientations over a quarter turn, each
     // corner as the centre, the sides as the semi-axes, factors 0.6, 1 and 1.5) and
     // the ellipse's start are refined by short fits of the radial distance on 24 of
-    // the points and ranked by its sum of squares; the two best and the ellipse's
-    // start are fitted by the Euclidean distance on at most 200 of the points, and
-    // the lowest sum of squares gives the start. Fixed parameters keep their values.
-    // An abort (passed to every inner fit) keeps the ellipse's start. Cost: 73
-    // rough fits of 24 points (cheap: a few logarithms per point) and 3 fits of at
-    // most 200 points, independent of n beyond the subsample.
+    // the points and ranked by its sum of squares; the three best that lie in
+    // different basins are fitted by the Euclidean distance on at most 200 of the
+    // points, and the lowest sum of squares gives the start. Fixed parameters keep
+    // their values. An abort (passed to every inner fit) keeps the ellipse's start.
+    // Cost: 73 rough fits of 24 points (a few logarithms per point) and 3 fits of
+    // at most 200 points on one thread, independent of n beyond the subsample.
     void searchArcStart(const Vec3d* begin, const Vec3d* end, const std::atomic<bool>* abort);
 };
 
