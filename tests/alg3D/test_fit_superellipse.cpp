@@ -304,6 +304,33 @@ TEST(FitSuperEllipse, QuarterArcsFindTheLowestSumOfSquares) {
     }
 }
 
+// The start search on quarter arcs keeps what the caller fixed: with b or the angle
+// Fixed at the true value, the other parameters still reach the least-squares
+// solution (the noise is orthogonal to every column, so it is one with any subset
+// fixed), and the fixed value is untouched.
+TEST(FitSuperEllipse, QuarterArcSearchKeepsFixedParameters) {
+    std::mt19937_64 rng(232);
+    for (double k : {0.6, 1.3}) {
+        SuperCase c = makeSuper(rng, 10.0, 5.0, k, 40.0, 0.5 * kPi, 80);
+        addNullSpaceNoise(c, 1e-3 * c.a, rng);
+        for (Scheme s : kSchemes) {
+            FitObjSuperEllipse3D withB;
+            withB.setSemiAxisB(c.b, Fixed);
+            fit_core_test::runScheme(s, c.points, withB);
+            EXPECT_EQ(withB.b, c.b);
+            EXPECT_LT(compare(withB, c).worst(), 1e-5) << describe(withB, c, compare(withB, c));
+            FitObjSuperEllipse3D withAngle;
+            withAngle.setNormal(c.normal, Fixed);
+            const double angle = std::fmod(frameAngle(c, c.normal) + 2.0 * kPi, kPi);
+            withAngle.setAngle(angle, Fixed);
+            fit_core_test::runScheme(s, c.points, withAngle);
+            EXPECT_EQ(withAngle.angle, angle);
+            EXPECT_LT(compare(withAngle, c).worst(), 1e-5)
+                << describe(withAngle, c, compare(withAngle, c));
+        }
+    }
+}
+
 TEST(FitSuperEllipse, UnitInvariance) {
     std::mt19937_64 rng(211);
     SuperCase c = makeSuper(rng, 1.0, 0.6, 0.6, 3.0, 2.0 * kPi, 80);
