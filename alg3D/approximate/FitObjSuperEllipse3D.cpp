@@ -10,6 +10,7 @@
 #include "alg3D/approximate/EllipseFitSupport-inl.h"
 #include "alg3D/approximate/FitObjEllipse3D.h"
 #include "alg3D/approximate/FitSchemes-inl.h"
+#include "alg3D/approximate/SuperEllipseRadialDistance.h"
 #include "alg3D/matrix/Alg3dException.h"
 
 namespace alg3D {
@@ -19,16 +20,24 @@ namespace {
 
 // A point costs some fifty power evaluations; small chunks balance the threads.
 constexpr long long kChunk = 16;
-// Below this a parallel team costs more than it saves.
-constexpr long long kParallelPoints = 64;
+// Below this a parallel team costs more than it saves: some 1 ms of work per pass,
+// and on a machine whose cores are busy with other work, a team waits for threads
+// that are not running. The start search's fits (at most kSearchPoints points) stay
+// on one thread.
+constexpr long long kParallelPoints = 256;
 
 // Start search on partial arcs (see searchArcStart): arcs whose largest angular gap
-// exceeds kFullArcGap; fixed shape factors of the profile scan; points and
-// iterations of the inner fits.
+// exceeds kFullArcGap; the box starts (orientations over a quarter turn, shape
+// factors) and the points and iterations of their rough fits by the radial
+// distance; the finalists fitted by the Euclidean distance, on at most
+// kSearchPoints points.
 constexpr double kFullArcGap = 1.0471975511965976;  // 60 degrees
-constexpr double kProfileFactors[] = {0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.15, 1.3, 1.5, 1.75, 2.0};
-constexpr std::size_t kSearchPoints = 500;
-constexpr std::uint64_t kProfileIterations = 30;
+constexpr int kBoxAngles = 6;
+constexpr double kBoxFactors[] = {0.6, 1.0, 1.5};
+constexpr std::size_t kRadialPoints = 24;
+constexpr std::uint64_t kRadialIterations = 25;
+constexpr std::size_t kFinalists = 3;
+constexpr std::size_t kSearchPoints = 200;
 constexpr std::uint64_t kFreeIterations = 60;
 
 // The superellipse with its current values as the start: the inner fits of the
@@ -50,6 +59,66 @@ struct StartedSuperEllipse {
     void applyStep(const DMatrix& delta) { curve.applyStep(delta); }
     double deviation(const Vec3d& p) const { return curve.deviation(p); }
 };
+
+// The superellipse fitted by the radial distance (SuperEllipseRadialDistance.h) to
+// points of the plane's 2D frame, stored as (x, y, 0): the rough fits of the start
+// search. Runs on one thread (a few dozen points).
+struct RadialSuperEllipse {
+    FitObjSuperEllipse3D curve;
+
+    void estimateInitial(const Vec3d*, const Vec3d*, const std::atomic<bool>*) {}
+    std::size_t numFreeParameters() const { return curve.numFreeParameters(); }
+    std::size_t numResidualRows(std::size_t n) const { return n; }
+    PlanarCurveParams params() const {
+        PlanarCurveParams c;
+        c.a = curve.a;
+        c.b = curve.b;
+        c.k = curve.factor;
+        c.u = curve.u;
+        c.v = curve.v;
+        c.angle = curve.angle;
+        return c;
+    }
+    void buildJacobian(const Vec3d* begin, const Vec3d* end, DMatrix& J, DMatrix& r, bool,
+                       const std::atomic<bool>*) const {
+        const std::size_t n = pointCount(begin, end);
+        const std::size_t m = numFreeParameters();
+        J.assignZeroParallel(n, m, nullptr);
+        r.assignZeroParallel(n, 1, nullptr);
+        const PlanarCurveParams c = params();
+        const double cs = std::cos(c.angle), sn = std::sin(c.angle);
+        for (std::size_t i = 0; i < n; ++i) {
+            const RadialCurveDistance d =
+                superEllipseRadialDistance(c, cs, sn, begin[i].x, begin[i].y);
+            r[i] = d.distance;
+            double* row = J.row(i);
+            std::size_t column = 0;
+            for (std::size_t k = 0; k < FitObjSuperEllipse3D::kNumParameters; ++k)
+                if (curve.state[k] != Fixed) row[column++] = d.derivative[k];
+        }
+    }
+    void computeResiduals(const Vec3d* begin, const Vec3d* end, DMatrix& r, bool,
+                          const std::atomic<bool>*) const {
+        const std::size_t n = pointCount(begin, end);
+        r.assignZeroParallel(n, 1, nullptr);
+        const PlanarCurveParams c = params();
+        const double cs = std::cos(c.angle), sn = std::sin(c.angle);
+        for (std::size_t i = 0; i < n; ++i)
+            r[i] = superEllipseRadialDistance(c, cs, sn, begin[i].x, begin[i].y).distance;
+    }
+    void applyStep(const DMatrix& delta) { curve.applyStep(delta); }
+};
+
+// Two rough fits of the start search in the same basin: semi-axes and centre within
+// 5% of the larger semi-axis, shape factors within 0.05 and angles within 0.05 rad
+// (modulo π).
+bool sameBasin(const FitObjSuperEllipse3D& x, const FitObjSuperEllipse3D& y) {
+    const double tolerance = 0.05 * std::max(x.a, y.a);
+    const double turn = std::abs(planar_curve::reduceAnglePi(x.angle - y.angle));
+    return std::abs(x.a - y.a) < tolerance && std::abs(x.b - y.b) < tolerance &&
+           std::hypot(x.u - y.u, x.v - y.v) < tolerance && std::abs(x.factor - y.factor) < 0.05 &&
+           std::min(turn, planar_curve::kPi - turn) < 0.05;
+}
 
 // Sum of squared residuals; infinity when it is not finite.
 double squaredResiduals(const FitObjSuperEllipse3D& f, const Vec3d* begin, const Vec3d* end) {
@@ -197,7 +266,12 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end,
         if (s == Given) return;
     if (!(largestAngularGap(*this, begin, end) > kFullArcGap)) return;
 
-    // An even subsample of at most kSearchPoints points.
+    const std::atomic<bool> noAbort{false};
+    const std::atomic<bool>& stop = abort ? *abort : noAbort;
+    std::atomic<float> progress{0.0f};
+
+    // An even subsample of at most kSearchPoints points for the finalists, and its
+    // projections into the plane's 2D frame.
     const std::size_t n = pointCount(begin, end);
     std::vector<Vec3d> sample;
     const Vec3d* sb = begin;
@@ -209,37 +283,101 @@ void FitObjSuperEllipse3D::searchArcStart(const Vec3d* begin, const Vec3d* end,
         sb = sample.data();
         se = sample.data() + sample.size();
     }
-    const std::atomic<bool> noAbort{false};
-    const std::atomic<bool>& stop = abort ? *abort : noAbort;
-    std::atomic<float> progress{0.0f};
+    const std::size_t sampleSize = pointCount(sb, se);
+    std::vector<Vec3d> plane(sampleSize);
+    for (std::size_t i = 0; i < sampleSize; ++i) {
+        const Vec3d q = frame.toLocal(sb[i] - planePoint);
+        plane[i] = Vec3d(q.x, q.y, 0.0);
+    }
+    // At most kRadialPoints of them, evenly spread, for the rough fits.
+    std::vector<Vec3d> rough;
+    for (std::size_t i = 0; i < std::min(kRadialPoints, sampleSize); ++i)
+        rough.push_back(plane[i * sampleSize / std::min(kRadialPoints, sampleSize)]);
+
     struct Candidate {
         FitObjSuperEllipse3D curve;
         double squares;
     };
-    const auto fitFrom = [&](const FitObjSuperEllipse3D& start, std::uint64_t iterations) {
+    const auto lower = [](const Candidate& x, const Candidate& y) { return x.squares < y.squares; };
+
+    // Box starts: for each orientation θ, the bounding box of the points in the
+    // frame turned by θ; the arc of a quarter of the curve ends near the axes, so a
+    // corner of the box is near the centre and its sides near the semi-axes. Every
+    // corner with each of the box factors (θ and θ + π/2 give the same curves, so a
+    // quarter turn of orientations suffices), and the ellipse's start as it is; all
+    // refined by rough fits of the radial distance and ranked by its sum of squares.
+    // Parameters the caller fixed keep their values.
+    std::vector<Candidate> roughFits;
+    const auto roughFit = [&](const FitObjSuperEllipse3D& start) {
+        RadialSuperEllipse s{start};
+        try {
+            approximateLevenbergMarquardt(rough.data(), rough.data() + rough.size(), s,
+                                          kRadialIterations, false, stop, progress);
+        } catch (const Alg3dException&) {
+            return;
+        }
+        DMatrix r;
+        s.computeResiduals(rough.data(), rough.data() + rough.size(), r, false, nullptr);
+        const double squares = sumOfSquares(r);
+        if (std::isfinite(squares)) roughFits.push_back(Candidate{s.curve, squares});
+    };
+    roughFit(*this);
+    for (int j = 0; j < kBoxAngles && !stop.load(); ++j) {
+        const double theta = angle + planar_curve::kHalfPi * j / kBoxAngles;
+        const double cs = std::cos(theta), sn = std::sin(theta);
+        double x0 = std::numeric_limits<double>::infinity(), x1 = -x0, y0 = x0, y1 = -x0;
+        for (const Vec3d& q : plane) {
+            const double x = cs * q.x + sn * q.y, y = -sn * q.x + cs * q.y;
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+        }
+        if (!(x1 - x0 > minSemiAxis) || !(y1 - y0 > minSemiAxis)) continue;
+        for (const double cx : {x0, x1}) {
+            for (const double cy : {y0, y1}) {
+                for (const double k : kBoxFactors) {
+                    FitObjSuperEllipse3D start = *this;
+                    if (state[kCenterU] == Estimate) start.u = cs * cx - sn * cy;
+                    if (state[kCenterV] == Estimate) start.v = sn * cx + cs * cy;
+                    if (state[kSemiAxisA] == Estimate) start.a = x1 - x0;
+                    if (state[kSemiAxisB] == Estimate) start.b = y1 - y0;
+                    if (state[kAngle] == Estimate) start.angle = theta;
+                    start.factor = k;
+                    planar_curve::orderSemiAxes(start.a, start.b, start.angle, state[kSemiAxisA],
+                                                state[kSemiAxisB], state[kAngle]);
+                    roughFit(start);
+                }
+            }
+        }
+    }
+    if (stop.load() || roughFits.empty()) return;  // cut short: keep the ellipse's start
+
+    // The best rough fits that differ from each other (many starts end in the same
+    // basin), fitted by the Euclidean distance; the lowest sum of squares is the
+    // start. The radial distance is biased on elongated curves, so the ranking of
+    // nearby minima can be off and more than one basin goes on.
+    std::sort(roughFits.begin(), roughFits.end(), lower);
+    std::vector<FitObjSuperEllipse3D> finalists;
+    for (const Candidate& c : roughFits) {
+        if (finalists.size() >= kFinalists) break;
+        bool seen = false;
+        for (const FitObjSuperEllipse3D& f : finalists)
+            seen = seen || sameBasin(f, c.curve);
+        if (!seen) finalists.push_back(c.curve);
+    }
+    const auto fitFrom = [&](const FitObjSuperEllipse3D& start) {
         StartedSuperEllipse s{start};
         try {
-            approximateLevenbergMarquardt(sb, se, s, iterations, false, stop, progress);
+            approximateLevenbergMarquardt(sb, se, s, kFreeIterations, false, stop, progress);
         } catch (const Alg3dException&) {
             return Candidate{start, std::numeric_limits<double>::infinity()};
         }
         return Candidate{s.curve, squaredResiduals(s.curve, sb, se)};
     };
-
-    // The ellipse's start as it is, then from each of a set of fixed factors: the
-    // other parameters fitted at the fixed factor, then the factor freed again. On a
-    // quarter arc the fixed-factor fits that end lowest are often not the ones whose
-    // free fit finds the lowest minimum, so every one is freed.
-    Candidate best = fitFrom(*this, kFreeIterations);
-    for (double k : kProfileFactors) {
-        if (stop.load()) return;  // the search's candidates are cut short: keep none
-        FitObjSuperEllipse3D start = *this;
-        start.factor = k;
-        start.state[kFactor] = Fixed;
-        Candidate fixedFactor = fitFrom(start, kProfileIterations);
-        if (!std::isfinite(fixedFactor.squares)) continue;
-        fixedFactor.curve.state[kFactor] = Estimate;
-        const Candidate c = fitFrom(fixedFactor.curve, kFreeIterations);
+    Candidate best{*this, std::numeric_limits<double>::infinity()};
+    for (std::size_t i = 0; i < finalists.size() && !stop.load(); ++i) {
+        const Candidate c = fitFrom(finalists[i]);
         if (c.squares < best.squares) best = c;
     }
     if (!std::isfinite(best.squares) || stop.load()) return;

@@ -119,12 +119,17 @@ class FitObjSuperEllipse3D {
     PlanarCurveParams curveParams() const;
     // Last part of the estimate on partial arcs (largest angular gap of the points
     // above 60 degrees), when the factor is in state Estimate and no parameter is
-    // Given: the ellipse's start often lies in the basin of a worse minimum there.
-    // Short Levenberg-Marquardt fits on at most 500 of the points, from the
-    // ellipse's start and from each of the factors 0.4 ... 2 (first at the fixed
-    // factor, then freed), give the start with the lowest sum of squares. Cost:
-    // about 25 short fits of at most 500 points, independent of n beyond the
-    // subsample.
+    // Given: the ellipse's start often lies in the basin of a worse minimum there
+    // (on a quarter arc the ellipse can be several times too large). Box starts
+    // (the bounding box of the points in 6 orientations over a quarter turn, each
+    // corner as the centre, the sides as the semi-axes, factors 0.6, 1 and 1.5) and
+    // the ellipse's start are refined by short fits of the radial distance on 24 of
+    // the points and ranked by its sum of squares; the three best that lie in
+    // different basins are fitted by the Euclidean distance on at most 200 of the
+    // points, and the lowest sum of squares gives the start. Fixed parameters keep
+    // their values. An abort (passed to every inner fit) keeps the ellipse's start.
+    // Cost: 73 rough fits of 24 points (a few logarithms per point) and 3 fits of
+    // at most 200 points on one thread, independent of n beyond the subsample.
     void searchArcStart(const Vec3d* begin, const Vec3d* end, const std::atomic<bool>* abort);
 };
 
