@@ -12,9 +12,10 @@
 //   log-scale (6x6, 7x7 with scale), the columns of clear freedom bits removed, solved by
 //   SVD; directions the pairs do not fix (the rotation about a plane's normal, say) get no
 //   step and are reported, so they never drift. ω becomes an exact rotation. The step uses
-//   the nearest `samples` pairs (all with samples 0) that are not farther apart than the
-//   median plus three robust deviations of the pair distances (data beyond the reference's
-//   edge, say); with samples the next pairing searches within 1.5 times that distance.
+//   the pairs (of `samples` data points sampled as registerGauss samples them, all with
+//   samples 0) that are not farther apart than the median plus three robust deviations of
+//   the pair distances (data beyond the reference's edge, say); with samples the next
+//   pairing searches within 1.5 times that distance.
 //   Optional robust weights (Huber or Tukey, scale 1.4826 · median |plane residual|).
 // Outputs: the state's transform (published whole), pairs (distance = |data - partner|),
 //   statistics and iterations as for registerGauss; the report's unobservable freedom
