@@ -216,8 +216,9 @@ void robustWeights(int robust, const std::vector<double>& r, const std::vector<P
 }
 
 // The distance beyond which pairs take no part in the step: median + kFarPairs robust
-// standard deviations of the pair distances (at least the median, so at least half the
-// pairs stay).
+// standard deviations of the pair distances, at least twice the median. (Two regular
+// grids give pair distances within a narrow spread; a cut inside it would choose pairs
+// at random from step to step, and the run went on to its iteration limit.)
 double farPairDistance(const std::vector<IcpPair>& pairs) {
     if (pairs.empty()) return kMaxDouble;
     std::vector<double> d(pairs.size());
@@ -229,7 +230,7 @@ double farPairDistance(const std::vector<IcpPair>& pairs) {
     for (double& x : d)
         x = std::abs(x - median);
     std::nth_element(d.begin(), mid, d.end());
-    return median + kFarPairs * kMadToSigma * *mid;
+    return std::max(median + kFarPairs * kMadToSigma * *mid, 2.0 * median);
 }
 
 // Rotation by the vector ω (axis ω/|ω|, angle |ω|).
@@ -456,7 +457,7 @@ int registerPointToPlane(IcpState& state, const P* dataBegin, const P* dataEnd, 
             if (allPoints)
                 radius = std::min(now.maxDev, r0);
             else if (now.stdDev > spreadFloor)
-                radius = std::min({now.meanDev + 3.0 * now.stdDev, kFarRadius * far, r0});
+                radius = std::min(kFarRadius * far, r0);
             return true;
         }
         state.pairs.swap(accepted);

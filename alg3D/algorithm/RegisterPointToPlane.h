@@ -14,8 +14,8 @@
 //   step and are reported, so they never drift. ω becomes an exact rotation. The step uses
 //   the pairs (of `samples` data points sampled as registerGauss samples them, all with
 //   samples 0) that are not farther apart than the median plus three robust deviations of
-//   the pair distances (data beyond the reference's edge, say); with samples the next
-//   pairing searches within 1.5 times that distance.
+//   the pair distances, at least twice the median (data beyond the reference's edge drop
+//   out, say); with samples the next pairing searches within 1.5 times that distance.
 //   Optional robust weights (Huber or Tukey, scale 1.4826 · median |plane residual|).
 // Outputs: the state's transform (published whole), pairs (distance = |data - partner|),
 //   statistics and iterations as for registerGauss; the report's unobservable freedom

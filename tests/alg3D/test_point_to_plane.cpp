@@ -159,6 +159,32 @@ TEST(PointToPlane, NoisySamplesConvergeToTheNoiseFloor) {
     EXPECT_GT(rotationError(state.transform().rotation, truth.rotation) / kDegree, 0.2);
 }
 
+// Two regular grids of the same surface, one shifted by a fraction of the spacing: every
+// pair distance is about the same, so a cut inside their narrow spread would choose pairs
+// at random from step to step. The run converges (it ran to the iteration limit).
+TEST(PointToPlane, ShiftedGridsConverge) {
+    const auto grid = [](double shiftX, double shiftY, int n) {  // two hills on a slope
+        std::vector<Vec3d> p;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                const double x = shiftX + 0.25 * i, y = shiftY + 0.25 * j;
+                p.emplace_back(
+                    x, y,
+                    1.5 * std::exp(-((x - 6) * (x - 6) + (y - 8) * (y - 8)) / 12.0) +
+                        0.8 * std::exp(-((x - 14) * (x - 14) + (y - 5) * (y - 5)) / 8.0) +
+                        0.02 * x);
+            }
+        return p;
+    };
+    const PointReference ref(grid(0.0, 0.0, 81));
+    IcpTransform truth = truthOf(Vec3d(0.3, -0.5, 0.8), 1.5, Vec3d());
+    truth.translation =
+        Vec3d(10, 10, 0) - truth.rotation * Vec3d(10, 10, 0) + Vec3d(0.12, -0.08, 0.05);
+    const PlaneRun r = planeRun(moved(grid(2.2, 1.35, 65), truth), ref.nearest(), kIcpRigid, 2000);
+    EXPECT_LE(r.code, kIcpBelowTolerance);
+    EXPECT_LT(rotationError(r.t.rotation, truth.rotation) / kDegree, 0.01);
+}
+
 // Freedom masks: the masked components stay exactly as they were (the rotations turn
 // about the origin, as the truth does).
 TEST(PointToPlane, FreedomMasks) {

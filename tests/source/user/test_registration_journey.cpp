@@ -366,6 +366,7 @@ TEST(RegistrationJourney, PointToPlaneBringsAnIndependentScanOntoTheReference) {
     for (const char* key : {"iterations", "pairs", "RMSE", "planeRMSE", "duration", "R", "T"})
         EXPECT_TRUE(rows.count(key)) << key;
     EXPECT_LT(rows["planeRMSE"].toDouble(), 0.002);
+    EXPECT_LT(rows["iterations"].toInt(), 100);  // converged, not stopped by the limit
     EXPECT_FALSE(rows.count("unobservable"));
 
     window().view()->setPointSize(4);
