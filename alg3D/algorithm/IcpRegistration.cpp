@@ -800,6 +800,23 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             h[static_cast<std::uint64_t>(k)] = hs[c] * scaleAll * (k < 3 ? 1.0 / scaleRot : 1.0);
         }
     };
+    // Pairs again under a closing step's candidate and takes it when every point keeps a
+    // partner and the maximum does not rise; otherwise the pairs and statistics stay.
+    const auto takeIfNotWorse = [&](const IcpTransform& candidate) {
+        const IcpStatistics old = state.stats;
+        kept.swap(state.pairs);
+        pairUp(state, dataBegin, n, n, radius, candidate, nearest);
+        if (state.pairs.size() == wanted && state.stats.maxDev <= old.maxDev &&
+            !state.cancel.load()) {
+            current = candidate;
+            state.setTransform(current);
+            radius = std::min(1.01 * state.stats.maxDev, s.r0);
+            return true;
+        }
+        state.pairs.swap(kept);
+        state.stats = old;
+        return false;
+    };
     // After the stopping rule (code 0 or 4): up to three full minimax steps, each taken
     // when it does not raise the maximum (see the mesh variant): the stopping rule
     // leaves the transform a unit-dependent fraction of the size from the optimum.
@@ -809,19 +826,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
             solveStep();
             if (!(state.stats.maxDev - optimum >= s.lengthFloor * 1e-6)) return;
             const IcpTransform candidate = stepTransform(h.data(), centre, current, 1.0);
-            const IcpStatistics old = state.stats;
-            kept.swap(state.pairs);
-            pairUp(state, dataBegin, n, n, radius, candidate, nearest);
-            if (state.pairs.size() == wanted && state.stats.maxDev <= old.maxDev &&
-                !state.cancel.load()) {
-                current = candidate;
-                state.setTransform(current);
-                radius = std::min(1.01 * state.stats.maxDev, s.r0);
-            } else {
-                state.pairs.swap(kept);
-                state.stats = old;
-                return;
-            }
+            if (!takeIfNotWorse(candidate)) return;
         }
     };
     // Near the optimum over a point reference fewer than seven pairs bind: the minimax
@@ -841,19 +846,7 @@ int registerChebyshev(IcpState& state, const P* dataBegin, const P* dataEnd, dou
                             length))
                 return;
             const IcpTransform candidate = stepTransform(step, centre, current, 1.0);
-            const IcpStatistics old = state.stats;
-            kept.swap(state.pairs);
-            pairUp(state, dataBegin, n, n, radius, candidate, nearest);
-            if (state.pairs.size() == wanted && state.stats.maxDev <= old.maxDev &&
-                !state.cancel.load()) {
-                current = candidate;
-                state.setTransform(current);
-                radius = std::min(1.01 * state.stats.maxDev, s.r0);
-            } else {
-                state.pairs.swap(kept);
-                state.stats = old;
-                return;
-            }
+            if (!takeIfNotWorse(candidate)) return;
             if (length <= kNewtonRest * s.size) return;
         }
     };

@@ -108,6 +108,16 @@ void pairUp(IcpState& state, std::vector<PairPlane>& planes, const P* data, std:
     state.stats = icpPairStatistics(state.pairs);
 }
 
+// The plane the search gives later for a pair, where its data point now is.
+void placePlane(const IcpPair& pair, PairPlane& plane, const IcpNearestWithNormal& nearest) {
+    IcpPartner partner;
+    partner.point = pair.reference;
+    partner.element = plane.element;
+    nearest.plane(pair.data, partner);
+    plane.normal = partner.normal;
+    plane.offset = partner.offset;
+}
+
 // The planes of the pairs the step uses, those (sorted by distance) within `far`; the
 // others get none. Planes the search gives later are computed here, in parallel. (All
 // pairs within it, not the nearest so many: choosing pairs by their distance favours
@@ -126,12 +136,7 @@ void settlePlanes(const IcpState& state, std::vector<PairPlane>& planes, double 
     num_threads(threadsOf(state)) if (count >= kParallelPairsFrom)
     for (std::ptrdiff_t i = 0; i < count; ++i) {
         if (state.cancel.load(std::memory_order_relaxed)) continue;
-        IcpPartner partner;
-        partner.point = pairs[i].reference;
-        partner.element = planes[i].element;
-        nearest.plane(pairs[i].data, partner);
-        planes[i].normal = partner.normal;
-        planes[i].offset = partner.offset;
+        placePlane(pairs[i], planes[i], nearest);
     }
 }
 
@@ -150,15 +155,8 @@ void refreshPlanes(const IcpState& state, std::vector<PairPlane>& planes,
                    const IcpNearestWithNormal& nearest) {
     if (!nearest.plane) return;
     const std::vector<IcpPair>& pairs = state.pairs;
-    for (std::size_t i = 0; i < planes.size(); ++i) {
-        if (planes[i].normal.squaredNorm() == 0.0) continue;
-        IcpPartner partner;
-        partner.point = pairs[i].reference;
-        partner.element = planes[i].element;
-        nearest.plane(pairs[i].data, partner);
-        planes[i].normal = partner.normal;
-        planes[i].offset = partner.offset;
-    }
+    for (std::size_t i = 0; i < planes.size(); ++i)
+        if (planes[i].normal.squaredNorm() > 0.0) placePlane(pairs[i], planes[i], nearest);
 }
 
 // Signed distance of a pair's data point from its plane (0 for pairs without a normal).

@@ -26,26 +26,10 @@ namespace {
 
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
 
-double height(double x, double y) {
-    return 0.8 * std::sin(0.6 * x) + 0.5 * std::cos(0.9 * y + 0.3 * x) + 0.04 * x * y;
-}
-
-// n independent uniform samples of the height field over [x0, x1] x [y0, y1], scaled,
-// with normal noise of standard deviation `noise` along z.
-std::vector<Vec3d> surfaceSamples(std::size_t n, double x0, double x1, double y0, double y1,
-                                  std::uint64_t seed, double unit = 1.0, double noise = 0.0) {
-    auto rng = testing_helpers::seededRng(seed);
-    std::uniform_real_distribution<double> ux(x0, x1), uy(y0, y1);
-    std::normal_distribution<double> g(0.0, 1.0);
-    std::vector<Vec3d> p(n);
-    for (Vec3d& q : p) {
-        const double x = ux(rng), y = uy(rng);
-        q = Vec3d(x, y, height(x, y) + (noise > 0.0 ? noise * g(rng) : 0.0)) * unit;
-    }
-    return p;
-}
-
 using registration_test::axisAngle;
+using registration_test::height;
+using registration_test::heightMesh;
+using registration_test::surfaceSamples;
 double rotationError(const Matrix3x3d& A, const Matrix3x3d& B) {
     return registration_test::rotationDifference(A, B);
 }
@@ -224,21 +208,6 @@ TEST(PointToPlane, FreedomMasks) {
             EXPECT_EQ(r.t.translation.z, c.truth.translation.z);
         }
     }
-}
-
-// The mesh of the height field over [-5, 5]², cells x cells squares of two triangles.
-std::vector<Vec3d> heightMesh(int cells, double unit = 1.0) {
-    std::vector<Vec3d> corners;
-    const double h = 10.0 / cells;
-    for (int i = 0; i < cells; ++i)
-        for (int j = 0; j < cells; ++j) {
-            const double x0 = -5 + i * h, y0 = -5 + j * h, x1 = x0 + h, y1 = y0 + h;
-            const Vec3d a(x0, y0, height(x0, y0)), b(x1, y0, height(x1, y0)),
-                c(x1, y1, height(x1, y1)), d(x0, y1, height(x0, y1));
-            for (const Vec3d& p : {a, b, c, a, c, d})
-                corners.push_back(p * unit);
-        }
-    return corners;
 }
 
 // A mesh reference: the closest point on the triangles with the face normal; data on

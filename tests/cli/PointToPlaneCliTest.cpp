@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "IcpCliSupport.h"
+#include "RegistrationTestUtils.h"
 #include "TestHelpers.h"
 
 namespace {
@@ -20,19 +21,10 @@ using Json = nlohmann::json;
 
 constexpr double kAngle = 0.1;  // about z, radians
 
-double height(double x, double y) {
-    return 0.8 * std::sin(0.6 * x) + 0.5 * std::cos(0.9 * y + 0.3 * x) + 0.04 * x * y;
-}
+using registration_test::heightMesh;
 
 std::vector<Vec3d> samples(std::size_t n, double x0, double x1, std::uint64_t seed) {
-    auto rng = testing_helpers::seededRng(seed);
-    std::uniform_real_distribution<double> ux(x0, x1), uy(-5.0, 5.0);
-    std::vector<Vec3d> p(n);
-    for (Vec3d& q : p) {
-        const double x = ux(rng), y = uy(rng);
-        q = Vec3d(x, y, height(x, y));
-    }
-    return p;
+    return registration_test::surfaceSamples(n, x0, x1, -5.0, 5.0, seed);
 }
 
 // The scan as seen from a sensor turned by -kAngle about z and shifted: registering it
@@ -94,17 +86,7 @@ TEST(PointToPlaneCli, IndependentScanThroughTheJson) {
 
 TEST(PointToPlaneCli, MeshReferenceAndPlanarData) {
     Scratch dir;
-    std::vector<Vec3d> corners;
-    const int cells = 24;
-    const double h = 10.0 / cells;
-    for (int i = 0; i < cells; ++i)
-        for (int j = 0; j < cells; ++j) {
-            const double x0 = -5 + i * h, y0 = -5 + j * h, x1 = x0 + h, y1 = y0 + h;
-            const Vec3d a(x0, y0, height(x0, y0)), b(x1, y0, height(x1, y0)),
-                c(x1, y1, height(x1, y1)), d(x0, y1, height(x0, y1));
-            corners.insert(corners.end(), {a, b, c, a, c, d});
-        }
-    corners = asFloats(corners);
+    const std::vector<Vec3d> corners = asFloats(heightMesh(24));
     writeStl(dir.file("ref.stl"), corners);
     std::vector<Vec3d> onMesh;
     for (std::size_t t = 0; t < corners.size(); t += 3)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "RegistrationTestUtils.h"
 #include "TestHelpers.h"
 #include "alg3D/algorithm/KdTree.h"
 #include "commands/RegisterCommand.h"
@@ -23,9 +24,6 @@ using alg3D::Matrix3x3d;
 using alg3D::Vec3d;
 using alg3D::Vec3f;
 
-double height(double x, double y) {
-    return 0.8 * std::sin(0.6 * x) + 0.5 * std::cos(0.9 * y + 0.3 * x) + 0.04 * x * y;
-}
 Vec3d heightNormal(double x, double y) {
     const double fx = 0.48 * std::cos(0.6 * x) - 0.15 * std::sin(0.9 * y + 0.3 * x) + 0.04 * y;
     const double fy = -0.45 * std::sin(0.9 * y + 0.3 * x) + 0.04 * x;
@@ -33,14 +31,7 @@ Vec3d heightNormal(double x, double y) {
 }
 
 std::vector<Vec3d> samples(std::size_t n, double x0, double x1, std::uint64_t seed) {
-    auto rng = testing_helpers::seededRng(seed);
-    std::uniform_real_distribution<double> ux(x0, x1), uy(-5.0, 5.0);
-    std::vector<Vec3d> p(n);
-    for (Vec3d& q : p) {
-        const double x = ux(rng), y = uy(rng);
-        q = Vec3d(x, y, height(x, y));
-    }
-    return p;
+    return registration_test::surfaceSamples(n, x0, x1, -5.0, 5.0, seed);
 }
 
 // 6 degrees about an oblique axis and a shift.
@@ -146,15 +137,7 @@ TEST(PointToPlaneCommand, SuppliedNormalsAreUsed) {
 TEST(PointToPlaneCommand, MeshReferenceUsesItsFaces) {
     LoadedData ref, data;
     ref.kind = DataKind::kMesh;
-    const int cells = 30;
-    const double h = 10.0 / cells;
-    for (int i = 0; i < cells; ++i)
-        for (int j = 0; j < cells; ++j) {
-            const double x0 = -5 + i * h, y0 = -5 + j * h, x1 = x0 + h, y1 = y0 + h;
-            const Vec3d a(x0, y0, height(x0, y0)), b(x1, y0, height(x1, y0)),
-                c(x1, y1, height(x1, y1)), d(x0, y1, height(x0, y1));
-            ref.points.insert(ref.points.end(), {a, b, c, a, c, d});
-        }
+    ref.points = registration_test::heightMesh(30);
     // The mesh's vertices inside, as data: they lie on the mesh exactly.
     std::vector<Vec3d> surface;
     for (std::size_t i = 0; i < ref.points.size(); i += 6)
